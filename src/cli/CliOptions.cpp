@@ -1,0 +1,202 @@
+#include "cli/CliOptions.h"
+
+#include "model/Choices.h"
+#include "model/TranscodeViewModel.h"
+#include "transcode/FFmpegArguments.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+namespace {
+
+Error usageError(const QString &message)
+{
+    return Error{QStringLiteral("Usage"), 2, message};
+}
+
+QString quotedList(const QStringList &choices)
+{
+    QStringList quoted;
+    for (const QString &choice : choices)
+        quoted << QLatin1Char('"') + choice + QLatin1Char('"');
+    return quoted.join(QStringLiteral(", "));
+}
+
+QStringList presetNames()
+{
+    QStringList names;
+    for (const TranscodePreset &preset : Choices::makePresets())
+        names << preset.name;
+    return names;
+}
+
+// The last value given for `option`, which must be one of `choices`.
+std::optional<Error> takeChoice(const QCommandLineParser &parser, const QString &option,
+                                const QStringList &choices, std::optional<QString> &target)
+{
+    if (!parser.isSet(option))
+        return std::nullopt;
+    const QString value = parser.values(option).constLast();
+    if (!choices.contains(value)) {
+        return usageError(QStringLiteral("invalid value for --%1: \"%2\"\nvalid choices: %3")
+                              .arg(option, value, quotedList(choices)));
+    }
+    target = value;
+    return std::nullopt;
+}
+
+std::optional<Error> takeSwitch(const QCommandLineParser &parser, const QString &on,
+                                const QString &off, std::optional<bool> &target)
+{
+    const bool isOn = parser.isSet(on);
+    const bool isOff = parser.isSet(off);
+    if (isOn && isOff)
+        return usageError(QStringLiteral("--%1 and --%2 contradict each other").arg(on, off));
+    if (isOn || isOff)
+        target = isOn;
+    return std::nullopt;
+}
+
+} // namespace
+
+QString cliUsage()
+{
+    return QStringLiteral(
+               "Usage: quillmere-cli [OPTION]... [PATH]...\n"
+               "Converts video files, or the videos found in folders, with ffmpeg.\n"
+               "\n"
+               "  --preset NAME          apply the preset with exactly this name\n"
+               "  --codec TEXT           one of the codec choices, exact text\n"
+               "  --container TEXT       one of the container choices\n"
+               "  --prores-profile TEXT  one of the ProRes profiles\n"
+               "  --resolution TEXT      one of the resolution choices\n"
+               "  --frame-rate TEXT      one of the frame-rate choices\n"
+               "  --bitrate MBPS         a decimal number with a point\n"
+               "  --alpha | --no-alpha   keep an alpha channel where the codec allows it\n"
+               "  --overwrite | --no-overwrite\n"
+               "                         replace each source by its converted result\n"
+               "  --print-arguments      print the settings part of the ffmpeg command line,\n"
+               "                         one argument per line, and exit\n"
+               "  --probe                take the PATHs through file intake only, then exit\n"
+               "  --dry-run              print for each file the ffmpeg command the run would\n"
+               "                         log, without running or creating anything\n"
+               "  --help                 show this text\n"
+               "\n"
+               "Settings are applied in the order above, whatever their order on the command\n"
+               "line. Put \"--\" before PATHs that begin with a dash.\n"
+               "\n"
+               "Presets: %1\n"
+               "Codecs: %2\n"
+               "Containers: %3\n"
+               "ProRes profiles: %4\n"
+               "Resolutions: %5\n"
+               "Frame rates: %6\n"
+               "\n"
+               "Exit status: 0 done; 1 the run failed or nothing could be listed;\n"
+               "2 usage error; 130 interrupted.\n")
+        .arg(quotedList(presetNames()), quotedList(Choices::codecs()),
+             quotedList(Choices::containers()), quotedList(Choices::proResProfiles()),
+             quotedList(Choices::resolutions()), quotedList(Choices::frameRates()));
+}
+
+Result<CliOptions> parseCliArguments(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const char *name :
+         {"preset", "codec", "container", "prores-profile", "resolution", "frame-rate", "bitrate"})
+        parser.addOption(
+            QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
+    for (const char *name : {"alpha", "no-alpha", "overwrite", "no-overwrite", "print-arguments",
+                             "probe", "dry-run", "help"})
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
+
+    // QCommandLineParser wants the program name first.
+    if (!parser.parse(QStringList{QStringLiteral("quillmere-cli")} + arguments))
+        return usageError(parser.errorText());
+
+    CliOptions options;
+    if (parser.isSet(QStringLiteral("help"))) {
+        options.mode = CliOptions::Mode::Help;
+        return options;
+    }
+
+    int modes = 0;
+    for (const auto &[name, mode] : {std::pair{"print-arguments", CliOptions::Mode::PrintArguments},
+                                     std::pair{"probe", CliOptions::Mode::Probe},
+                                     std::pair{"dry-run", CliOptions::Mode::DryRun}}) {
+        if (parser.isSet(QString::fromLatin1(name))) {
+            options.mode = mode;
+            ++modes;
+        }
+    }
+    if (modes > 1)
+        return usageError(
+            QStringLiteral("choose at most one of --print-arguments, --probe and --dry-run"));
+
+    const std::optional<Error> problems[] = {
+        takeChoice(parser, QStringLiteral("preset"), presetNames(), options.preset),
+        takeChoice(parser, QStringLiteral("codec"), Choices::codecs(), options.codec),
+        takeChoice(parser, QStringLiteral("container"), Choices::containers(), options.container),
+        takeChoice(parser, QStringLiteral("prores-profile"), Choices::proResProfiles(),
+                   options.proResProfile),
+        takeChoice(parser, QStringLiteral("resolution"), Choices::resolutions(),
+                   options.resolution),
+        takeChoice(parser, QStringLiteral("frame-rate"), Choices::frameRates(), options.frameRate),
+        takeSwitch(parser, QStringLiteral("alpha"), QStringLiteral("no-alpha"),
+                   options.enableAlpha),
+        takeSwitch(parser, QStringLiteral("overwrite"), QStringLiteral("no-overwrite"),
+                   options.overwriteOriginal),
+    };
+    for (const std::optional<Error> &problem : problems) {
+        if (problem)
+            return *problem;
+    }
+
+    if (parser.isSet(QStringLiteral("bitrate"))) {
+        const QString text = parser.values(QStringLiteral("bitrate")).constLast();
+        static const QRegularExpression decimal(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)$"));
+        if (!decimal.match(text).hasMatch())
+            return usageError(
+                QStringLiteral("invalid value for --bitrate: \"%1\"\n"
+                               "give the bitrate in Mbps as a decimal number with a point, "
+                               "e.g. 2.5")
+                    .arg(text));
+        const double mbps = text.toDouble();
+        if (!bitrateArgument(mbps))
+            return usageError(
+                QStringLiteral("--bitrate %1 is too large to pass to ffmpeg").arg(text));
+        options.bitrate = mbps;
+    }
+
+    options.paths = parser.positionalArguments();
+    if (options.mode == CliOptions::Mode::PrintArguments && !options.paths.isEmpty())
+        return usageError(QStringLiteral("--print-arguments takes no PATH"));
+    if (options.mode != CliOptions::Mode::PrintArguments && options.paths.isEmpty())
+        return usageError(QStringLiteral("no PATH given; see --help"));
+    return options;
+}
+
+void applyCliSettings(TranscodeViewModel &model, const CliOptions &options)
+{
+    const auto step = [&model](const auto &value, auto apply) {
+        if (!value)
+            return;
+        apply(*value);
+        model.settleCodecRules();
+    };
+    step(options.preset, [&](const QString &name) {
+        for (const TranscodePreset &preset : model.presets()) {
+            if (preset.name == name)
+                model.applyPreset(preset);
+        }
+    });
+    step(options.codec, [&](const QString &v) { model.setSelectedCodec(v); });
+    step(options.container, [&](const QString &v) { model.setSelectedContainer(v); });
+    step(options.proResProfile, [&](const QString &v) { model.setSelectedProResProfile(v); });
+    step(options.resolution, [&](const QString &v) { model.setSelectedResolution(v); });
+    step(options.frameRate, [&](const QString &v) { model.setSelectedFrameRate(v); });
+    step(options.bitrate, [&](double v) { model.setSelectedBitrate(v); });
+    step(options.enableAlpha, [&](bool v) { model.setEnableAlpha(v); });
+    step(options.overwriteOriginal, [&](bool v) { model.setOverwriteOriginal(v); });
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+#include "model/Error.h"
+
+class TranscodeViewModel;
+
+// What the command line asks for, checked against the option tables.
+struct CliOptions
+{
+    enum class Mode { Convert, PrintArguments, Probe, DryRun, Help };
+
+    Mode mode = Mode::Convert;
+    std::optional<QString> preset;
+    std::optional<QString> codec;
+    std::optional<QString> container;
+    std::optional<QString> proResProfile;
+    std::optional<QString> resolution;
+    std::optional<QString> frameRate;
+    std::optional<double> bitrate;
+    std::optional<bool> enableAlpha;
+    std::optional<bool> overwriteOriginal;
+    QStringList paths;
+};
+
+// `arguments` without the program name. A usage error carries the message to print.
+Result<CliOptions> parseCliArguments(const QStringList &arguments);
+
+QString cliUsage();
+
+// Applies the settings in a fixed order, each followed by the rules the settings panel runs
+// after that change, so the window and the CLI reach the same settings from the same choices.
+void applyCliSettings(TranscodeViewModel &model, const CliOptions &options);
