@@ -233,3 +233,19 @@ Result<QStringList> TranscodeViewModel::buildFFmpegArguments() const
     return ::buildFFmpegArguments({m_selectedCodec, m_selectedBitrate, m_selectedProResProfile,
                                    m_enableAlpha, m_selectedResolution, m_selectedFrameRate});
 }
+
+void TranscodeViewModel::appendVideoFile(const VideoFile &file)
+{
+    m_videoFiles.append(file);
+    Q_EMIT videoFilesChanged();
+}
+
+// Filled in by the intake and the engine.
+void TranscodeViewModel::handleDrop(const QList<QUrl> &) {}
+void TranscodeViewModel::processSelectedFiles(const QList<QUrl> &) {}
+bool TranscodeViewModel::isTakingIn() const
+{
+    return false;
+}
+void TranscodeViewModel::startTranscoding() {}
+void TranscodeViewModel::cancelTranscoding() {}

@@ -14,6 +14,7 @@
 #include "model/Trace.h"
 #include "model/TranscodePreset.h"
 #include "model/VideoFile.h"
+#include "transcode/ToolLocator.h"
 
 class CodecRuleWiring;
 
@@ -57,7 +58,7 @@ public:
     explicit TranscodeViewModel(QObject *parent = nullptr);
     ~TranscodeViewModel() override;
 
-    QList<VideoFile> videoFiles() const { return m_videoFiles; }
+    const QList<VideoFile> &videoFiles() const { return m_videoFiles; }
     bool isTranscoding() const { return m_isTranscoding; }
     double transcodeProgress() const { return m_transcodeProgress; }
     QString currentFileName() const { return m_currentFileName; }
@@ -149,6 +150,24 @@ public:
     // The settings part of the ffmpeg command line for the current settings.
     Result<QStringList> buildFFmpegArguments() const;
 
+    // File intake. Each call queues its URLs behind what is already queued and returns at once;
+    // files are probed one after the other and appended in the order given. A URL whose path
+    // ends with "/" is a folder and is searched with its sub-folders.
+    void handleDrop(const QList<QUrl> &urls);
+    void processSelectedFiles(const QList<QUrl> &urls);
+    bool isTakingIn() const;
+    // Appends one probed file; intake's only way into the list.
+    void appendVideoFile(const VideoFile &file);
+
+    // The batch run: converts every listed file with the current settings, one at a time.
+    void startTranscoding();
+    // Stops the run: ffmpeg is stopped, partial output removed, sources left as they were.
+    void cancelTranscoding();
+
+    // Where ffmpeg and ffprobe are looked up; tests point it at fake tools.
+    void setToolLocator(const ToolLocator &locator) { m_tools = locator; }
+    const ToolLocator &toolLocator() const { return m_tools; }
+
     void setTraceWriter(TraceWriter writer) { m_trace = std::move(writer); }
     void trace(const QString &line) const { m_trace(line); }
 
@@ -182,6 +201,10 @@ Q_SIGNALS:
     void runNoticeChanged();
 
     void outputFolderOpenRequested(const QUrl &folder);
+    // The piece just added to ffmpegLog, for views that follow the log.
+    void ffmpegLogAppended(const QString &text);
+    // Everything queued for intake has been taken in or rejected.
+    void intakeFinished();
 
 private:
     template <typename T>
@@ -224,5 +247,6 @@ private:
     QList<TranscodePreset> m_presets;
     std::optional<double> m_currentVideoTotalDuration;
     TraceWriter m_trace = writeTraceToStandardOutput;
+    ToolLocator m_tools;
     CodecRuleWiring *m_codecRuleWiring = nullptr;
 };
