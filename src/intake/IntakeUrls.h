@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+// Intake tells folders from files by a trailing "/" on the URL's path, as dropped folders come.
+// Drops, the file dialog and the command line pass what they get through here first.
+
+// A local URL naming a directory on disk gets the trailing slash; anything else is unchanged.
+QUrl markDirectory(const QUrl &url);
+QList<QUrl> markDirectories(const QList<QUrl> &urls);
+
+// A path as typed on a command line: made absolute, then marked.
+QUrl intakeUrlFromPath(const QString &path);
