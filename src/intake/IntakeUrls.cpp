@@ -24,5 +24,6 @@ QList<QUrl> markDirectories(const QList<QUrl> &urls)
 
 QUrl intakeUrlFromPath(const QString &path)
 {
-    return markDirectory(QUrl::fromLocalFile(QDir::current().absoluteFilePath(path)));
+    return markDirectory(
+        QUrl::fromLocalFile(QDir::cleanPath(QDir::current().absoluteFilePath(path))));
 }
