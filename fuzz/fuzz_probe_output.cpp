@@ -1,0 +1,42 @@
+// ffprobe's JSON for one file, read into a record as the probe does it.
+
+#include "probe/ProbeOutput.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+// The size comes from the file system, not from ffprobe, so it is never negative; a hash of the
+// input spreads it over every magnitude without taking bytes away from the JSON.
+qint64 fileSizeFor(const uint8_t *data, size_t size)
+{
+    quint64 hash = 14695981039346656037ULL; // FNV-1a
+    for (size_t i = 0; i < size; ++i)
+        hash = (hash ^ data[i]) * 1099511628211ULL;
+    return static_cast<qint64>((hash >> 1) >> (hash % 63));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray output(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    static const QUrl url = QUrl::fromLocalFile(QStringLiteral("/videos/clip 1.mp4"));
+    interpretProbeOutput(output, url, fileSizeFor(data, size));
+
+    // The record reads only the first video stream; every stream's fields get read here.
+    const QJsonDocument document = QJsonDocument::fromJson(output);
+    const QJsonArray streams = document.object().value(u"streams").toArray();
+    for (const QJsonValue &stream : streams) {
+        const QJsonObject fields = stream.toObject();
+        formatFrameRate(fields.value(u"r_frame_rate").toString());
+        formatFrameRate(fields.value(u"avg_frame_rate").toString());
+        bitDepthOf(fields.value(u"bits_per_raw_sample"), fields.value(u"pix_fmt").toString());
+    }
+    return 0;
+}
