@@ -1,6 +1,6 @@
 #include "intake/FileIntake.h"
 
-#include "intake/NaturalOrder.h"
+#include "intake/FolderListing.h"
 #include "model/FileUrls.h"
 #include "model/TranscodeViewModel.h"
 #include "probe/VideoProbe.h"
@@ -26,17 +26,6 @@ const QString &supportedExtensionsText(const TranscodeViewModel &model)
 {
     static const QString text = quotedList(model.supportedVideoExtensions());
     return text;
-}
-
-// One folder's visible entries, symbolic links left out, in natural name order.
-QFileInfoList folderEntries(const QString &path)
-{
-    QFileInfoList entries = QDir(path).entryInfoList(
-        QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::NoSort);
-    std::sort(entries.begin(), entries.end(), [](const QFileInfo &a, const QFileInfo &b) {
-        return naturalLess(a.fileName(), b.fileName());
-    });
-    return entries;
 }
 
 bool isReadableFolder(const QString &path)
@@ -172,7 +161,8 @@ void FileIntake::processPath(const Request &request)
         if (!isReadableFolder(path)) {
             lines << QStringLiteral("❌ [ERROR] 处理文件夹出错: ") + unreadableFolderText(path);
         } else {
-            m_scan = FolderScan{0, {folderEntries(path)}};
+            m_scan = FolderScan{0, {}};
+            lines << enterFolder(path);
         }
         addLines(lines);
         return;
@@ -207,16 +197,35 @@ void FileIntake::scanNextEntry()
             m_scan.reset();
             return;
         }
-        scan.pending.append(folderEntries(entry.filePath()));
+        const QStringList warnings = enterFolder(entry.filePath());
+        if (!warnings.isEmpty())
+            addLines(warnings);
         return;
     }
-    if (!entry.isFile() || !m_model.supportedVideoExtensions().contains(entry.suffix().toLower()))
+    if (!m_model.supportedVideoExtensions().contains(entry.suffix().toLower()))
+        return;
+    if (!entry.isFile())
         return;
 
     const QUrl url = QUrl::fromLocalFile(entry.filePath());
     addFile(
         {QStringLiteral("🔍 [DEBUG] 找到视频文件 %1: ").arg(++scan.found) + lastPathComponent(url)},
         url);
+}
+
+QStringList FileIntake::enterFolder(const QString &path)
+{
+    FolderListing listing = listFolder(path);
+    m_scan->pending.append(std::move(listing.entries));
+    // A video Qt cannot open is named in the trace instead of vanishing from the scan.
+    QStringList warnings;
+    for (const QString &name : listing.undecodableNames) {
+        if (m_model.supportedVideoExtensions().contains(name.section(u'.', -1).toLower()))
+            warnings << QStringLiteral("⚠️ [WARNING] 文件名不是有效的 "
+                                       "UTF-8，无法读取，已跳过: ") +
+                            QDir(path).filePath(name);
+    }
+    return warnings;
 }
 
 void FileIntake::addLines(const QStringList &lines)

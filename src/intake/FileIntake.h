@@ -71,6 +71,8 @@ private:
     bool walk();
     void processPath(const Request &request);
     void scanNextEntry();
+    // Queues the folder's entries for the scan; gives the warnings its listing calls for.
+    QStringList enterFolder(const QString &path);
     void addLines(const QStringList &lines);
     void addFile(const QStringList &lines, const QUrl &url);
     void startProbes();
