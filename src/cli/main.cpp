@@ -1,4 +1,5 @@
 #include "cli/CliOptions.h"
+#include "intake/IntakeUrls.h"
 #include "model/TranscodeViewModel.h"
 
 #include <QCoreApplication>
@@ -46,7 +47,20 @@ int main(int argc, char *argv[])
             printTo(stdout, argument + QLatin1Char('\n'));
         return 0;
     }
-    case CliOptions::Mode::Probe:
+    case CliOptions::Mode::Probe: {
+        QList<QUrl> urls;
+        for (const QString &path : options.paths)
+            urls << intakeUrlFromPath(path);
+        QObject::connect(&model, &TranscodeViewModel::intakeFinished, &app,
+                         &QCoreApplication::quit);
+        model.processSelectedFiles(urls);
+        app.exec();
+        if (model.videoFiles().isEmpty()) {
+            printTo(stderr, QStringLiteral("quillmere-cli: no video could be listed\n"));
+            return 1;
+        }
+        return 0;
+    }
     case CliOptions::Mode::DryRun:
     case CliOptions::Mode::Convert:
         printTo(stderr, QStringLiteral("quillmere-cli: this mode is not available yet\n"));

@@ -1,5 +1,6 @@
 #include "model/TranscodeViewModel.h"
 
+#include "intake/FileIntake.h"
 #include "model/CodecRuleWiring.h"
 #include "model/CodecRules.h"
 #include "transcode/FFmpegArguments.h"
@@ -11,6 +12,8 @@ TranscodeViewModel::TranscodeViewModel(QObject *parent)
     , m_presets(Choices::makePresets())
 {
     m_codecRuleWiring = new CodecRuleWiring(*this);
+    m_intake = new FileIntake(*this);
+    connect(m_intake, &FileIntake::finished, this, &TranscodeViewModel::intakeFinished);
 }
 
 TranscodeViewModel::~TranscodeViewModel() = default;
@@ -240,12 +243,21 @@ void TranscodeViewModel::appendVideoFile(const VideoFile &file)
     Q_EMIT videoFilesChanged();
 }
 
-// Filled in by the intake and the engine.
-void TranscodeViewModel::handleDrop(const QList<QUrl> &) {}
-void TranscodeViewModel::processSelectedFiles(const QList<QUrl> &) {}
+void TranscodeViewModel::handleDrop(const QList<QUrl> &urls)
+{
+    m_intake->handleDrop(urls);
+}
+
+void TranscodeViewModel::processSelectedFiles(const QList<QUrl> &urls)
+{
+    m_intake->processSelectedFiles(urls);
+}
+
 bool TranscodeViewModel::isTakingIn() const
 {
-    return false;
+    return m_intake->isBusy();
 }
+
+// Filled in by the engine.
 void TranscodeViewModel::startTranscoding() {}
 void TranscodeViewModel::cancelTranscoding() {}

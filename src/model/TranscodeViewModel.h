@@ -17,6 +17,7 @@
 #include "transcode/ToolLocator.h"
 
 class CodecRuleWiring;
+class FileIntake;
 
 // All state of the window: the file list, the output settings, the run state with its
 // figures, and the fixed option tables and presets. Lives on the main thread; every published
@@ -249,4 +250,5 @@ private:
     TraceWriter m_trace = writeTraceToStandardOutput;
     ToolLocator m_tools;
     CodecRuleWiring *m_codecRuleWiring = nullptr;
+    FileIntake *m_intake = nullptr;
 };

@@ -1,10 +1,14 @@
+#include "TestSupport.h"
 #include "cli/CliOptions.h"
 #include "model/TranscodeViewModel.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace TestSupport;
 
 namespace {
 
@@ -15,10 +19,11 @@ struct CliRun
     QString err;
 };
 
-CliRun runCli(const QStringList &arguments)
+CliRun runCli(const QStringList &arguments,
+              const QString &program = QStringLiteral(QUILLMERE_CLI_PATH))
 {
     QProcess process;
-    process.start(QStringLiteral(QUILLMERE_CLI_PATH), arguments);
+    process.start(program, arguments);
     if (!process.waitForFinished(30000))
         qFatal("quillmere-cli did not finish");
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
@@ -276,6 +281,40 @@ private Q_SLOTS:
             QVERIFY(run.out.contains(codec));
         QVERIFY(run.out.contains(u"--print-arguments"_s));
         QVERIFY(run.out.contains(u"AV1极致压缩"_s));
+    }
+
+    void probeUsesTheFFprobeBesideTheProgram()
+    {
+        // A copy of the CLI with its own resources folder: its fake ffprobe wins over PATH.
+        QTemporaryDir install;
+        const QString cli = install.filePath(u"quillmere-cli"_s);
+        QVERIFY(QFile::copy(QStringLiteral(QUILLMERE_CLI_PATH), cli));
+        QFile::setPermissions(cli, QFile::permissions(cli) | QFileDevice::ExeOwner);
+        writeTool(install.filePath(u"resources"_s), u"ffprobe"_s,
+                  "echo '{\"streams\": [{\"codec_type\": \"video\", \"width\": 7, "
+                  "\"height\": 5, \"pix_fmt\": \"rgba\"}], \"format\": {}}'\n");
+        const QString video = install.filePath(u"-odd name.mp4"_s);
+        writeFile(video, "anything");
+
+        const CliRun run = runCli({u"--probe"_s, u"--"_s, video, u"not-there.txt"_s}, cli);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.contains(u"🔍 [DEBUG] ffprobe 路径: "_s +
+                                  install.filePath(u"resources/ffprobe"_s)),
+                 qPrintable(run.out));
+        QVERIFY(run.out.contains(u"分辨率: 7x5\n"_s));
+        QVERIFY(run.out.contains(u"Alpha通道: 是\n"_s));
+        QVERIFY(run.out.contains(u"⚠️ [WARNING] 不支持的文件类型: txt\n"_s));
+    }
+
+    void probeExitsWithOneWhenNothingIsListed()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath(u"a.mp4"_s), "not a video");
+        const CliRun run = runCli({u"--probe"_s, dir.path()});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.out.contains(u"❌ [ERROR] 获取视频信息失败: a.mp4"_s));
+        QVERIFY(run.out.endsWith(u"🔍 [DEBUG] 文件夹处理完成，共处理 1 个视频文件\n"_s));
+        QVERIFY(run.err.contains(u"no video"_s));
     }
 
     void pathsAfterDoubleDashAreNotOptions()

@@ -1,0 +1,272 @@
+#include "probe/ProbeOutput.h"
+
+#include "model/FileUrls.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QTextBoundaryFinder>
+#include <QUuid>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString Unknown = QStringLiteral("未知");
+
+std::optional<qint64> integerValue(const QJsonValue &value)
+{
+    constexpr qint64 notIntegral = std::numeric_limits<qint64>::min();
+    if (!value.isDouble())
+        return std::nullopt;
+    const qint64 integer = value.toInteger(notIntegral);
+    if (integer == notIntegral)
+        return std::nullopt;
+    return integer;
+}
+
+std::optional<QString> stringValue(const QJsonValue &value)
+{
+    if (!value.isString())
+        return std::nullopt;
+    return value.toString();
+}
+
+// A signed decimal integer and nothing else; no blanks, no overflow.
+std::optional<qint64> parseWholeInteger(const QString &text)
+{
+    static const QRegularExpression integer(QStringLiteral("^[+-]?[0-9]+$"));
+    if (!integer.match(text).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    return ok ? std::optional(value) : std::nullopt;
+}
+
+// A decimal number, possibly with an exponent, and nothing else.
+std::optional<double> parseWholeNumber(const QString &text)
+{
+    static const QRegularExpression number(
+        QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+    if (!number.match(text).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok && std::isfinite(value) ? std::optional(value) : std::nullopt;
+}
+
+int depthFromPixelFormat(QString name)
+{
+    if (name.endsWith(u"le") || name.endsWith(u"be"))
+        name.chop(2);
+    struct Rule
+    {
+        QRegularExpression pattern;
+        int fixedDepth; // 0: the first captured number
+    };
+    static const Rule rules[] = {
+        {QRegularExpression(QStringLiteral("^p[0-9]([0-9]{2})$")), 0},    // p010, p216
+        {QRegularExpression(QStringLiteral("^(rgb|bgr)a?(48|64)$")), 16}, // rgb48, rgba64
+        {QRegularExpression(QStringLiteral("^y2([0-9]{2})$")), 0},        // y210
+        {QRegularExpression(QStringLiteral("^x2(rgb|bgr)10$")), 10},      // x2rgb10
+        {QRegularExpression(QStringLiteral("^nv20$")), 10},               // nv20
+        {QRegularExpression(QStringLiteral("^(?:gbra?p|gray|rgba?|bgra?|ya)f(16|32)$")), 0},
+        {QRegularExpression(
+             QStringLiteral("^(?:yuva?[0-9]{3}p|gbra?p|gray|ya|xyz|bayer_[a-z]{4})([0-9]+)$")),
+         0},
+    };
+    for (const Rule &rule : rules) {
+        const QRegularExpressionMatch match = rule.pattern.match(name);
+        if (!match.hasMatch())
+            continue;
+        if (rule.fixedDepth > 0)
+            return rule.fixedDepth;
+        return match.captured(match.lastCapturedIndex()).toInt();
+    }
+    return 8;
+}
+
+bool pixelFormatHasAlpha(const QString &format)
+{
+    for (const char16_t *marker : {u"_alpha", u"rgba", u"yuva", u"bgra"}) {
+        if (format.contains(QStringView(marker)))
+            return true;
+    }
+    return format == u"alpha" || format == u"argb";
+}
+
+// The first `count` characters as a reader counts them, not UTF-16 units.
+QString firstCharacters(const QString &text, int count)
+{
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+    int seen = 0;
+    while (graphemes.toNextBoundary() >= 0) {
+        if (++seen == count)
+            return text.left(graphemes.position());
+    }
+    return text;
+}
+
+} // namespace
+
+QString formatFrameRate(const QString &rFrameRate)
+{
+    const QStringList pieces = rFrameRate.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (pieces.size() == 2) {
+        const std::optional<double> numerator = parseWholeNumber(pieces[0]);
+        const std::optional<double> denominator = parseWholeNumber(pieces[1]);
+        if (numerator && denominator && *denominator > 0)
+            return QString::asprintf("%.2f", *numerator / *denominator);
+    }
+    return rFrameRate;
+}
+
+int bitDepthOf(const QJsonValue &bitsPerRawSample, const QString &pixelFormat)
+{
+    std::optional<qint64> stated = integerValue(bitsPerRawSample);
+    if (!stated && bitsPerRawSample.isString())
+        stated = parseWholeInteger(bitsPerRawSample.toString());
+    if (stated && *stated > 0 && *stated <= 64)
+        return static_cast<int>(*stated);
+    return depthFromPixelFormat(pixelFormat);
+}
+
+QString shortestDecimal(double value)
+{
+    if (std::isnan(value))
+        return QStringLiteral("nan");
+    if (std::isinf(value))
+        return value < 0 ? QStringLiteral("-inf") : QStringLiteral("inf");
+
+    // "d.ddde±x" with the fewest digits that read back to the same value.
+    const QByteArray scientific =
+        QByteArray::number(std::fabs(value), 'e', QLocale::FloatingPointShortest);
+    const qsizetype e = scientific.indexOf('e');
+    const QByteArray digits = scientific.left(e).replace(".", "");
+    const int exponent = scientific.mid(e + 1).toInt();
+    QString text = std::signbit(value) ? QStringLiteral("-") : QString();
+
+    if (exponent < -4 || exponent >= 16) {
+        text += QLatin1Char(digits[0]);
+        if (digits.size() > 1)
+            text += QLatin1Char('.') + QString::fromLatin1(digits.mid(1));
+        text += QString::asprintf("e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+        return text;
+    }
+    if (exponent < 0)
+        return text + QStringLiteral("0.") + QString(-exponent - 1, QLatin1Char('0')) +
+               QString::fromLatin1(digits);
+    const QByteArray whole = digits.left(exponent + 1).leftJustified(exponent + 1, '0');
+    const QByteArray fraction = digits.mid(exponent + 1);
+    return text + QString::fromLatin1(whole) + QLatin1Char('.') +
+           (fraction.isEmpty() ? QStringLiteral("0") : QString::fromLatin1(fraction));
+}
+
+QString fileSizeText(qint64 bytes)
+{
+    if (bytes == 1)
+        return QStringLiteral("1 byte");
+    if (std::llabs(bytes) < 1000)
+        return QStringLiteral("%1 bytes").arg(bytes);
+    static const struct
+    {
+        const char *unit;
+        int decimals;
+    } units[] = {{"KB", 0}, {"MB", 1}, {"GB", 2}, {"TB", 2}, {"PB", 2}, {"EB", 2}};
+    double value = static_cast<double>(bytes) / 1000.0;
+    int index = 0;
+    while (std::fabs(value) >= 999.95 && index < 5) {
+        value /= 1000.0;
+        ++index;
+    }
+    return QString::asprintf("%.*f %s", units[index].decimals, value, units[index].unit);
+}
+
+ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url, qint64 fileSize)
+{
+    ProbeOutcome outcome;
+    QStringList &trace = outcome.trace;
+    trace << QStringLiteral("🔍 [DEBUG] FFprobe 输出数据长度: %1").arg(output.size());
+    if (output.isEmpty()) {
+        trace << QStringLiteral("❌ [ERROR] FFprobe 没有输出任何数据");
+        return outcome;
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(output);
+    if (!utf8.hasError())
+        trace << QStringLiteral("🔍 [DEBUG] FFprobe JSON 输出: ") + firstCharacters(text, 500) +
+                     QStringLiteral("...");
+
+    const QJsonDocument document = QJsonDocument::fromJson(output);
+    if (!document.isObject()) {
+        trace << QStringLiteral("Error: Could not parse FFprobe JSON output");
+        return outcome;
+    }
+    const QJsonObject json = document.object();
+    trace << QStringLiteral("🔍 [DEBUG] 成功解析 JSON，包含 %1 个键").arg(json.size());
+
+    // "streams" must be an array of objects, as a whole; one stray element spoils it.
+    const QJsonValue streamsValue = json.value(QStringLiteral("streams"));
+    const QJsonValue formatValue = json.value(QStringLiteral("format"));
+    const QJsonArray streams = streamsValue.toArray();
+    const bool streamsAreObjects =
+        streamsValue.isArray() && std::all_of(streams.begin(), streams.end(),
+                                              [](const QJsonValue &s) { return s.isObject(); });
+    QJsonObject video;
+    bool foundVideo = false;
+    if (streamsAreObjects) {
+        for (const QJsonValue &stream : streams) {
+            if (stream.toObject().value(QStringLiteral("codec_type")) == QStringLiteral("video")) {
+                video = stream.toObject();
+                foundVideo = true;
+                break;
+            }
+        }
+    }
+    if (!foundVideo || !formatValue.isObject()) {
+        trace << QStringLiteral("Error: Required video information not found in JSON");
+        return outcome;
+    }
+    const QJsonObject format = formatValue.toObject();
+
+    VideoFile file;
+    file.url = url;
+    file.name = lastPathComponent(url);
+    file.resolution = QStringLiteral("%1x%2")
+                          .arg(integerValue(video.value(QStringLiteral("width"))).value_or(0))
+                          .arg(integerValue(video.value(QStringLiteral("height"))).value_or(0));
+    file.frameRate = formatFrameRate(
+        stringValue(video.value(QStringLiteral("r_frame_rate"))).value_or(QString()));
+    file.codec = QStringLiteral("%1 (%2)").arg(
+        stringValue(video.value(QStringLiteral("codec_name"))).value_or(Unknown),
+        stringValue(video.value(QStringLiteral("codec_long_name"))).value_or(Unknown));
+    const std::optional<qint64> bitsPerSecond = parseWholeInteger(
+        stringValue(format.value(QStringLiteral("bit_rate"))).value_or(QString()));
+    file.bitrate = bitsPerSecond ? QStringLiteral("%1Mbps").arg(*bitsPerSecond / 1000000) : Unknown;
+    file.colorFormat = stringValue(video.value(QStringLiteral("pix_fmt"))).value_or(Unknown);
+    const int bitDepth =
+        bitDepthOf(video.value(QStringLiteral("bits_per_raw_sample")), file.colorFormat);
+    file.bitDepth = QStringLiteral("%1bit").arg(bitDepth);
+    file.hasAlpha = pixelFormatHasAlpha(file.colorFormat);
+    file.duration =
+        parseWholeNumber(stringValue(format.value(QStringLiteral("duration"))).value_or(QString()))
+            .value_or(0);
+    file.size = fileSize;
+
+    trace << QStringLiteral("成功解析视频信息：") << QStringLiteral("分辨率: ") + file.resolution
+          << QStringLiteral("帧率: ") + file.frameRate << QStringLiteral("编码器: ") + file.codec
+          << QStringLiteral("码率: ") + file.bitrate
+          << QStringLiteral("色彩格式: ") + file.colorFormat
+          << QStringLiteral("位深: %1bit").arg(bitDepth)
+          << QStringLiteral("Alpha通道: ") +
+                 (file.hasAlpha ? QStringLiteral("是") : QStringLiteral("否"))
+          << QStringLiteral("时长: ") + shortestDecimal(file.duration) + QStringLiteral("秒")
+          << QStringLiteral("文件大小: ") + fileSizeText(file.size);
+
+    file.id = QUuid::createUuid();
+    outcome.file = file;
+    return outcome;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonValue>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+#include "model/VideoFile.h"
+
+// What one probe found, and the trace lines that tell how.
+struct ProbeOutcome
+{
+    std::optional<VideoFile> file;
+    QStringList trace;
+};
+
+// Reads ffprobe's JSON description of `url` into a record, from the output-length line of the
+// trace onwards. `fileSize` is the file's size as the file system gives it.
+ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url, qint64 fileSize);
+
+// "30000/1001" reads "29.97"; anything but two numbers with a positive divisor stays as it is.
+QString formatFrameRate(const QString &rFrameRate);
+
+// Bits per sample as ffprobe states it, else as the pixel format name implies, else 8.
+int bitDepthOf(const QJsonValue &bitsPerRawSample, const QString &pixelFormat);
+
+// The shortest decimal text that reads back to `seconds`, keeping ".0" on whole numbers.
+QString shortestDecimal(double seconds);
+
+// A file size the way a file manager shows it ("12.3 MB").
+QString fileSizeText(qint64 bytes);
