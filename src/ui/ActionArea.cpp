@@ -246,8 +246,9 @@ void ActionArea::followRunState()
     const bool completed = m_model.transcodeCompleted();
     m_startButton->setVisible(!completed);
     m_startButton->setEnabled(!running && !m_model.videoFiles().isEmpty());
-    m_startButton->setText(running ? QString() : u"开始转码"_s);
-    m_spinner->setVisible(running && !completed);
+    const bool spinning = running && !completed;
+    m_startButton->setText(spinning ? QString() : u"开始转码"_s);
+    m_spinner->setVisible(spinning);
     m_stopButton->setVisible(running);
     m_newRunButton->setVisible(completed);
 

@@ -155,9 +155,9 @@ bool DropZone::accepts(const QMimeData *data)
 {
     if (!data || !data->hasUrls())
         return false;
+    // Offered when it carries a local file; intake tells the user about any other items.
     const QList<QUrl> urls = data->urls();
-    return !urls.isEmpty() &&
-           std::all_of(urls.begin(), urls.end(), [](const QUrl &url) { return url.isLocalFile(); });
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl &url) { return url.isLocalFile(); });
 }
 
 bool DropZone::acceptAsCopy(QDropEvent *event)

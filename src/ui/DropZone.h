@@ -29,7 +29,7 @@ public:
     void setChooser(Chooser chooser) { m_chooser = std::move(chooser); }
     void chooseFiles();
 
-    // Local files only, and never as a move: the source stays where it is.
+    // Drags that carry local files; taken as a copy, never a move, so the source stays put.
     static bool accepts(const QMimeData *data);
 
     QSize sizeHint() const override;
