@@ -2,6 +2,8 @@
 
 #include "model/VideoFile.h"
 
+#include <QFontMetrics>
+
 using namespace Qt::StringLiterals;
 
 QString shortCodecName(const QString &codec)
@@ -26,4 +28,25 @@ QList<CardItem> cardItems(const VideoFile &file)
             {file.bitDepth + file.colorFormat},
             dot,
             alpha};
+}
+
+QStringList fitCardItems(const QList<CardItem> &items, const QFontMetrics &metrics, int width,
+                         int spacing)
+{
+    QStringList texts;
+    int total = spacing * (static_cast<int>(items.size()) - 1);
+    for (const CardItem &item : items) {
+        texts << item.text;
+        total += metrics.horizontalAdvance(item.text);
+    }
+    // What matters least is cut first: the pixel format, the codec, the bitrate, the frame rate
+    // and last the resolution. The dots and the alpha mark stay whole.
+    for (const qsizetype item : {8, 4, 6, 2, 0}) {
+        if (total <= width || item >= texts.size())
+            break;
+        const int before = metrics.horizontalAdvance(texts[item]);
+        texts[item] = metrics.elidedText(texts[item], Qt::ElideRight, before - (total - width));
+        total -= before - metrics.horizontalAdvance(texts[item]);
+    }
+    return texts;
 }

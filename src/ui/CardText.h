@@ -2,6 +2,9 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+class QFontMetrics;
 
 struct VideoFile;
 
@@ -20,3 +23,8 @@ struct CardItem
 QString shortCodecName(const QString &codec);
 
 QList<CardItem> cardItems(const VideoFile &file);
+
+// The items' texts shortened to fit `width` with `spacing` between them, the least telling
+// first.
+QStringList fitCardItems(const QList<CardItem> &items, const QFontMetrics &metrics, int width,
+                         int spacing);

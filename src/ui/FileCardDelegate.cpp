@@ -112,17 +112,17 @@ void FileCardDelegate::paintCard(QPainter *painter, const QStyleOptionViewItem &
     const QFontMetrics smallMetrics(smallFont);
     painter->setFont(smallFont);
     QRect slot(content.left(), nameLine.bottom() + 1 + LineSpacing, 0, Look::lineHeight(smallFont));
-    // Items that do not fit end in an ellipsis, like a row of labels that is squeezed.
-    for (const CardItem &item : cardItems(file)) {
-        const int room = content.right() + 1 - slot.left();
-        if (room <= 0)
-            break;
-        const QString text = smallMetrics.elidedText(item.text, Qt::ElideRight, room);
-        slot.setWidth(smallMetrics.horizontalAdvance(text));
-        painter->setPen(item.tone == CardItem::Tone::Blue ? Look::blue() : secondary);
-        painter->drawText(slot, Qt::AlignLeft | Qt::AlignVCenter, text);
+    const QList<CardItem> items = cardItems(file);
+    const QStringList texts = fitCardItems(items, smallMetrics, content.width(), ItemSpacing);
+    painter->save();
+    painter->setClipRect(content);
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        slot.setWidth(smallMetrics.horizontalAdvance(texts[i]));
+        painter->setPen(items[i].tone == CardItem::Tone::Blue ? Look::blue() : secondary);
+        painter->drawText(slot, Qt::AlignLeft | Qt::AlignVCenter, texts[i]);
         slot.moveLeft(slot.right() + 1 + ItemSpacing);
     }
+    painter->restore();
 }
 
 void FileCardDelegate::paintRemoveButton(QPainter *painter, const QRect &button)

@@ -73,6 +73,31 @@ private Q_SLOTS:
         QCOMPARE(cardItems(file).at(4).text, shown);
     }
 
+    void narrowCardCutsThePixelFormatFirst()
+    {
+        VideoFile file = listedFile(u"a.mov"_s, true);
+        file.colorFormat = u"yuva444p12le"_s;
+        const QList<CardItem> items = cardItems(file);
+        const QFontMetrics metrics(QFont{});
+        constexpr int spacing = 8;
+        const QStringList whole = fitCardItems(items, metrics, 5000, spacing);
+        QCOMPARE(whole.last(), u"Alpha"_s);
+        QCOMPARE(whole.at(8), u"8bityuva444p12le"_s);
+        int wholeWidth = spacing * 10;
+        for (const QString &text : whole)
+            wholeWidth += metrics.horizontalAdvance(text);
+
+        const int narrow = wholeWidth - metrics.horizontalAdvance(u"yuva444p12le"_s);
+        const QStringList cut = fitCardItems(items, metrics, narrow, spacing);
+        QVERIFY(cut.at(8).endsWith(u"…"_s));
+        QCOMPARE(cut.mid(0, 8), whole.mid(0, 8));
+        QCOMPARE(cut.mid(9), whole.mid(9));
+        int cutWidth = spacing * 10;
+        for (const QString &text : cut)
+            cutWidth += metrics.horizontalAdvance(text);
+        QVERIFY(cutWidth <= narrow);
+    }
+
     void regionFollowsTheList()
     {
         MainWindow window;
