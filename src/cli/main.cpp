@@ -1,5 +1,5 @@
 #include "cli/CliOptions.h"
-#include "intake/IntakeUrls.h"
+#include "cli/CliSession.h"
 #include "model/TranscodeViewModel.h"
 
 #include <QCoreApplication>
@@ -47,24 +47,14 @@ int main(int argc, char *argv[])
             printTo(stdout, argument + QLatin1Char('\n'));
         return 0;
     }
-    case CliOptions::Mode::Probe: {
-        QList<QUrl> urls;
-        for (const QString &path : options.paths)
-            urls << intakeUrlFromPath(path);
-        QObject::connect(&model, &TranscodeViewModel::intakeFinished, &app,
-                         &QCoreApplication::quit);
-        model.processSelectedFiles(urls);
-        app.exec();
-        if (model.videoFiles().isEmpty()) {
-            printTo(stderr, QStringLiteral("quillmere-cli: no video could be listed\n"));
-            return 1;
-        }
-        return 0;
-    }
+    case CliOptions::Mode::Probe:
     case CliOptions::Mode::DryRun:
-    case CliOptions::Mode::Convert:
-        printTo(stderr, QStringLiteral("quillmere-cli: this mode is not available yet\n"));
-        return 2;
+    case CliOptions::Mode::Convert: {
+        CliSession session(model, options);
+        QObject::connect(&session, &CliSession::done, &app, &QCoreApplication::exit);
+        session.start();
+        return app.exec();
+    }
     case CliOptions::Mode::Help:
         break;
     }

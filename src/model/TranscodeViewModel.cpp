@@ -3,6 +3,7 @@
 #include "intake/FileIntake.h"
 #include "model/CodecRuleWiring.h"
 #include "model/CodecRules.h"
+#include "transcode/BatchTranscoder.h"
 #include "transcode/FFmpegArguments.h"
 
 #include <QDir>
@@ -14,9 +15,16 @@ TranscodeViewModel::TranscodeViewModel(QObject *parent)
     m_codecRuleWiring = new CodecRuleWiring(*this);
     m_intake = new FileIntake(*this);
     connect(m_intake, &FileIntake::finished, this, &TranscodeViewModel::intakeFinished);
+    m_batch = new BatchTranscoder(*this);
+    connect(m_batch, &BatchTranscoder::finished, this, &TranscodeViewModel::runFinished);
 }
 
-TranscodeViewModel::~TranscodeViewModel() = default;
+TranscodeViewModel::~TranscodeViewModel()
+{
+    // While the model is still whole: a run in progress is cancelled, children are stopped.
+    delete m_batch;
+    delete m_intake;
+}
 
 void TranscodeViewModel::setVideoFiles(const QList<VideoFile> &value)
 {
@@ -243,6 +251,15 @@ void TranscodeViewModel::appendVideoFile(const VideoFile &file)
     Q_EMIT videoFilesChanged();
 }
 
+void TranscodeViewModel::appendToFfmpegLog(const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    m_ffmpegLog.append(text);
+    Q_EMIT ffmpegLogChanged();
+    Q_EMIT ffmpegLogAppended(text);
+}
+
 void TranscodeViewModel::handleDrop(const QList<QUrl> &urls)
 {
     m_intake->handleDrop(urls);
@@ -258,6 +275,12 @@ bool TranscodeViewModel::isTakingIn() const
     return m_intake->isBusy();
 }
 
-// Filled in by the engine.
-void TranscodeViewModel::startTranscoding() {}
-void TranscodeViewModel::cancelTranscoding() {}
+void TranscodeViewModel::startTranscoding()
+{
+    m_batch->start();
+}
+
+void TranscodeViewModel::cancelTranscoding()
+{
+    m_batch->cancel();
+}

@@ -11,6 +11,7 @@
 
 #include "model/Choices.h"
 #include "model/Error.h"
+#include "model/RunOutcome.h"
 #include "model/Trace.h"
 #include "model/TranscodePreset.h"
 #include "model/VideoFile.h"
@@ -18,6 +19,7 @@
 
 class CodecRuleWiring;
 class FileIntake;
+class BatchTranscoder;
 
 // All state of the window: the file list, the output settings, the run state with its
 // figures, and the fixed option tables and presets. Lives on the main thread; every published
@@ -159,6 +161,8 @@ public:
     bool isTakingIn() const;
     // Appends one probed file; intake's only way into the list.
     void appendVideoFile(const VideoFile &file);
+    // Adds to the run log in place, so a long run does not copy the whole log per line.
+    void appendToFfmpegLog(const QString &text);
 
     // The batch run: converts every listed file with the current settings, one at a time.
     void startTranscoding();
@@ -206,6 +210,8 @@ Q_SIGNALS:
     void ffmpegLogAppended(const QString &text);
     // Everything queued for intake has been taken in or rejected.
     void intakeFinished();
+    // A run has ended; the run state already shows how.
+    void runFinished(RunOutcome outcome);
 
 private:
     template <typename T>
@@ -251,4 +257,5 @@ private:
     ToolLocator m_tools;
     CodecRuleWiring *m_codecRuleWiring = nullptr;
     FileIntake *m_intake = nullptr;
+    BatchTranscoder *m_batch = nullptr;
 };

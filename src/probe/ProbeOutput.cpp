@@ -1,6 +1,7 @@
 #include "probe/ProbeOutput.h"
 
 #include "model/FileUrls.h"
+#include "model/NumberText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -33,29 +34,6 @@ std::optional<QString> stringValue(const QJsonValue &value)
     if (!value.isString())
         return std::nullopt;
     return value.toString();
-}
-
-// A signed decimal integer and nothing else; no blanks, no overflow.
-std::optional<qint64> parseWholeInteger(const QString &text)
-{
-    static const QRegularExpression integer(QStringLiteral("^[+-]?[0-9]+$"));
-    if (!integer.match(text).hasMatch())
-        return std::nullopt;
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok);
-    return ok ? std::optional(value) : std::nullopt;
-}
-
-// A decimal number, possibly with an exponent, and nothing else.
-std::optional<double> parseWholeNumber(const QString &text)
-{
-    static const QRegularExpression number(
-        QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
-    if (!number.match(text).hasMatch())
-        return std::nullopt;
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    return ok && std::isfinite(value) ? std::optional(value) : std::nullopt;
 }
 
 int depthFromPixelFormat(QString name)
@@ -111,6 +89,17 @@ QString firstCharacters(const QString &text, int count)
 }
 
 } // namespace
+
+QStringList probeArguments(const QString &path)
+{
+    return {QStringLiteral("-v"),
+            QStringLiteral("quiet"),
+            QStringLiteral("-print_format"),
+            QStringLiteral("json"),
+            QStringLiteral("-show_format"),
+            QStringLiteral("-show_streams"),
+            path};
+}
 
 QString formatFrameRate(const QString &rFrameRate)
 {

@@ -17,6 +17,9 @@ struct ProbeOutcome
     QStringList trace;
 };
 
+// ffprobe's arguments for a JSON description of the container and streams of `path`.
+QStringList probeArguments(const QString &path);
+
 // Reads ffprobe's JSON description of `url` into a record, from the output-length line of the
 // trace onwards. `fileSize` is the file's size as the file system gives it.
 ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url, qint64 fileSize);

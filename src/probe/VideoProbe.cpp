@@ -43,10 +43,7 @@ void VideoProbe::getVideoInfo(const QUrl &url)
     });
 
     m_trace << QStringLiteral("🔍 [DEBUG] 开始执行 ffprobe 进程");
-    m_runner->start(*ffprobe,
-                    {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-print_format"),
-                     QStringLiteral("json"), QStringLiteral("-show_format"),
-                     QStringLiteral("-show_streams"), path});
+    m_runner->start(*ffprobe, probeArguments(path));
 }
 
 void VideoProbe::finish(std::optional<VideoFile> file)

@@ -58,12 +58,16 @@ void ProcessRunner::stop(std::chrono::milliseconds grace)
 
 void ProcessRunner::readOutput()
 {
+    if (m_outputMode == Output::Discard)
+        return;
     deliver(m_process.readAllStandardOutput(), m_outputMode, m_outputLines, m_collectedOutput,
             &ProcessRunner::standardOutputLine);
 }
 
 void ProcessRunner::readError()
 {
+    if (m_errorMode == Output::Discard)
+        return;
     deliver(m_process.readAllStandardError(), m_errorMode, m_errorLines, m_collectedError,
             &ProcessRunner::standardErrorLine);
 }
@@ -71,6 +75,8 @@ void ProcessRunner::readError()
 void ProcessRunner::deliver(const QByteArray &chunk, Output mode, LineSplitter &lines,
                             QByteArray &collected, LineSignal lineSignal)
 {
+    if (mode == Output::Discard)
+        return;
     if (mode == Output::Collect) {
         collected += chunk;
         return;

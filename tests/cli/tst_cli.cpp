@@ -2,8 +2,10 @@
 #include "cli/CliOptions.h"
 #include "model/TranscodeViewModel.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,6 +30,16 @@ CliRun runCli(const QStringList &arguments,
         qFatal("quillmere-cli did not finish");
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError())};
+}
+
+// A copy of the CLI in `dir`, so that a "resources" folder beside it holds its tools.
+QString installCopy(const QTemporaryDir &dir)
+{
+    const QString cli = dir.filePath(u"quillmere-cli"_s);
+    if (!QFile::copy(QStringLiteral(QUILLMERE_CLI_PATH), cli))
+        qFatal("cannot copy the CLI");
+    QFile::setPermissions(cli, QFile::permissions(cli) | QFileDevice::ExeOwner);
+    return cli;
 }
 
 QString lines(const QStringList &arguments)
@@ -285,11 +297,9 @@ private Q_SLOTS:
 
     void probeUsesTheFFprobeBesideTheProgram()
     {
-        // A copy of the CLI with its own resources folder: its fake ffprobe wins over PATH.
+        // The fake ffprobe beside the program wins over the one on PATH.
         QTemporaryDir install;
-        const QString cli = install.filePath(u"quillmere-cli"_s);
-        QVERIFY(QFile::copy(QStringLiteral(QUILLMERE_CLI_PATH), cli));
-        QFile::setPermissions(cli, QFile::permissions(cli) | QFileDevice::ExeOwner);
+        const QString cli = installCopy(install);
         writeTool(install.filePath(u"resources"_s), u"ffprobe"_s,
                   "echo '{\"streams\": [{\"codec_type\": \"video\", \"width\": 7, "
                   "\"height\": 5, \"pix_fmt\": \"rgba\"}], \"format\": {}}'\n");
@@ -315,6 +325,118 @@ private Q_SLOTS:
         QVERIFY(run.out.contains(u"❌ [ERROR] 获取视频信息失败: a.mp4"_s));
         QVERIFY(run.out.endsWith(u"🔍 [DEBUG] 文件夹处理完成，共处理 1 个视频文件\n"_s));
         QVERIFY(run.err.contains(u"no video"_s));
+    }
+
+    void dryRunPrintsTheCommandOfEachFile_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("middle"); // between "-progress pipe:1" and the output path
+        QTest::addColumn<QString>("output"); // in the folder beside the first file
+
+        const QString h264 = u"-movflags +faststart -c:a aac -strict experimental"_s;
+        QTest::newRow("H264代理") << QStringList{u"--preset"_s, u"H264代理"_s}
+                                  << u"-c:v h264_videotoolbox -b:v 5000k "_s + h264 +
+                                         u" -vf scale=1280x720 -f mp4"_s
+                                  << u"已转码_H.264 (硬件加速)/a b.mp4"_s;
+        QTest::newRow("ProRes代理")
+            << QStringList{u"--preset"_s, u"ProRes代理"_s}
+            << u"-c:v prores_videotoolbox -profile:v 0 -vf scale=1280x720 -f mov"_s
+            << u"已转码_ProRes (硬件加速)/a b.mov"_s;
+        QTest::newRow("常规H264") << QStringList{u"--preset"_s, u"常规H264"_s}
+                                  << u"-c:v h264_videotoolbox -b:v 10000k "_s + h264 + u" -f mp4"_s
+                                  << u"已转码_H.264 (硬件加速)/a b.mp4"_s;
+        QTest::newRow("ProRes 4444透明") << QStringList{u"--preset"_s, u"ProRes 4444透明"_s}
+                                         << u"-c:v prores_videotoolbox -profile:v 4 -f mov"_s
+                                         << u"已转码_ProRes (硬件加速)/a b.mov"_s;
+        QTest::newRow("AV1极致压缩")
+            << QStringList{u"--preset"_s, u"AV1极致压缩"_s}
+            << u"-c:v libsvtav1 -b:v 1000k -preset 8 -svtav1-params tune=0:fast-decode=1 "
+               "-pix_fmt yuv420p -strict experimental -f mp4"_s
+            << u"已转码_AV1 (软件编码)/a b.mp4"_s;
+        QTest::newRow("hevc in mov")
+            << QStringList{u"--codec"_s, u"HEVC (软件编码)"_s, u"--container"_s, u"mov"_s}
+            << u"-c:v libx265 -b:v 10000k -tag:v hvc1 -f mov"_s
+            << u"已转码_HEVC (软件编码)/a b.mov"_s;
+        QTest::newRow("prores ignores mp4")
+            << QStringList{u"--codec"_s, u"ProRes (软件编码)"_s, u"--container"_s, u"mp4"_s}
+            << u"-c:v prores_ks -profile:v 2 -f mov"_s << u"已转码_ProRes (软件编码)/a b.mov"_s;
+        QTest::newRow("h264 in mp4 after a mov preset")
+            << QStringList{u"--preset"_s,         u"HEVC透明"_s,    u"--codec"_s,
+                           u"H.264 (软件编码)"_s, u"--container"_s, u"mp4"_s}
+            << u"-c:v libx264 -b:v 20000k "_s + h264 + u" -f mp4"_s
+            << u"已转码_H.264 (软件编码)/a b.mp4"_s;
+    }
+
+    void dryRunPrintsTheCommandOfEachFile()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, middle);
+        QFETCH(QString, output);
+        QTemporaryDir dir;
+        const QString clip = makeClip(dir.filePath(u"a b.mp4"_s));
+        const QString ffmpeg = QStandardPaths::findExecutable(u"ffmpeg"_s);
+        const CliRun run = runCli(QStringList{u"--dry-run"_s} + options + QStringList{clip});
+        QCOMPARE(run.exitCode, 0);
+        const QString expected = ffmpeg + u" -i "_s + clip + u" -y -progress pipe:1 "_s + middle +
+                                 u" -c:a aac "_s + dir.filePath(output) + u"\n"_s;
+        QVERIFY2(run.out.endsWith(expected), qPrintable(run.out.right(400)));
+        // Nothing is made.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{u"a b.mp4"_s});
+    }
+
+    void dryRunNamesTheAlphaRoute()
+    {
+        QTemporaryDir dir;
+        const QString clip = makeClip(dir.filePath(u"a.mp4"_s));
+        const CliRun run = runCli({u"--dry-run"_s, u"--preset"_s, u"HEVC透明"_s, clip});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(run.out.endsWith(u"[HEVC Alpha] "_s + clip + u" -> "_s +
+                                 dir.filePath(u"已转码_HEVC (硬件加速)/a.mov"_s) + u"\n"_s));
+    }
+
+    void convertsAndReportsTheEnd()
+    {
+        QTemporaryDir dir;
+        const QString clip = makeClip(dir.filePath(u"a.mp4"_s));
+        const CliRun done = runCli({u"--codec"_s, u"H.264 (软件编码)"_s, clip});
+        QCOMPARE(done.exitCode, 0);
+        QVERIFY(QFile::exists(dir.filePath(u"已转码_H.264 (软件编码)/a.mp4"_s)));
+        QVERIFY2(done.err.contains(u"[1/1] a.mp4"_s), qPrintable(done.err));
+
+        // A codec this ffmpeg lacks fails the run with ffmpeg's own words.
+        const CliRun failed = runCli({u"--codec"_s, u"HEVC (硬件加速)"_s, u"--alpha"_s, clip});
+        QCOMPARE(failed.exitCode, 1);
+        QVERIFY2(failed.err.contains(u"转码失败: a.mp4: 无法创建导出会话"_s),
+                 qPrintable(failed.err));
+    }
+
+    void sigtermCancelsCleanly()
+    {
+        QTemporaryDir install;
+        const QString cli = installCopy(install);
+        writeTool(install.filePath(u"resources"_s), u"ffmpeg"_s,
+                  "for last; do :; done\nprintf partial > \"$last\"\nexec sleep 30\n");
+        QTemporaryDir dir;
+        const QString clip = makeClip(dir.filePath(u"a.mp4"_s));
+        const QByteArray before = [&] {
+            QFile f(clip);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
+
+        QProcess process;
+        process.start(cli, {u"--codec"_s, u"AV1 (软件编码)"_s, u"--overwrite"_s, clip});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath(u".a.mp4.partial"_s)), 20000);
+        process.terminate();
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), 130);
+        QVERIFY(QString::fromUtf8(process.readAllStandardOutput()).contains(u"转码已取消\n"_s));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{u"a.mp4"_s});
+        QFile after(clip);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), before);
     }
 
     void pathsAfterDoubleDashAreNotOptions()
