@@ -56,8 +56,8 @@ void LogView::followLog()
 {
     if (m_shownLength == m_model.ffmpegLog().size() || m_catchUpDue)
         return;
-    // The piece that explains the change may be announced right after it; look once the
-    // change has been dealt with, and redo the whole text only if it was something else.
+    // A piece added to the log is announced right after the change; look once it has been,
+    // and redo the whole text only if the change was something else.
     m_catchUpDue = true;
     QMetaObject::invokeMethod(this, &LogView::catchUp, Qt::QueuedConnection);
 }
