@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPropertyAnimation>
 #include <QPushButton>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -27,6 +28,7 @@ QPushButton { background: #007aff; color: white; border: none; border-radius: 7p
 QPushButton:hover { background: #1a88ff; }
 QPushButton:pressed { background: #0062cc; }
 QPushButton:disabled { background: rgba(128, 128, 128, 0.35); color: rgba(255, 255, 255, 0.85); }
+QPushButton[running="true"]:disabled { background: rgba(0, 122, 255, 0.55); }
 QPushButton:focus { border: 2px solid #99c9ff; padding: 6px 20px; }
 )"_s;
 
@@ -138,6 +140,9 @@ QWidget *ActionArea::buildButtonRow()
     // The spinner takes the label's place while a run goes on; the button keeps its size.
     m_startButton->setMinimumSize(m_startButton->sizeHint());
     m_spinner = new Spinner(m_startButton);
+    QPalette onBlue = m_spinner->palette();
+    onBlue.setColor(QPalette::ButtonText, Qt::white);
+    m_spinner->setPalette(onBlue);
     m_spinner->setFixedSize(16, 16);
     auto *spinnerLayout = new QHBoxLayout(m_startButton);
     spinnerLayout->setContentsMargins(0, 0, 0, 0);
@@ -248,6 +253,12 @@ void ActionArea::followRunState()
     m_startButton->setEnabled(!running && !m_model.videoFiles().isEmpty());
     const bool spinning = running && !completed;
     m_startButton->setText(spinning ? QString() : u"开始转码"_s);
+    // Still blue while it spins, paler than when it can be pressed.
+    if (m_startButton->property("running").toBool() != spinning) {
+        m_startButton->setProperty("running", spinning);
+        m_startButton->style()->unpolish(m_startButton);
+        m_startButton->style()->polish(m_startButton);
+    }
     m_spinner->setVisible(spinning);
     m_stopButton->setVisible(running);
     m_newRunButton->setVisible(completed);

@@ -45,7 +45,10 @@ QStringList fitCardItems(const QList<CardItem> &items, const QFontMetrics &metri
         if (total <= width || item >= texts.size())
             break;
         const int before = metrics.horizontalAdvance(texts[item]);
-        texts[item] = metrics.elidedText(texts[item], Qt::ElideRight, before - (total - width));
+        const QString cut =
+            metrics.elidedText(texts[item], Qt::ElideRight, before - (total - width));
+        // Never cut away altogether: an empty item would leave two dots side by side.
+        texts[item] = cut.isEmpty() ? u"…"_s : cut;
         total -= before - metrics.horizontalAdvance(texts[item]);
     }
     return texts;
