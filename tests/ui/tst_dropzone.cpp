@@ -176,6 +176,17 @@ private Q_SLOTS:
         QVERIFY(!window.model().isTakingIn());
     }
 
+    void controlOAsksForFilesToo()
+    {
+        MainWindow window;
+        int asked = 0;
+        window.dropZone().setChooser([&asked](QWidget *, auto) { ++asked; });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(asked, 1);
+    }
+
     void chosenFilesAndFoldersAreOneSelection()
     {
         MainWindow window;
