@@ -45,6 +45,7 @@ int main(int argc, char *argv[])
     std::printf("intake: %lld of %d files listed in %.2f s (%.1f files/s, %.1f ms per file)\n",
                 static_cast<long long>(model.videoFiles().size()), files, seconds, files / seconds,
                 1000 * seconds / files);
-    std::printf("intake: longest event-loop stall %.2f ms\n", stalls.worstMilliseconds());
+    std::printf("responsiveness: longest event-loop stall during intake %.2f ms\n",
+                stalls.worstMilliseconds());
     return model.videoFiles().size() == files ? 0 : 1;
 }

@@ -1,13 +1,31 @@
 #include "ui/MainWindow.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("Quillmere"));
+    app.setApplicationName(u"Quillmere"_s);
+    app.setDesktopFileName(u"quillmere"_s);
+    app.setWindowIcon(QIcon::fromTheme(u"quillmere"_s));
+
+    // The window speaks Chinese; Qt's own dialogs and buttons should too.
+    QTranslator qtTexts;
+    if (qtTexts.load(u"qtbase_zh_CN"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&qtTexts);
+
+    // Every argument is a file or folder to take in, as "Open with" hands them over.
+    QStringList paths = app.arguments().mid(1);
+    if (!paths.isEmpty() && paths.first() == u"--"_s)
+        paths.removeFirst();
 
     MainWindow window;
     window.show();
+    window.openPaths(paths);
     return app.exec();
 }

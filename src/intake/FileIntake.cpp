@@ -1,12 +1,13 @@
 #include "intake/FileIntake.h"
 
-#include "intake/NaturalOrder.h"
+#include "intake/FolderListing.h"
 #include "model/FileUrls.h"
 #include "model/TranscodeViewModel.h"
 #include "probe/VideoProbe.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QThread>
 
 #include <algorithm>
 
@@ -27,17 +28,6 @@ const QString &supportedExtensionsText(const TranscodeViewModel &model)
     return text;
 }
 
-// One folder's visible entries, symbolic links left out, in natural name order.
-QFileInfoList folderEntries(const QString &path)
-{
-    QFileInfoList entries = QDir(path).entryInfoList(
-        QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::NoSort);
-    std::sort(entries.begin(), entries.end(), [](const QFileInfo &a, const QFileInfo &b) {
-        return naturalLess(a.fileName(), b.fileName());
-    });
-    return entries;
-}
-
 bool isReadableFolder(const QString &path)
 {
     const QFileInfo info(path);
@@ -54,15 +44,23 @@ QString unreadableFolderText(const QString &path)
 FileIntake::FileIntake(TranscodeViewModel &model)
     : QObject(&model)
     , m_model(model)
+    , m_probeLimit(std::max(1, QThread::idealThreadCount()))
 {
-    m_stepTimer.setSingleShot(true);
-    m_stepTimer.setInterval(0);
-    connect(&m_stepTimer, &QTimer::timeout, this, &FileIntake::step);
+    m_workTimer.setSingleShot(true);
+    m_workTimer.setInterval(0);
+    connect(&m_workTimer, &QTimer::timeout, this, &FileIntake::work);
+}
+
+FileIntake::~FileIntake()
+{
+    // Probes still running are stopped with their runners.
+    for (Step &step : m_steps)
+        delete step.probe;
 }
 
 bool FileIntake::isBusy() const
 {
-    return m_pendingLoads > 0 || !m_requests.isEmpty() || m_scan || m_probe;
+    return m_pendingLoads > 0 || !m_requests.isEmpty() || m_scan || !m_steps.empty();
 }
 
 void FileIntake::handleDrop(const QList<QUrl> &urls)
@@ -92,7 +90,7 @@ void FileIntake::loadDroppedItem(const QUrl &url)
     m_model.trace(QStringLiteral("🔍 [DEBUG] 成功加载项目，类型: Optional<NSSecureCoding>"));
     m_model.trace(QStringLiteral("✅ [SUCCESS] 成功获取文件URL: ") + filePath(url));
     m_requests.enqueue({url, true});
-    scheduleStep();
+    scheduleWork();
 }
 
 void FileIntake::processSelectedFiles(const QList<QUrl> &urls)
@@ -100,39 +98,47 @@ void FileIntake::processSelectedFiles(const QList<QUrl> &urls)
     m_model.trace(QStringLiteral("开始处理选择的文件..."));
     for (const QUrl &url : urls)
         m_requests.enqueue({url, false});
-    scheduleStep();
+    scheduleWork();
 }
 
-void FileIntake::scheduleStep()
+void FileIntake::scheduleWork()
 {
     m_wasBusy = true;
-    if (!m_probe)
-        m_stepTimer.start();
+    m_workTimer.start();
 }
 
-void FileIntake::step()
+void FileIntake::work()
 {
-    // Work until a probe is under way, but give the event loop a turn now and then when a
-    // folder holds many entries that are not videos.
+    // Walk ahead while probes are free, but hand the event loop back now and then when a folder
+    // holds many entries that are not videos.
     QElapsedTimer slice;
     slice.start();
-    while (!m_probe) {
-        if (m_scan) {
-            scanNextEntry();
-        } else if (!m_requests.isEmpty()) {
-            processPath(m_requests.dequeue());
-        } else {
-            if (m_wasBusy && !isBusy()) {
-                m_wasBusy = false;
-                Q_EMIT finished();
-            }
-            return;
-        }
-        if (slice.elapsed() >= 10) {
-            scheduleStep();
-            return;
-        }
+    while (walk()) {
+        if (slice.elapsed() >= 10)
+            return scheduleWork();
     }
+    commitReadySteps();
+    if (m_wasBusy && !isBusy()) {
+        m_wasBusy = false;
+        Q_EMIT finished();
+    }
+}
+
+// Takes one more step of the walk; false when there is nothing to walk or enough is waiting.
+bool FileIntake::walk()
+{
+    // Far enough ahead that every probe has work, not so far that a large folder piles up.
+    const std::size_t lookAhead = static_cast<std::size_t>(4 * m_probeLimit + 16);
+    if (m_probesRunning >= m_probeLimit || m_steps.size() >= lookAhead)
+        return false;
+    if (m_scan)
+        scanNextEntry();
+    else if (!m_requests.isEmpty())
+        processPath(m_requests.dequeue());
+    else
+        return false;
+    commitReadySteps();
+    return true;
 }
 
 void FileIntake::processPath(const Request &request)
@@ -140,33 +146,34 @@ void FileIntake::processPath(const Request &request)
     const QUrl &url = request.url;
     const bool isFolder = hasDirectoryPath(url);
     const QString extension = pathExtension(url).toLower();
-    if (!isFolder)
-        openGroup();
+    QStringList lines;
     if (request.dropped)
-        traceLine(QStringLiteral("🔍 [DEBUG] 开始在主线程处理文件: ") + filePath(url));
-    traceLine(QStringLiteral("🔍 [DEBUG] 正在处理: ") + filePath(url));
-    traceLine(QStringLiteral("🔍 [DEBUG] 文件是否为目录: ") +
-              (isFolder ? QStringLiteral("true") : QStringLiteral("false")));
-    traceLine(QStringLiteral("🔍 [DEBUG] 文件扩展名: ") + extension);
-    traceLine(QStringLiteral("🔍 [DEBUG] 支持的视频扩展名: ") + supportedExtensionsText(m_model));
+        lines << QStringLiteral("🔍 [DEBUG] 开始在主线程处理文件: ") + filePath(url);
+    lines << QStringLiteral("🔍 [DEBUG] 正在处理: ") + filePath(url)
+          << QStringLiteral("🔍 [DEBUG] 文件是否为目录: ") +
+                 (isFolder ? QStringLiteral("true") : QStringLiteral("false"))
+          << QStringLiteral("🔍 [DEBUG] 文件扩展名: ") + extension
+          << QStringLiteral("🔍 [DEBUG] 支持的视频扩展名: ") + supportedExtensionsText(m_model);
 
     if (isFolder) {
-        traceLine(QStringLiteral("🔍 [DEBUG] 开始处理文件夹"));
+        lines << QStringLiteral("🔍 [DEBUG] 开始处理文件夹");
         const QString path = filePath(url);
         if (!isReadableFolder(path)) {
-            traceLine(QStringLiteral("❌ [ERROR] 处理文件夹出错: ") + unreadableFolderText(path));
-            return;
+            lines << QStringLiteral("❌ [ERROR] 处理文件夹出错: ") + unreadableFolderText(path);
+        } else {
+            m_scan = FolderScan{0, {}};
+            lines << enterFolder(path);
         }
-        m_scan = FolderScan{url, 0, {folderEntries(path)}};
+        addLines(lines);
         return;
     }
     if (m_model.supportedVideoExtensions().contains(extension)) {
-        traceLine(QStringLiteral("🔍 [DEBUG] 识别为支持的视频文件，开始处理"));
-        addVideoFile(url);
+        lines << QStringLiteral("🔍 [DEBUG] 识别为支持的视频文件，开始处理");
+        addFile(lines, url);
         return;
     }
-    traceLine(QStringLiteral("⚠️ [WARNING] 不支持的文件类型: ") + extension);
-    closeGroup();
+    lines << QStringLiteral("⚠️ [WARNING] 不支持的文件类型: ") + extension;
+    addLines(lines);
 }
 
 void FileIntake::scanNextEntry()
@@ -175,7 +182,8 @@ void FileIntake::scanNextEntry()
     while (!scan.pending.isEmpty() && scan.pending.last().isEmpty())
         scan.pending.removeLast();
     if (scan.pending.isEmpty()) {
-        traceLine(QStringLiteral("🔍 [DEBUG] 文件夹处理完成，共处理 %1 个视频文件").arg(scan.found));
+        addLines(
+            {QStringLiteral("🔍 [DEBUG] 文件夹处理完成，共处理 %1 个视频文件").arg(scan.found)});
         m_scan.reset();
         return;
     }
@@ -184,87 +192,149 @@ void FileIntake::scanNextEntry()
     if (entry.isDir()) {
         if (!isReadableFolder(entry.filePath())) {
             // The rest of the folder stays unread; what was added stays.
-            traceLine(QStringLiteral("❌ [ERROR] 处理文件夹出错: ") +
-                      unreadableFolderText(entry.filePath()));
+            addLines({QStringLiteral("❌ [ERROR] 处理文件夹出错: ") +
+                      unreadableFolderText(entry.filePath())});
             m_scan.reset();
             return;
         }
-        scan.pending.append(folderEntries(entry.filePath()));
+        const QStringList warnings = enterFolder(entry.filePath());
+        if (!warnings.isEmpty())
+            addLines(warnings);
         return;
     }
-    if (!entry.isFile() || !m_model.supportedVideoExtensions().contains(entry.suffix().toLower()))
+    if (!m_model.supportedVideoExtensions().contains(entry.suffix().toLower()))
+        return;
+    if (!entry.isFile())
         return;
 
     const QUrl url = QUrl::fromLocalFile(entry.filePath());
-    openGroup();
-    traceLine(QStringLiteral("🔍 [DEBUG] 找到视频文件 %1: ").arg(++scan.found) +
-              lastPathComponent(url));
-    addVideoFile(url);
+    addFile(
+        {QStringLiteral("🔍 [DEBUG] 找到视频文件 %1: ").arg(++scan.found) + lastPathComponent(url)},
+        url);
 }
 
-void FileIntake::addVideoFile(const QUrl &url)
+QStringList FileIntake::enterFolder(const QString &path)
 {
-    traceLine(QStringLiteral("🔍 [DEBUG] 处理视频文件: ") + filePath(url));
-    traceLine(QStringLiteral("🔍 [DEBUG] 当前视频列表数量: %1").arg(m_model.videoFiles().size()));
+    FolderListing listing = listFolder(path);
+    m_scan->pending.append(std::move(listing.entries));
+    // A video Qt cannot open is named in the trace instead of vanishing from the scan.
+    QStringList warnings;
+    for (const QString &name : listing.undecodableNames) {
+        if (m_model.supportedVideoExtensions().contains(name.section(u'.', -1).toLower()))
+            warnings << QStringLiteral("⚠️ [WARNING] 文件名不是有效的 "
+                                       "UTF-8，无法读取，已跳过: ") +
+                            QDir(path).filePath(name);
+    }
+    return warnings;
+}
 
-    // A file still being probed counts as listed.
+void FileIntake::addLines(const QStringList &lines)
+{
+    m_steps.push_back(Step{lines, QUrl(), nullptr, std::nullopt});
+}
+
+void FileIntake::addFile(const QStringList &lines, const QUrl &url)
+{
+    m_steps.push_back(Step{lines, url, nullptr, std::nullopt});
+    startProbes();
+}
+
+bool FileIntake::isListed(const QUrl &url) const
+{
     const QList<VideoFile> &listed = m_model.videoFiles();
-    const bool isListed =
-        url == m_probing || std::any_of(listed.begin(), listed.end(),
-                                        [&](const VideoFile &file) { return file.url == url; });
-    if (isListed) {
-        traceLine(QStringLiteral("⚠️ [WARNING] 视频已存在: ") + lastPathComponent(url));
-        closeGroup();
-        return;
+    return std::any_of(listed.begin(), listed.end(),
+                       [&](const VideoFile &file) { return file.url == url; });
+}
+
+// Probes files ahead of their turn, in order, as far as the limit allows. A file already
+// listed, or waiting earlier in line, is left for its turn to decide.
+void FileIntake::startProbes()
+{
+    QList<QUrl> earlier;
+    for (Step &step : m_steps) {
+        if (m_probesRunning >= m_probeLimit)
+            return;
+        if (step.file.isEmpty())
+            continue;
+        if (!step.probe && !step.outcome && !earlier.contains(step.file) && !isListed(step.file))
+            startProbe(step);
+        earlier << step.file;
     }
-    traceLine(QStringLiteral("🔍 [DEBUG] 视频文件不在列表中，开始获取视频信息"));
-
-    m_probing = url;
-    m_probe = new VideoProbe(m_model.toolLocator(), this);
-    connect(m_probe, &VideoProbe::finished, this, &FileIntake::onProbeFinished);
-    m_probe->getVideoInfo(url);
 }
 
-void FileIntake::onProbeFinished(const ProbeOutcome &outcome)
+void FileIntake::startProbe(Step &step)
 {
-    m_probe->deleteLater();
-    m_probe = nullptr;
-    const QUrl url = std::exchange(m_probing, QUrl());
-    for (const QString &line : outcome.trace)
-        traceLine(line);
+    VideoProbe *probe = new VideoProbe(m_model.toolLocator(), this);
+    step.probe = probe;
+    ++m_probesRunning;
+    connect(probe, &VideoProbe::finished, this, [this, probe](const ProbeOutcome &outcome) {
+        --m_probesRunning;
+        probe->deleteLater();
+        const auto owner = std::find_if(m_steps.begin(), m_steps.end(),
+                                        [probe](const Step &step) { return step.probe == probe; });
+        if (owner != m_steps.end()) {
+            owner->probe = nullptr;
+            owner->outcome = outcome;
+        }
+        commitReadySteps();
+        startProbes();
+        scheduleWork();
+    });
+    probe->getVideoInfo(step.file);
+}
 
-    if (!outcome.file) {
-        traceLine(QStringLiteral("❌ [ERROR] 获取视频信息失败: ") + lastPathComponent(url));
-    } else {
-        const VideoFile &file = *outcome.file;
-        m_model.appendVideoFile(file);
-        traceLine(QStringLiteral("✅ [SUCCESS] 成功添加视频: ") + lastPathComponent(url));
-        traceLine(QStringLiteral("🔍 [DEBUG] 视频信息 - 分辨率: ") + file.resolution +
-                  QStringLiteral(", 帧率: ") + file.frameRate + QStringLiteral(", 编码: ") +
-                  file.codec);
-        traceLine(
-            QStringLiteral("🔍 [DEBUG] 更新后视频列表数量: %1").arg(m_model.videoFiles().size()));
+// Gives each step its turn, in order, as long as the one in front is ready: its lines are
+// printed, and a file is judged against the list as it stands at its turn.
+void FileIntake::commitReadySteps()
+{
+    while (!m_steps.empty()) {
+        Step &step = m_steps.front();
+        if (step.file.isEmpty()) {
+            for (const QString &line : step.lines)
+                m_model.trace(line);
+            m_steps.pop_front();
+            continue;
+        }
+        const QUrl url = step.file;
+        const bool duplicate = isListed(url);
+        if (!duplicate && !step.outcome) {
+            // Not probed ahead (it looked like a duplicate then): probe it now.
+            if (!step.probe)
+                startProbe(step);
+            return;
+        }
+
+        QStringList lines = step.lines;
+        lines << QStringLiteral("🔍 [DEBUG] 处理视频文件: ") + filePath(url)
+              << QStringLiteral("🔍 [DEBUG] 当前视频列表数量: %1").arg(m_model.videoFiles().size());
+        std::optional<VideoFile> added;
+        if (duplicate) {
+            lines << QStringLiteral("⚠️ [WARNING] 视频已存在: ") + lastPathComponent(url);
+            if (step.probe) {
+                // Listed meanwhile: its early probe is of no use.
+                --m_probesRunning;
+                delete step.probe;
+            }
+        } else {
+            lines << QStringLiteral("🔍 [DEBUG] 视频文件不在列表中，开始获取视频信息")
+                  << step.outcome->trace;
+            added = step.outcome->file;
+        }
+        m_steps.pop_front();
+
+        if (added)
+            m_model.appendVideoFile(*added);
+        if (!duplicate && !added) {
+            lines << QStringLiteral("❌ [ERROR] 获取视频信息失败: ") + lastPathComponent(url);
+        } else if (added) {
+            lines << QStringLiteral("✅ [SUCCESS] 成功添加视频: ") + lastPathComponent(url)
+                  << QStringLiteral("🔍 [DEBUG] 视频信息 - 分辨率: ") + added->resolution +
+                         QStringLiteral(", 帧率: ") + added->frameRate +
+                         QStringLiteral(", 编码: ") + added->codec
+                  << QStringLiteral("🔍 [DEBUG] 更新后视频列表数量: %1")
+                         .arg(m_model.videoFiles().size());
+        }
+        for (const QString &line : lines)
+            m_model.trace(line);
     }
-    closeGroup();
-    scheduleStep();
-}
-
-void FileIntake::traceLine(const QString &line)
-{
-    if (m_grouping)
-        m_group << line;
-    else
-        m_model.trace(line);
-}
-
-void FileIntake::openGroup()
-{
-    m_grouping = true;
-}
-
-void FileIntake::closeGroup()
-{
-    m_grouping = false;
-    for (const QString &line : std::exchange(m_group, {}))
-        m_model.trace(line);
 }

@@ -71,7 +71,7 @@ QStringList FileTranscode::mainRouteArguments(const QString &input, const QStrin
 
 void FileTranscode::start()
 {
-    // Files and folders may come and go between runs: look ffmpeg up every time.
+    // Looked up for every file: ffmpeg may have been installed or removed meanwhile.
     const std::optional<QString> ffmpeg = m_model.toolLocator().find(QStringLiteral("ffmpeg"));
     if (!ffmpeg) {
         fail(Error{FFmpegErrorDomain, -1, QStringLiteral("FFmpeg not found")},
@@ -257,31 +257,30 @@ void FileTranscode::exportHevcWithAlpha(const QString &input, Progress progress)
 void FileTranscode::withAvailableEncoders(const QStringList &arguments,
                                           std::function<void(const QStringList &)> then)
 {
-    const QStringList wanted = EncoderFallback::hardwareEncodersIn(arguments);
-    if (wanted.isEmpty())
-        return then(arguments);
-    // Usually one encoder; ask about each in turn, then go on with what works.
-    auto unavailable = std::make_shared<QStringList>();
-    auto remaining = std::make_shared<QStringList>(wanted);
-    auto next = std::make_shared<std::function<void()>>();
-    *next = [this, arguments, then, unavailable, remaining, next] {
-        if (m_cancelling)
-            return endCancelled();
-        if (remaining->isEmpty()) {
-            for (const QString &encoder : *unavailable)
-                Q_EMIT notice(EncoderFallback::notice(encoder));
-            then(EncoderFallback::substitute(arguments, *unavailable));
-            *next = nullptr; // ends the cycle of the function holding itself
-            return;
-        }
-        const QString encoder = remaining->takeFirst();
-        m_encoders.checkEncoder(m_ffmpeg, encoder, this, [encoder, unavailable, next](bool works) {
-            if (!works)
-                *unavailable << encoder;
-            (*next)();
-        });
-    };
-    (*next)();
+    m_encoderCheck = EncoderCheck{
+        arguments, EncoderFallback::hardwareEncodersIn(arguments), {}, std::move(then)};
+    checkNextEncoder();
+}
+
+void FileTranscode::checkNextEncoder()
+{
+    if (m_cancelling)
+        return endCancelled();
+    EncoderCheck &check = m_encoderCheck;
+    if (check.remaining.isEmpty()) {
+        for (const QString &encoder : check.unavailable)
+            Q_EMIT notice(EncoderFallback::notice(encoder));
+        const auto then = std::exchange(check.then, nullptr);
+        then(EncoderFallback::substitute(check.arguments, check.unavailable));
+        return;
+    }
+    // Usually one encoder; ask about each in turn.
+    const QString encoder = check.remaining.takeFirst();
+    m_encoders.checkEncoder(m_ffmpeg, encoder, this, [this, encoder](bool works) {
+        if (!works)
+            m_encoderCheck.unavailable << encoder;
+        checkNextEncoder();
+    });
 }
 
 void FileTranscode::finishOutput(const QString &partial)

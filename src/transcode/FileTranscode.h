@@ -80,8 +80,11 @@ private:
     void convertToHevcWithAlpha(const QString &input, Progress progress);
     void exportHevcWithAlpha(const QString &input, Progress progress);
 
+    // Calls `then` with `arguments`, a software encoder standing in for each hardware one this
+    // ffmpeg cannot use.
     void withAvailableEncoders(const QStringList &arguments,
                                std::function<void(const QStringList &)> then);
+    void checkNextEncoder();
     void finishOutput(const QString &partial);
     void replaceSource(const QString &partial);
     void run(const QString &program, const QStringList &arguments, LineHandler outputLine,
@@ -95,7 +98,16 @@ private:
     void removeLeftovers();
     QString newTemporaryMov();
 
+    struct EncoderCheck
+    {
+        QStringList arguments;
+        QStringList remaining;
+        QStringList unavailable;
+        std::function<void(const QStringList &)> then;
+    };
+
     FileJob m_job;
+    EncoderCheck m_encoderCheck;
     TranscodeViewModel &m_model;
     EncoderSupport &m_encoders;
     ProgressParser &m_progress;

@@ -1,10 +1,15 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 
+class ActionArea;
+class DropZone;
+class FileListPanel;
 class TranscodeViewModel;
 
-// The one window: it owns the model for its whole life.
+// The one window. It owns the model for its whole life and stacks the drop zone, the file
+// list, the presets, the settings and the action area from top to bottom.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -13,7 +18,15 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
 
     TranscodeViewModel &model() { return *m_model; }
+    DropZone &dropZone() { return *m_dropZone; }
+
+    // Paths as given on the command line or by "Open with": taken in as one selection.
+    void openPaths(const QStringList &paths);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     TranscodeViewModel *m_model;
+    DropZone *m_dropZone;
 };

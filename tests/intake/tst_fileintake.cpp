@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "intake/FileIntake.h"
 #include "intake/IntakeUrls.h"
 #include "intake/NaturalOrder.h"
 #include "model/TranscodeViewModel.h"
@@ -273,6 +274,92 @@ private Q_SLOTS:
         for (qsizetype i = start; i <= end; ++i)
             QVERIFY2(!lines[i].contains(u"提供者"_s) && !lines[i].contains(u"成功获取文件URL"_s),
                      qPrintable(lines[i]));
+    }
+
+    void severalProbesAtOnceChangeNothingButTheTime()
+    {
+        // Earlier files take longer, so later probes finish first; every probe notes how many
+        // ran beside it. Each file's width is its number, so records cannot be mixed up.
+        QTemporaryDir tools;
+        writeTool(tools.path(), u"ffprobe"_s,
+                  "dir=$(dirname \"$0\")\n"
+                  "for last; do :; done\n"
+                  "n=$(basename \"$last\" .mp4 | tr -dc 0-9)\n"
+                  "mkdir -p \"$dir/running\"\n"
+                  "touch \"$dir/running/$$\"\n"
+                  "sleep \"0.$((9 - n))\"\n"
+                  "ls \"$dir/running\" | wc -l >> \"$dir/overlap\"\n"
+                  "rm \"$dir/running/$$\"\n"
+                  "[ \"$n\" = 5 ] && exit 1\n"
+                  "echo \"{\\\"streams\\\": [{\\\"codec_type\\\": \\\"video\\\", "
+                  "\\\"width\\\": $n}], \\\"format\\\": {}}\"\n");
+        const QString root = m_media.filePath(u"parallel"_s);
+        QStringList paths;
+        for (int n = 1; n <= 8; ++n)
+            paths << copyClip(root + u"/v%1.mp4"_s.arg(n));
+
+        TranscodeViewModel model;
+        model.setToolLocator(ToolLocator(tools.path()));
+        auto *intake = new FileIntake(model);
+        intake->setProbeLimit(3);
+        QSignalSpy finished(intake, &FileIntake::finished);
+        TraceCapture trace(model);
+        // The folder, then one of its files again, then a file that is already in the folder.
+        intake->processSelectedFiles(urls({root, paths[2], paths[7]}));
+        QVERIFY(finished.wait(30000));
+
+        QStringList widths;
+        for (const VideoFile &file : model.videoFiles())
+            widths << file.resolution;
+        QCOMPARE(widths, (QStringList{u"1x0"_s, u"2x0"_s, u"3x0"_s, u"4x0"_s, u"6x0"_s, u"7x0"_s,
+                                      u"8x0"_s}));
+        QFile overlap(tools.filePath(u"overlap"_s));
+        QVERIFY(overlap.open(QIODevice::ReadOnly));
+        int most = 0;
+        for (const QByteArray &line : overlap.readAll().split('\n'))
+            most = std::max(most, line.trimmed().toInt());
+        QCOMPARE(most, 3);
+
+        // The trace reads as if the files had been probed one after the other.
+        QStringList shape;
+        for (const QString &line : trace.lines()) {
+            if (line.startsWith(u"🔍 [DEBUG] 找到视频文件"_s) ||
+                line.startsWith(u"🔍 [DEBUG] 当前视频列表数量"_s) ||
+                line.startsWith(u"🔍 [DEBUG] getVideoInfo 开始处理"_s) || line.startsWith(u"✅"_s) ||
+                line.startsWith(u"❌"_s) || line.startsWith(u"⚠️"_s))
+                shape << QString(line).remove(root + u'/');
+        }
+        QStringList expected;
+        int listed = 0;
+        for (int n = 1; n <= 8; ++n) {
+            const QString name = u"v%1.mp4"_s.arg(n);
+            expected << u"🔍 [DEBUG] 找到视频文件 %1: "_s.arg(n) + name
+                     << u"🔍 [DEBUG] 当前视频列表数量: "_s + QString::number(listed)
+                     << u"🔍 [DEBUG] getVideoInfo 开始处理: "_s + name;
+            if (n == 5) {
+                expected << u"❌ [ERROR] FFprobe 没有输出任何数据"_s
+                         << u"❌ [ERROR] 获取视频信息失败: "_s + name;
+            } else {
+                expected << u"✅ [SUCCESS] 成功添加视频: "_s + name;
+                ++listed;
+            }
+        }
+        for (const QString &name : {u"v3.mp4"_s, u"v8.mp4"_s})
+            expected << u"🔍 [DEBUG] 当前视频列表数量: 7"_s
+                     << u"⚠️ [WARNING] 视频已存在: "_s + name;
+        QCOMPARE(shape, expected);
+    }
+
+    void aFileListedTwiceWhoseProbeFailsIsProbedAgain()
+    {
+        TranscodeViewModel model;
+        TraceCapture trace(model);
+        const QString broken = m_media.filePath(u"twice/broken.mp4"_s);
+        writeFile(broken, "not a video");
+        model.processSelectedFiles(urls({broken, broken}));
+        waitForIntake(model);
+        QCOMPARE(trace.count(u"❌ [ERROR] 获取视频信息失败: broken.mp4"_s), 2);
+        QCOMPARE(trace.count(u"⚠️ [WARNING] 视频已存在: broken.mp4"_s), 0);
     }
 
     void unreadableFolderIsReported()

@@ -182,8 +182,11 @@ private Q_SLOTS:
             makeClip(m_media.filePath(u"alpha.mov"_s),
                      {u"-c:v"_s, u"prores_ks"_s, u"-profile:v"_s, u"4"_s, u"-pix_fmt"_s,
                       u"yuva444p10le"_s, u"-metadata:s:v:0"_s, u"encoder=Apple ProRes 4444"_s});
-        // Replaced sources go to a Trash of the test's own.
+        // Replaced sources go to a Trash of the test's own, temporary files to a folder of its
+        // own, where nothing else comes and goes.
         qputenv("XDG_DATA_HOME", m_media.filePath(u"data"_s).toUtf8());
+        QDir().mkpath(m_media.filePath(u"tmp"_s));
+        qputenv("TMPDIR", m_media.filePath(u"tmp"_s).toUtf8());
     }
 
     void realConversions_data()
@@ -421,7 +424,7 @@ private Q_SLOTS:
     {
         const QString folder = folderWith({u"a.mp4"_s, u"片段 b.mov"_s});
         const QByteArray original = digest(folder + u"/a.mp4"_s);
-        const QStringList tmpBefore = QDir::temp().entryList(QDir::Files | QDir::Hidden);
+        QVERIFY(QDir::tempPath().startsWith(m_media.path()));
         TranscodeViewModel model;
         TraceCapture trace(model);
         model.setSelectedCodec(u"HEVC (软件编码)"_s);
@@ -436,7 +439,7 @@ private Q_SLOTS:
         const QString trash = m_media.filePath(u"data/Trash/files/"_s);
         QCOMPARE(digest(trash + u"a.mp4"_s), original);
         QVERIFY(QFile::exists(trash + u"片段 b.mov"_s));
-        QCOMPARE(QDir::temp().entryList(QDir::Files | QDir::Hidden), tmpBefore);
+        QCOMPARE(QDir::temp().entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     void overwriteNeverReplacesWithABrokenResult()
@@ -570,7 +573,6 @@ private Q_SLOTS:
         writeFile(tools.filePath(u"encoders_ok"_s), "libx265\n");
         writeFile(tools.filePath(u"progress"_s), "out_time=00:00:00.100000\nprogress=end\n");
         const QString folder = folderWith({u"a.mp4"_s});
-        const QStringList tmpBefore = QDir::temp().entryList(QDir::Files);
         TranscodeViewModel model;
         TraceCapture trace(model);
         model.setToolLocator(ToolLocator(tools.path()));
@@ -595,7 +597,7 @@ private Q_SLOTS:
                  qPrintable(passes[2]));
         QVERIFY(passes[2].endsWith(u"/已转码_HEVC (硬件加速)/.a.mov.partial"_s));
         QCOMPARE(filesBelow(folder), sorted({u"a.mp4"_s, u"已转码_HEVC (硬件加速)/a.mov"_s}));
-        QCOMPARE(QDir::temp().entryList(QDir::Files), tmpBefore);
+        QCOMPARE(QDir::temp().entryList(QDir::Files | QDir::Hidden), QStringList());
         // Past half way only once the intermediate file is done; then up to the end.
         QCOMPARE(progress, (QList<double>{0.75, 0.875, 1.0}));
         QVERIFY(model.runNotice().contains(u"prores_videotoolbox"_s));

@@ -1,0 +1,80 @@
+// The window with a long list: memory each 1,000 listed files add, and the time a paint of the
+// visible part of the file grid takes.
+#include "model/TranscodeViewModel.h"
+#include "ui/FileListPanel.h"
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPixmap>
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+double residentMegabytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    statm.open(QIODevice::ReadOnly);
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return static_cast<double>(fields.value(1).toLongLong()) * ::sysconf(_SC_PAGESIZE) / 1e6;
+}
+
+VideoFile sampleFile(int n)
+{
+    VideoFile file;
+    file.id = QUuid::createUuid();
+    file.name = QStringLiteral("旅行记录_%1_final_cut.mp4").arg(n, 5, 10, QLatin1Char('0'));
+    file.url = QUrl::fromLocalFile(QStringLiteral("/home/user/Videos/2026/") + file.name);
+    file.resolution = QStringLiteral("1920x1080");
+    file.frameRate = QStringLiteral("29.97");
+    file.bitrate = QStringLiteral("12Mbps");
+    file.codec = QStringLiteral("h264 (H.264 / AVC / MPEG-4 AVC / MPEG-4 part 10)");
+    file.colorFormat = QStringLiteral("yuv420p");
+    file.bitDepth = QStringLiteral("8bit");
+    file.duration = 62.5;
+    file.size = 123456789;
+    return file;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const int files = argc > 1 ? QByteArray(argv[1]).toInt() : 10000;
+
+    MainWindow window;
+    window.model().setTraceWriter([](const QString &) {});
+    window.resize(1200, 900);
+    window.show();
+    // One file first, so that what the first row brings (fonts, the grid) is not counted.
+    window.model().appendVideoFile(sampleFile(0));
+    app.processEvents();
+    const double before = residentMegabytes();
+    for (int n = 1; n < files; ++n)
+        window.model().appendVideoFile(sampleFile(n));
+    // Let the window lay itself out for the longer list.
+    for (int i = 0; i < 5; ++i)
+        app.processEvents();
+    const double after = residentMegabytes();
+
+    FileGridView *grid = window.findChild<FileGridView *>();
+    QList<double> paints;
+    for (int i = 0; i < 50; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const QPixmap picture = grid->viewport()->grab();
+        paints << static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    }
+    std::sort(paints.begin(), paints.end());
+    std::printf("long list: %d files, %.2f MB resident per 1,000 files\n", files,
+                (after - before) * 1000.0 / (files - 1));
+    std::printf("long list: painting the visible grid takes %.2f ms (median of 50, %dx%d)\n",
+                paints.at(paints.size() / 2), grid->viewport()->width(),
+                grid->viewport()->height());
+    return 0;
+}

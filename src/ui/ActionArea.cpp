@@ -1,0 +1,305 @@
+#include "ui/ActionArea.h"
+
+#include "model/TranscodeViewModel.h"
+#include "ui/LinkButton.h"
+#include "ui/LogView.h"
+#include "ui/Look.h"
+#include "ui/RunFigures.h"
+#include "ui/Spinner.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int BarSteps = 1000;
+
+const QString ProminentStyle = uR"(
+QPushButton { background: #007aff; color: white; border: none; border-radius: 7px;
+              padding: 8px 22px; font-size: 15px; font-weight: 600; }
+QPushButton:hover { background: #1a88ff; }
+QPushButton:pressed { background: #0062cc; }
+QPushButton:disabled { background: rgba(128, 128, 128, 0.35); color: rgba(255, 255, 255, 0.85); }
+QPushButton[running="true"]:disabled { background: rgba(0, 122, 255, 0.55); }
+QPushButton:focus { border: 2px solid #99c9ff; padding: 6px 20px; }
+)"_s;
+
+const QString BorderedStyle = uR"(
+QPushButton { border: 1px solid palette(mid); border-radius: 7px; background: palette(button);
+              padding: 7px 18px; font-size: 15px; }
+QPushButton:pressed { background: palette(mid); }
+QPushButton:focus { border: 2px solid #99c9ff; padding: 6px 17px; }
+)"_s;
+
+QPushButton *prominentButton(const QString &text, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setStyleSheet(ProminentStyle);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+QLabel *captionLabel(QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setFont(Look::caption(label->font()));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Look::secondaryText(palette));
+    label->setPalette(palette);
+    return label;
+}
+
+QLabel *messageLabel(const QString &name, const QColor &color, QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignCenter);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    label->hide();
+    return label;
+}
+
+void showWhenSet(QLabel *label, const QString &prefix, const QString &text)
+{
+    label->setText(prefix + text);
+    label->setVisible(!text.isEmpty());
+}
+
+} // namespace
+
+ActionArea::ActionArea(TranscodeViewModel &model, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    layout->addWidget(buildButtonRow());
+    layout->addWidget(buildProgressPanel(), 0, Qt::AlignHCenter);
+    layout->addWidget(buildCompletionPanel(), 0, Qt::AlignHCenter);
+
+    m_error = messageLabel(u"errorLabel"_s, Look::red(), this);
+    m_notice = messageLabel(u"noticeLabel"_s, Look::secondaryText(palette()), this);
+    layout->addWidget(m_error);
+    layout->addWidget(m_notice);
+
+    m_log = new LogView(model, this);
+    m_log->setObjectName(u"logView"_s);
+    m_log->setMinimumHeight(80);
+    m_log->hide();
+    layout->addWidget(m_log, 1);
+    connect(m_logToggle, &QToolButton::toggled, this, [this](bool on) {
+        m_log->setVisible(on);
+        Q_EMIT logShown(on);
+    });
+
+    for (const auto changed :
+         {&TranscodeViewModel::isTranscodingChanged, &TranscodeViewModel::transcodeCompletedChanged,
+          &TranscodeViewModel::videoFilesChanged, &TranscodeViewModel::lastOutputDirectoryChanged})
+        connect(&model, changed, this, &ActionArea::followRunState);
+    for (const auto changed :
+         {&TranscodeViewModel::currentFileNameChanged, &TranscodeViewModel::currentFileIndexChanged,
+          &TranscodeViewModel::totalFilesChanged, &TranscodeViewModel::currentFrameChanged,
+          &TranscodeViewModel::currentFPSChanged, &TranscodeViewModel::currentBitrateChanged,
+          &TranscodeViewModel::currentSpeedChanged})
+        connect(&model, changed, this, &ActionArea::followFigures);
+    connect(&model, &TranscodeViewModel::transcodeProgressChanged, this,
+            &ActionArea::followProgress);
+    connect(&model, &TranscodeViewModel::lastErrorChanged, this, &ActionArea::followMessages);
+    connect(&model, &TranscodeViewModel::runNoticeChanged, this, &ActionArea::followMessages);
+    followRunState();
+    followFigures();
+    followProgress();
+    followMessages();
+}
+
+QWidget *ActionArea::buildButtonRow()
+{
+    auto *row = new QWidget(this);
+    auto *grid = new QGridLayout(row);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(8);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(12);
+    m_startButton = prominentButton(u"开始转码"_s, row);
+    m_startButton->setObjectName(u"startButton"_s);
+    // The spinner takes the label's place while a run goes on; the button keeps its size.
+    m_startButton->setMinimumSize(m_startButton->sizeHint());
+    m_spinner = new Spinner(m_startButton);
+    QPalette onBlue = m_spinner->palette();
+    onBlue.setColor(QPalette::ButtonText, Qt::white);
+    m_spinner->setPalette(onBlue);
+    m_spinner->setFixedSize(16, 16);
+    auto *spinnerLayout = new QHBoxLayout(m_startButton);
+    spinnerLayout->setContentsMargins(0, 0, 0, 0);
+    spinnerLayout->addWidget(m_spinner, 0, Qt::AlignCenter);
+    connect(m_startButton, &QPushButton::clicked, &m_model, &TranscodeViewModel::startTranscoding);
+
+    m_stopButton = new QPushButton(u"停止转码"_s, row);
+    m_stopButton->setObjectName(u"stopButton"_s);
+    m_stopButton->setStyleSheet(BorderedStyle);
+    connect(m_stopButton, &QPushButton::clicked, &m_model, &TranscodeViewModel::cancelTranscoding);
+
+    m_newRunButton = prominentButton(u"开始新的转码"_s, row);
+    m_newRunButton->setObjectName(u"newRunButton"_s);
+    connect(m_newRunButton, &QPushButton::clicked, &m_model, &TranscodeViewModel::clearAll);
+
+    buttons->addWidget(m_startButton);
+    buttons->addWidget(m_newRunButton);
+    buttons->addWidget(m_stopButton);
+
+    m_logToggle = new QToolButton(row);
+    m_logToggle->setObjectName(u"logToggle"_s);
+    m_logToggle->setText(u"日志"_s);
+    m_logToggle->setCheckable(true);
+    m_logToggle->setAutoRaise(true);
+
+    // Equal side columns keep the buttons in the middle with the log toggle at the right.
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(2, 1);
+    grid->addLayout(buttons, 0, 1);
+    grid->addWidget(m_logToggle, 0, 2, Qt::AlignRight | Qt::AlignVCenter);
+    return row;
+}
+
+QWidget *ActionArea::buildProgressPanel()
+{
+    m_progressPanel = new QWidget(this);
+    m_progressPanel->setObjectName(u"progressPanel"_s);
+    auto *layout = new QVBoxLayout(m_progressPanel);
+    layout->setContentsMargins(0, 8, 0, 8);
+    layout->setSpacing(4);
+
+    m_fileLine = captionLabel(m_progressPanel);
+    m_fileLine->setObjectName(u"fileLine"_s);
+    m_counter = captionLabel(m_progressPanel);
+    m_counter->setObjectName(u"counterLine"_s);
+    m_bar = new QProgressBar(m_progressPanel);
+    m_bar->setObjectName(u"progressBar"_s);
+    m_bar->setRange(0, BarSteps);
+    m_bar->setTextVisible(false);
+    m_bar->setFixedWidth(300);
+    m_bar->setMaximumHeight(8);
+    m_barMotion = new QPropertyAnimation(m_bar, "value", this);
+    m_barMotion->setDuration(250);
+    m_barMotion->setEasingCurve(QEasingCurve::InOutQuad);
+
+    auto *statistics = new QHBoxLayout;
+    statistics->setSpacing(16);
+    m_frames = captionLabel(m_progressPanel);
+    m_fps = captionLabel(m_progressPanel);
+    m_bitrate = captionLabel(m_progressPanel);
+    m_speed = captionLabel(m_progressPanel);
+    for (QLabel *label : {m_frames, m_fps, m_bitrate, m_speed})
+        statistics->addWidget(label);
+    m_frames->setObjectName(u"framesFigure"_s);
+    m_fps->setObjectName(u"fpsFigure"_s);
+    m_bitrate->setObjectName(u"bitrateFigure"_s);
+    m_speed->setObjectName(u"speedFigure"_s);
+    m_percent = captionLabel(m_progressPanel);
+    m_percent->setObjectName(u"percentFigure"_s);
+
+    layout->addWidget(m_fileLine, 0, Qt::AlignHCenter);
+    layout->addWidget(m_counter, 0, Qt::AlignHCenter);
+    layout->addWidget(m_bar, 0, Qt::AlignHCenter);
+    layout->addLayout(statistics);
+    layout->setAlignment(statistics, Qt::AlignHCenter);
+    layout->addWidget(m_percent, 0, Qt::AlignHCenter);
+    return m_progressPanel;
+}
+
+QWidget *ActionArea::buildCompletionPanel()
+{
+    m_completionPanel = new QWidget(this);
+    m_completionPanel->setObjectName(u"completionPanel"_s);
+    auto *layout = new QVBoxLayout(m_completionPanel);
+    layout->setSpacing(8);
+
+    auto *done = new QLabel(u"转码完成!"_s, m_completionPanel);
+    done->setObjectName(u"completionTitle"_s);
+    done->setFont(Look::headline(done->font()));
+    QPalette green = done->palette();
+    green.setColor(QPalette::WindowText, Look::green());
+    done->setPalette(green);
+
+    m_folderLink = new LinkButton(m_completionPanel);
+    m_folderLink->setObjectName(u"outputFolderLink"_s);
+    connect(m_folderLink, &QPushButton::clicked, &m_model, &TranscodeViewModel::openOutputFolder);
+
+    layout->addWidget(done, 0, Qt::AlignHCenter);
+    layout->addWidget(m_folderLink, 0, Qt::AlignHCenter);
+    return m_completionPanel;
+}
+
+void ActionArea::followRunState()
+{
+    const bool running = m_model.isTranscoding();
+    const bool completed = m_model.transcodeCompleted();
+    m_startButton->setVisible(!completed);
+    m_startButton->setEnabled(!running && !m_model.videoFiles().isEmpty());
+    const bool spinning = running && !completed;
+    m_startButton->setText(spinning ? QString() : u"开始转码"_s);
+    // Still blue while it spins, paler than when it can be pressed.
+    if (m_startButton->property("running").toBool() != spinning) {
+        m_startButton->setProperty("running", spinning);
+        m_startButton->style()->unpolish(m_startButton);
+        m_startButton->style()->polish(m_startButton);
+    }
+    m_spinner->setVisible(spinning);
+    m_stopButton->setVisible(running);
+    m_newRunButton->setVisible(completed);
+
+    m_progressPanel->setVisible(running);
+    m_completionPanel->setVisible(completed);
+    const QString folder = m_model.lastOutputDirectory();
+    m_folderLink->setText(u"打开输出文件夹: "_s + folder);
+    m_folderLink->setToolTip(folder);
+    m_folderLink->setVisible(!folder.isEmpty());
+}
+
+void ActionArea::followFigures()
+{
+    m_fileLine->setText(u"正在处理: "_s + m_model.currentFileName());
+    m_fileLine->setVisible(!m_model.currentFileName().isEmpty());
+    m_counter->setText(RunFigures::counter(m_model.currentFileIndex(), m_model.totalFiles()));
+    m_frames->setText(RunFigures::frames(m_model.currentFrame()));
+    m_fps->setText(RunFigures::fps(m_model.currentFPS()));
+    m_bitrate->setText(RunFigures::bitrate(m_model.currentBitrate()));
+    m_speed->setText(RunFigures::speed(m_model.currentSpeed()));
+}
+
+void ActionArea::followProgress()
+{
+    const double progress = m_model.transcodeProgress();
+    m_percent->setText(RunFigures::percentText(progress));
+    const double fraction = progress > 0 ? qMin(progress, 1.0) : 0.0;
+    const int target = static_cast<int>(fraction * BarSteps);
+    m_barMotion->stop();
+    if (m_progressPanel->isHidden()) {
+        m_bar->setValue(target);
+        return;
+    }
+    m_barMotion->setStartValue(m_bar->value());
+    m_barMotion->setEndValue(target);
+    m_barMotion->start();
+}
+
+void ActionArea::followMessages()
+{
+    showWhenSet(m_error, u"转码失败: "_s, m_model.lastError());
+    showWhenSet(m_notice, QString(), m_model.runNotice());
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QWidget>
+
+class LinkButton;
+class LogView;
+class QLabel;
+class QProgressBar;
+class QPropertyAnimation;
+class QPushButton;
+class QToolButton;
+class Spinner;
+class TranscodeViewModel;
+
+// The bottom of the window: the start, stop and new-run buttons, the progress panel while a
+// run goes on, the completion panel after it, what went wrong, and the run log on demand.
+class ActionArea : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ActionArea(TranscodeViewModel &model, QWidget *parent = nullptr);
+
+Q_SIGNALS:
+    // The log wants room while it is shown.
+    void logShown(bool shown);
+
+private:
+    QWidget *buildButtonRow();
+    QWidget *buildProgressPanel();
+    QWidget *buildCompletionPanel();
+    void followRunState();
+    void followFigures();
+    void followProgress();
+    void followMessages();
+
+    TranscodeViewModel &m_model;
+    QPushButton *m_startButton = nullptr;
+    Spinner *m_spinner = nullptr;
+    QPushButton *m_stopButton = nullptr;
+    QPushButton *m_newRunButton = nullptr;
+    QToolButton *m_logToggle = nullptr;
+
+    QWidget *m_progressPanel = nullptr;
+    QLabel *m_fileLine = nullptr;
+    QLabel *m_counter = nullptr;
+    QProgressBar *m_bar = nullptr;
+    QPropertyAnimation *m_barMotion = nullptr;
+    QLabel *m_frames = nullptr;
+    QLabel *m_fps = nullptr;
+    QLabel *m_bitrate = nullptr;
+    QLabel *m_speed = nullptr;
+    QLabel *m_percent = nullptr;
+
+    QWidget *m_completionPanel = nullptr;
+    LinkButton *m_folderLink = nullptr;
+
+    QLabel *m_error = nullptr;
+    QLabel *m_notice = nullptr;
+    LogView *m_log = nullptr;
+};
