@@ -62,7 +62,8 @@ int depthFromPixelFormat(QString name)
             continue;
         if (rule.fixedDepth > 0)
             return rule.fixedDepth;
-        return match.captured(match.lastCapturedIndex()).toInt();
+        const int depth = match.captured(match.lastCapturedIndex()).toInt();
+        return depth >= 1 && depth <= 64 ? depth : 8;
     }
     return 8;
 }

@@ -297,13 +297,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("pixelFormat");
         QTest::addColumn<int>("depth");
         const std::pair<const char *, int> rows[] = {
-            {"yuv420p", 8},      {"yuvj420p", 8},     {"nv12", 8},         {"rgb24", 8},
-            {"bgra", 8},         {"yuv420p10le", 10}, {"yuv422p10be", 10}, {"yuva444p12le", 12},
-            {"yuv444p16le", 16}, {"gbrp10le", 10},    {"gbrap16be", 16},   {"gray", 8},
-            {"gray10le", 10},    {"gray16le", 16},    {"ya16le", 16},      {"p010le", 10},
-            {"p016le", 16},      {"p210le", 10},      {"y210le", 10},      {"x2rgb10le", 10},
-            {"rgb48le", 16},     {"rgba64be", 16},    {"grayf32le", 32},   {"xyz12le", 12},
-            {"nv20le", 10},      {"未知", 8},         {"yuva420p9le", 9},  {"", 8},
+            {"yuv420p", 8},      {"yuvj420p", 8},      {"nv12", 8},
+            {"rgb24", 8},        {"bgra", 8},          {"yuv420p10le", 10},
+            {"yuv422p10be", 10}, {"yuva444p12le", 12}, {"yuv444p16le", 16},
+            {"gbrp10le", 10},    {"gbrap16be", 16},    {"gray", 8},
+            {"gray10le", 10},    {"gray16le", 16},     {"ya16le", 16},
+            {"p010le", 10},      {"p016le", 16},       {"p210le", 10},
+            {"y210le", 10},      {"x2rgb10le", 10},    {"rgb48le", 16},
+            {"rgba64be", 16},    {"grayf32le", 32},    {"xyz12le", 12},
+            {"nv20le", 10},      {"未知", 8},          {"yuv420p99", 8},
+            {"yuv420p0", 8},     {"yuva420p9le", 9},   {"", 8},
         };
         for (const auto &[name, depth] : rows)
             QTest::newRow(name) << QString::fromUtf8(name) << depth;
