@@ -78,27 +78,6 @@ private Q_SLOTS:
                                  << keepRate
                                  << u"-c:v | h264_videotoolbox | -b:v | 10000k | -movflags | "
                                     "+faststart | -c:a | aac | -strict | experimental"_s;
-        QTest::newRow("H264代理") << u"H.264 (硬件加速)"_s << 5.0 << u"422"_s << false
-                                  << u"1280x720"_s << keepRate
-                                  << u"-c:v | h264_videotoolbox | -b:v | 5000k | -movflags | "
-                                     "+faststart | -c:a | aac | -strict | experimental | -vf | "
-                                     "scale=1280x720"_s;
-        QTest::newRow("HEVC透明") << u"HEVC (硬件加速)"_s << 20.0 << u"422"_s << true << keep
-                                  << keepRate
-                                  << u"-c:v | hevc_videotoolbox | -allow_sw | 1 | -pix_fmt | bgra "
-                                     "| -alpha_quality | 0.9 | -b:v | 20000k | -tag:v | hvc1"_s;
-        QTest::newRow("ProRes代理")
-            << u"ProRes (硬件加速)"_s << 0.0 << u"422 Proxy"_s << false << u"1280x720"_s << keepRate
-            << u"-c:v | prores_videotoolbox | -profile:v | 0 | -vf | "
-               "scale=1280x720"_s;
-        QTest::newRow("ProRes 4444透明")
-            << u"ProRes (硬件加速)"_s << 0.0 << u"4444"_s << true << keep << keepRate
-            << u"-c:v | prores_videotoolbox | -profile:v | 4"_s;
-        QTest::newRow("AV1极致压缩")
-            << u"AV1 (软件编码)"_s << 1.0 << u"422"_s << false << keep << keepRate
-            << u"-c:v | libsvtav1 | -b:v | 1000k | -preset | 8 | "
-               "-svtav1-params | tune=0:fast-decode=1 | -pix_fmt | "
-               "yuv420p | -strict | experimental"_s;
         QTest::newRow("hevc sw 4k 59.94")
             << u"HEVC (软件编码)"_s << 8.0 << u"422"_s << false << u"3840x2160"_s << u"59.94"_s
             << u"-c:v | libx265 | -b:v | 8000k | -tag:v | hvc1 | "
