@@ -169,6 +169,35 @@ class TestBatchTranscoder : public QObject
         return passes;
     }
 
+    // Converts `name` in `folder` with HEVC透明 and an ffmpeg that has an HEVC encoder keeping
+    // alpha but no VideoToolbox; gives the progress the model published and its notice.
+    struct AlphaRun
+    {
+        QList<double> progress;
+        QString notice;
+    };
+    AlphaRun runAlphaRoute(const QTemporaryDir &tools, const QString &folder, const QString &name,
+                           const QByteArray &progressStream)
+    {
+        fakeTools(tools);
+        writeFile(tools.filePath(u"x265_help"_s),
+                  "Encoder libx265 [libx265 H.265 / HEVC]:\n"
+                  "    Supported pixel formats: yuv420p yuva420p yuv422p\n");
+        writeFile(tools.filePath(u"encoders_ok"_s), "libx265\n");
+        writeFile(tools.filePath(u"progress"_s), progressStream);
+        TranscodeViewModel model;
+        TraceCapture trace(model);
+        model.setToolLocator(ToolLocator(tools.path()));
+        model.applyPreset(model.presets().at(1)); // HEVC透明
+        list(model, folder, {name});
+        QList<double> progress;
+        connect(&model, &TranscodeViewModel::transcodeProgressChanged, this,
+                [&] { progress << model.transcodeProgress(); });
+        if (run(model) != RunOutcome::Completed)
+            qFatal("the alpha route failed: %s", qPrintable(model.lastError()));
+        return {progress, model.runNotice()};
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -548,25 +577,10 @@ private Q_SLOTS:
 
     void alphaRouteThroughAnIntermediatePass()
     {
-        // An ffmpeg that has an HEVC encoder keeping alpha, but no VideoToolbox.
         QTemporaryDir tools;
-        fakeTools(tools);
-        writeFile(tools.filePath(u"x265_help"_s),
-                  "Encoder libx265 [libx265 H.265 / HEVC]:\n"
-                  "    Supported pixel formats: yuv420p yuva420p yuv422p\n");
-        writeFile(tools.filePath(u"encoders_ok"_s), "libx265\n");
-        writeFile(tools.filePath(u"progress"_s), "out_time=00:00:00.100000\nprogress=end\n");
         const QString folder = folderWith({u"a.mp4"_s});
-        TranscodeViewModel model;
-        TraceCapture trace(model);
-        model.setToolLocator(ToolLocator(tools.path()));
-        model.applyPreset(model.presets().at(1)); // HEVC透明
-        list(model, folder, {u"a.mp4"_s});
-        QList<double> progress;
-        connect(&model, &TranscodeViewModel::transcodeProgressChanged, this,
-                [&] { progress << model.transcodeProgress(); });
-
-        QCOMPARE(run(model), RunOutcome::Completed);
+        const AlphaRun result =
+            runAlphaRoute(tools, folder, u"a.mp4"_s, "out_time=00:00:00.100000\nprogress=end\n");
         const QStringList passes = TestBatchTranscoder::passes(tools);
         QCOMPARE(passes.size(), 3);
         const QString source = folder + u"/a.mp4"_s;
@@ -583,31 +597,20 @@ private Q_SLOTS:
         QCOMPARE(filesBelow(folder), sorted({u"a.mp4"_s, u"已转码_HEVC (硬件加速)/a.mov"_s}));
         QCOMPARE(QDir::temp().entryList(QDir::Files | QDir::Hidden), QStringList());
         // Past half way only once the intermediate file is done; then up to the end.
-        QCOMPARE(progress, (QList<double>{0.75, 0.875, 1.0}));
-        QVERIFY(model.runNotice().contains(u"prores_videotoolbox"_s));
+        QCOMPARE(result.progress, (QList<double>{0.75, 0.875, 1.0}));
+        QVERIFY(result.notice.contains(u"prores_videotoolbox"_s));
     }
 
     void alphaRouteForAProRes4444Source()
     {
         QTemporaryDir tools;
-        fakeTools(tools);
-        writeFile(tools.filePath(u"x265_help"_s), "    Supported pixel formats: yuva420p\n");
-        writeFile(tools.filePath(u"encoders_ok"_s), "libx265\n");
-        writeFile(tools.filePath(u"progress"_s), "out_time=00:00:00.100000\n");
         const QString folder = folderWith({u"a.mov"_s}, m_alphaClip);
-        TranscodeViewModel model;
-        TraceCapture trace(model);
-        model.setToolLocator(ToolLocator(tools.path()));
-        model.applyPreset(model.presets().at(1)); // HEVC透明
-        list(model, folder, {u"a.mov"_s});
-        QList<double> progress;
-        connect(&model, &TranscodeViewModel::transcodeProgressChanged, this,
-                [&] { progress << model.transcodeProgress(); });
-        QCOMPARE(run(model), RunOutcome::Completed);
+        const AlphaRun result =
+            runAlphaRoute(tools, folder, u"a.mov"_s, "out_time=00:00:00.100000\n");
         const QStringList passes = TestBatchTranscoder::passes(tools);
         QCOMPARE(passes.size(), 1);
         QVERIFY(passes[0].contains(u"-c:v libx265 -pix_fmt yuva420p"_s));
-        QCOMPARE(progress, (QList<double>{0.5, 1.0}));
+        QCOMPARE(result.progress, (QList<double>{0.5, 1.0}));
     }
 };
 
