@@ -1,7 +1,7 @@
 // Converts one clip through the model and prints the longest the event loop went without
 // running meanwhile.
 #include "StallMeter.h"
-#include "model/TranscodeViewModel.h"
+#include "session/TranscodeViewModel.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -15,15 +15,16 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: conversion_benchmark CLIP\n");
         return 2;
     }
-    TranscodeViewModel model;
-    model.setTraceWriter([](const QString &) {});
+    RunContext quiet;
+    quiet.trace = [](const QString &) {};
+    TranscodeViewModel model(quiet);
     model.setSelectedCodec(QStringLiteral("H.264 (软件编码)"));
     VideoFile file;
     file.id = QUuid::createUuid();
     file.url = QUrl::fromLocalFile(QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath());
     file.name = file.url.fileName();
     file.duration = argc > 2 ? QByteArray(argv[2]).toDouble() : 0;
-    model.appendVideoFile(file);
+    model.appendVideoFiles({file});
 
     StallMeter stalls;
     QObject::connect(&model, &TranscodeViewModel::runFinished, &app, &QCoreApplication::quit);

@@ -2,7 +2,7 @@
 // went and the longest the event loop had to wait meanwhile.
 #include "StallMeter.h"
 #include "intake/IntakeUrls.h"
-#include "model/TranscodeViewModel.h"
+#include "session/TranscodeViewModel.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,8 +30,9 @@ int main(int argc, char *argv[])
     for (int i = 0; i < files; ++i)
         QFile::copy(clip, QStringLiteral("%1/clip%2.mp4").arg(folder).arg(i));
 
-    TranscodeViewModel model;
-    model.setTraceWriter([](const QString &) {});
+    RunContext quiet;
+    quiet.trace = [](const QString &) {};
+    TranscodeViewModel model(quiet);
     StallMeter stalls;
     QElapsedTimer clock;
     QObject::connect(&model, &TranscodeViewModel::intakeFinished, &app, &QCoreApplication::quit);

@@ -1,6 +1,6 @@
 // The window with a long list: memory each 1,000 listed files add, and the time a paint of the
 // visible part of the file grid takes.
-#include "model/TranscodeViewModel.h"
+#include "session/TranscodeViewModel.h"
 #include "ui/FileListPanel.h"
 #include "ui/MainWindow.h"
 
@@ -47,16 +47,18 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const int files = argc > 1 ? QByteArray(argv[1]).toInt() : 10000;
 
-    MainWindow window;
-    window.model().setTraceWriter([](const QString &) {});
+    RunContext quiet;
+    quiet.trace = [](const QString &) {};
+    TranscodeViewModel model(quiet);
+    MainWindow window(model);
     window.resize(1200, 900);
     window.show();
     // One file first, so that what the first row brings (fonts, the grid) is not counted.
-    window.model().appendVideoFile(sampleFile(0));
+    model.appendVideoFiles({sampleFile(0)});
     app.processEvents();
     const double before = residentMegabytes();
     for (int n = 1; n < files; ++n)
-        window.model().appendVideoFile(sampleFile(n));
+        model.appendVideoFiles({sampleFile(n)});
     // Let the window lay itself out for the longer list.
     for (int i = 0; i < 5; ++i)
         app.processEvents();

@@ -1,7 +1,7 @@
 // quillmere-cli's command line, from parsing to the settings part of the ffmpeg command.
 
 #include "cli/CliOptions.h"
-#include "model/TranscodeViewModel.h"
+#include "session/TranscodeViewModel.h"
 
 #include <QByteArrayList>
 #include <QStringList>

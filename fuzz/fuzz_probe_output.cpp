@@ -1,6 +1,9 @@
-// ffprobe's JSON for one file, read into a record as the probe does it.
+// ffprobe's JSON for one file, read into a record as the probe does it, and the plan of a
+// conversion of that record.
 
+#include "domain/Choices.h"
 #include "probe/ProbeOutput.h"
+#include "transcode/RunPlan.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -27,7 +30,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray output(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     static const QUrl url = QUrl::fromLocalFile(QStringLiteral("/videos/clip 1.mp4"));
-    interpretProbeOutput(output, url, fileSizeFor(data, size));
+    const quint64 hash = static_cast<quint64>(fileSizeFor(data, size));
+    const ProbeOutcome outcome = interpretProbeOutput(output, url, {fileSizeFor(data, size), {}});
+    if (outcome.file) {
+        // Whatever the record says, a plan comes out of it; the settings follow from the input.
+        TranscodeSettings settings;
+        settings.codec = Choices::codecs().at(static_cast<qsizetype>(hash % 7));
+        settings.proResProfile = Choices::proResProfiles().at(static_cast<qsizetype>(hash / 7 % 6));
+        settings.frameRate = Choices::frameRates().at(static_cast<qsizetype>(hash / 42 % 10));
+        settings.enableAlpha = hash & 1024;
+        settings.overwriteOriginal = hash & 2048;
+        EncoderAnswers answers;
+        answers.hevcAlphaEncoder = QStringLiteral("libx265");
+        answers.encoders.insert(QStringLiteral("h264_videotoolbox"), QStringLiteral("h264_vaapi"));
+        PlanEnvironment environment;
+        environment.ffmpeg = QStringLiteral("ffmpeg");
+        environment.uniqueName = [] { return QStringLiteral("T"); };
+        planRun(settings, {*outcome.file}, answers, environment);
+    }
 
     // The record reads only the first video stream; every stream's fields get read here.
     const QJsonDocument document = QJsonDocument::fromJson(output);

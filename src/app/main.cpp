@@ -1,3 +1,5 @@
+#include "process/TerminationSignals.h"
+#include "session/TranscodeViewModel.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -24,7 +26,20 @@ int main(int argc, char *argv[])
     if (!paths.isEmpty() && paths.first() == u"--"_s)
         paths.removeFirst();
 
-    MainWindow window;
+    // The model outlives the window that shows it.
+    TranscodeViewModel model;
+    MainWindow window(model);
+
+    // A signal ends the program as closing the window does: a run is cancelled cleanly first.
+    TerminationSignals terminations;
+    QObject::connect(&terminations, &TerminationSignals::received, &app, [&model] {
+        if (!model.isTranscoding())
+            return QApplication::exit(130);
+        QObject::connect(&model, &TranscodeViewModel::runFinished, qApp,
+                         [] { QApplication::exit(130); });
+        model.cancelTranscoding();
+    });
+
     window.show();
     window.openPaths(paths);
     return app.exec();

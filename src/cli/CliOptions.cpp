@@ -1,7 +1,7 @@
 #include "cli/CliOptions.h"
 
-#include "model/Choices.h"
-#include "model/TranscodeViewModel.h"
+#include "domain/Choices.h"
+#include "session/TranscodeViewModel.h"
 #include "transcode/FFmpegArguments.h"
 
 #include <QCommandLineParser>
@@ -79,7 +79,15 @@ QString cliUsage()
                "                         one argument per line, and exit\n"
                "  --probe                take the PATHs through file intake only, then exit\n"
                "  --dry-run              print for each file the ffmpeg command the run would\n"
-               "                         log, without running or creating anything\n"
+               "                         execute, shell-quoted, without running or creating\n"
+               "                         anything; exit 1 where the run would be refused\n"
+               "  --jobs N               convert up to N files at once (0: one per core)\n"
+               "  --shard INDEX/COUNT    take only the files at positions INDEX, INDEX+COUNT,\n"
+               "                         ... of the whole listing; outputs are named over the\n"
+               "                         whole listing, so COUNT shards make what one run would\n"
+               "  --skip-existing        skip a file whose output is already there and whole\n"
+               "  --json                 JSON Lines events on standard output; human text and\n"
+               "                         the trace on standard error\n"
                "  --help                 show this text\n"
                "\n"
                "Settings are applied in the order above, whatever their order on the command\n"
@@ -92,8 +100,9 @@ QString cliUsage()
                "Resolutions: %5\n"
                "Frame rates: %6\n"
                "\n"
-               "Exit status: 0 done; 1 the run failed or nothing could be listed;\n"
-               "2 usage error; 130 interrupted.\n")
+               "Exit status: 0 every file converted (or skipped); 1 a file failed, the run was\n"
+               "refused, or nothing could be listed; 2 usage error; 130 interrupted (Ctrl-C,\n"
+               "SIGTERM or SIGHUP: the run is cancelled cleanly).\n")
         .arg(quotedList(presetNames()), quotedList(Choices::codecs()),
              quotedList(Choices::containers()), quotedList(Choices::proResProfiles()),
              quotedList(Choices::resolutions()), quotedList(Choices::frameRates()));
@@ -103,12 +112,12 @@ Result<CliOptions> parseCliArguments(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const char *name :
-         {"preset", "codec", "container", "prores-profile", "resolution", "frame-rate", "bitrate"})
+    for (const char *name : {"preset", "codec", "container", "prores-profile", "resolution",
+                             "frame-rate", "bitrate", "jobs", "shard"})
         parser.addOption(
             QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
     for (const char *name : {"alpha", "no-alpha", "overwrite", "no-overwrite", "print-arguments",
-                             "probe", "dry-run", "help"})
+                             "probe", "dry-run", "skip-existing", "json", "help"})
         parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
 
     // QCommandLineParser wants the program name first.
@@ -163,13 +172,44 @@ Result<CliOptions> parseCliArguments(const QStringList &arguments)
                                "e.g. 2.5")
                     .arg(text));
         const double mbps = text.toDouble();
+        if (!(mbps > 0))
+            return usageError(
+                QStringLiteral("--bitrate %1: the bitrate must be greater than zero").arg(text));
         if (!bitrateArgument(mbps))
             return usageError(
                 QStringLiteral("--bitrate %1 is too large to pass to ffmpeg").arg(text));
         options.bitrate = mbps;
     }
 
+    if (parser.isSet(QStringLiteral("jobs"))) {
+        const QString text = parser.values(QStringLiteral("jobs")).constLast();
+        static const QRegularExpression count(QStringLiteral("^\\d{1,4}$"));
+        if (!count.match(text).hasMatch())
+            return usageError(
+                QStringLiteral("invalid value for --jobs: \"%1\"\ngive a whole number of files, "
+                               "0 for one per core")
+                    .arg(text));
+        options.jobs = text.toInt();
+    }
+    if (parser.isSet(QStringLiteral("shard"))) {
+        const QString text = parser.values(QStringLiteral("shard")).constLast();
+        static const QRegularExpression shard(QStringLiteral("^(\\d{1,9})/(\\d{1,9})$"));
+        const QRegularExpressionMatch match = shard.match(text);
+        const int index = match.captured(1).toInt();
+        const int count = match.captured(2).toInt();
+        if (!match.hasMatch() || count < 1 || index >= count)
+            return usageError(QStringLiteral("invalid value for --shard: \"%1\"\ngive INDEX/COUNT "
+                                             "with 0 <= INDEX < COUNT, e.g. 0/4")
+                                  .arg(text));
+        options.shard = Shard{index, count};
+    }
+    options.skipExisting = parser.isSet(QStringLiteral("skip-existing"));
+    options.json = parser.isSet(QStringLiteral("json"));
+
     options.paths = parser.positionalArguments();
+    if (options.paths.contains(QString()))
+        return usageError(QStringLiteral("an empty PATH was given (an unset variable?); "
+                                         "nothing was done"));
     if (options.mode == CliOptions::Mode::PrintArguments && !options.paths.isEmpty())
         return usageError(QStringLiteral("--print-arguments takes no PATH"));
     if (options.mode != CliOptions::Mode::PrintArguments && options.paths.isEmpty())

@@ -5,7 +5,8 @@
 
 #include <optional>
 
-#include "model/Error.h"
+#include "domain/Error.h"
+#include "transcode/RunPlan.h"
 
 class TranscodeViewModel;
 
@@ -24,6 +25,10 @@ struct CliOptions
     std::optional<double> bitrate;
     std::optional<bool> enableAlpha;
     std::optional<bool> overwriteOriginal;
+    int jobs = 1; // 0: one per core
+    std::optional<Shard> shard;
+    bool skipExisting = false;
+    bool json = false;
     QStringList paths;
 };
 

@@ -1,35 +1,38 @@
 #include "cli/CliSession.h"
 
+#include "domain/FileUrls.h"
+#include "domain/Trace.h"
 #include "intake/IntakeUrls.h"
-#include "model/FileUrls.h"
-#include "model/TranscodeViewModel.h"
-#include "transcode/BatchTranscoder.h"
-#include "transcode/FileTranscode.h"
-#include "transcode/OutputNaming.h"
+#include "process/CommandText.h"
+#include "process/TerminationSignals.h"
+#include "session/TranscodeViewModel.h"
+#include "transcode/RunPlanner.h"
 
-#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QThread>
 
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
-
-// Only writes a byte: all else happens on the event loop.
-void forwardSignal(int)
+QJsonObject settingsObject(const TranscodeSettings &settings)
 {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+    return {{QStringLiteral("codec"), settings.codec},
+            {QStringLiteral("container"), settings.container},
+            {QStringLiteral("prores_profile"), settings.proResProfile},
+            {QStringLiteral("resolution"), settings.resolution},
+            {QStringLiteral("frame_rate"), settings.frameRate},
+            {QStringLiteral("bitrate_mbps"), settings.bitrate},
+            {QStringLiteral("alpha"), settings.enableAlpha},
+            {QStringLiteral("overwrite"), settings.overwriteOriginal}};
 }
 
-void printError(const QString &text)
+QJsonObject fileObject(const PlannedFile &file)
 {
-    const QByteArray bytes = text.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
-    std::fflush(stderr);
+    return {{QStringLiteral("index"), file.position},
+            {QStringLiteral("path"), filePath(file.source.url)},
+            {QStringLiteral("output"), file.outputPath}};
 }
 
 } // namespace
@@ -37,36 +40,36 @@ void printError(const QString &text)
 CliSession::CliSession(TranscodeViewModel &model, CliOptions options)
     : m_model(model)
     , m_options(std::move(options))
+    , m_signals(std::make_unique<TerminationSignals>())
 {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        m_signals = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
-        connect(m_signals, &QSocketNotifier::activated, this, &CliSession::onSignal);
-        struct sigaction action = {};
-        action.sa_handler = forwardSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(SIGINT, &action, nullptr);
-        ::sigaction(SIGTERM, &action, nullptr);
-    }
-    m_progressIsLive = ::isatty(STDERR_FILENO) == 1;
+    connect(m_signals.get(), &TerminationSignals::received, this, &CliSession::onSignal);
+    m_progressIsLive = !m_options.json && ::isatty(STDERR_FILENO) == 1;
     connect(&m_model, &TranscodeViewModel::intakeFinished, this, &CliSession::onIntakeFinished);
-    connect(&m_model, &TranscodeViewModel::runFinished, this, &CliSession::onRunFinished);
-    connect(&m_model, &TranscodeViewModel::transcodeProgressChanged, this,
-            &CliSession::showProgress);
-    // The file's name is set just after its index: show both once both are there.
-    connect(&m_model, &TranscodeViewModel::currentFileIndexChanged, this, &CliSession::showProgress,
-            Qt::QueuedConnection);
-    connect(&m_model, &TranscodeViewModel::runNoticeChanged, this, [this] {
-        if (!m_model.runNotice().isEmpty())
-            printError(QStringLiteral("quillmere-cli: ") + m_model.runNotice());
+    connect(&m_model, &TranscodeViewModel::fileRejected, this,
+            [this](const QString &path, const QString &reason) {
+                say(QStringLiteral("无法添加 %1: %2").arg(path, reason));
+                emitEvent(QStringLiteral("file-rejected"),
+                          {{QStringLiteral("path"), path}, {QStringLiteral("reason"), reason}});
+            });
+    connect(&m_model, &TranscodeViewModel::fileAlreadyListed, this,
+            [this](const QString &path) { say(QStringLiteral("已在列表中，不再添加: ") + path); });
+    const BatchTranscoder &engine = m_model.engine();
+    connect(&engine, &BatchTranscoder::fileStarted, this, &CliSession::onFileStarted);
+    connect(&engine, &BatchTranscoder::fileProgress, this, &CliSession::onFileProgress);
+    connect(&engine, &BatchTranscoder::fileFinished, this, &CliSession::onFileFinished);
+    connect(&engine, &BatchTranscoder::notice, this, [this](const QString &text) { say(text); });
+    connect(&engine, &BatchTranscoder::runStarted, this, [this](const RunPlan &plan) {
+        m_total = static_cast<int>(plan.files.size());
+        emitEvent(QStringLiteral("run-start"),
+                  {{QStringLiteral("files"), m_total},
+                   {QStringLiteral("listing"), plan.listingSize},
+                   {QStringLiteral("output_directory"), plan.outputDirectory},
+                   {QStringLiteral("settings"), settingsObject(m_model.settings())}});
     });
+    connect(&m_model, &TranscodeViewModel::runFinished, this, &CliSession::onRunFinished);
 }
 
-CliSession::~CliSession()
-{
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGTERM, SIG_DFL);
-}
+CliSession::~CliSession() = default;
 
 void CliSession::start()
 {
@@ -76,128 +79,208 @@ void CliSession::start()
     m_model.processSelectedFiles(urls);
 }
 
+void CliSession::say(const QString &text) const
+{
+    writeLineToStandardError(QStringLiteral("quillmere-cli: ") + text);
+}
+
+void CliSession::emitEvent(const QString &event, QJsonObject fields) const
+{
+    if (!m_options.json)
+        return;
+    fields.insert(QStringLiteral("event"), event);
+    const QByteArray line = QJsonDocument(fields).toJson(QJsonDocument::Compact) + '\n';
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+    std::fflush(stdout);
+    std::clearerr(stdout);
+}
+
 void CliSession::onIntakeFinished()
 {
     if (m_interrupted)
         return finish(130);
-    if (m_model.videoFiles().isEmpty()) {
-        printError(QStringLiteral("quillmere-cli: no video could be listed"));
+    m_listedCount = static_cast<int>(m_model.videoFiles().size());
+    const int rejected = static_cast<int>(m_model.rejectedFiles().size());
+    if (m_listedCount == 0) {
+        say(QStringLiteral("没有可转码的视频（%1 个无法添加）").arg(rejected));
         return finish(1);
     }
     switch (m_options.mode) {
     case CliOptions::Mode::Probe:
+        say(QStringLiteral("已列出 %1 个视频，%2 个无法添加").arg(m_listedCount).arg(rejected));
         return finish(0);
     case CliOptions::Mode::DryRun:
-        printDryRun();
+        m_planner = std::make_unique<RunPlanner>(m_model.context().tools, m_encoders);
+        connect(m_planner.get(), &RunPlanner::planned, this, &CliSession::printPlan);
+        m_planner->plan(m_model.settings(), m_model.videoFiles(), m_options.shard);
         return;
     default:
-        m_model.startTranscoding();
-        // A run refused at the start (a bitrate that cannot be written) never begins.
-        if (!m_model.isTranscoding()) {
-            printError(QStringLiteral("quillmere-cli: 转码失败: ") + m_model.lastError());
-            finish(1);
-        }
+        startRun();
     }
 }
 
-void CliSession::printDryRun()
+void CliSession::printPlan(const RunPlan &plan)
 {
-    const std::optional<QString> ffmpeg = m_model.toolLocator().find(QStringLiteral("ffmpeg"));
-    if (!ffmpeg) {
-        printError(QStringLiteral("quillmere-cli: ffmpeg not found (neither in resources/ beside "
-                                  "the program nor on PATH)"));
+    if (m_interrupted)
+        return finish(130);
+    if (plan.refusal) {
+        say(QStringLiteral("转码失败: ") + plan.refusal->detail);
         return finish(1);
     }
-    const QList<VideoFile> files = m_model.videoFiles();
-    OutputPlanner planner(
-        files, OutputNaming::outputDirectory(files.first().url, m_model.selectedCodec()));
-    for (int i = 0; i < files.size(); ++i) {
-        const Result<FileJob> job = BatchTranscoder::jobFor(m_model, files, i, planner);
-        if (!job) {
-            printError(QStringLiteral("quillmere-cli: ") + job.error().description());
-            return finish(1);
-        }
-        const QString input = filePath(job->file.url);
-        QString line;
-        if (FileTranscode::takesAlphaRoute(job->codec, job->enableAlpha)) {
-            line =
-                QStringLiteral("[HEVC Alpha] ") + input + QStringLiteral(" -> ") + job->outputPath;
-        } else {
-            // The run writes to a hidden partial name first when it replaces the source.
-            const QString output = job->overwriteOriginal
-                                       ? OutputNaming::partialPath(job->outputPath)
-                                       : job->outputPath;
-            line = *ffmpeg + QLatin1Char(' ') +
-                   FileTranscode::mainRouteArguments(input, job->settingsArguments, job->format,
-                                                     output)
-                       .join(QLatin1Char(' '));
-        }
-        m_model.trace(line);
+    for (const QString &notice : plan.notices)
+        say(notice);
+    for (const PlannedFile &file : plan.files) {
+        for (const PlannedCommand &command : file.commands)
+            writeTraceToStandardOutput(commandText(command.program, command.arguments));
     }
     finish(0);
 }
 
-void CliSession::onRunFinished(RunOutcome outcome)
+void CliSession::startRun()
+{
+    RunOptions options;
+    options.jobs = m_options.jobs > 0 ? m_options.jobs : qMax(1, QThread::idealThreadCount());
+    options.shard = m_options.shard;
+    options.skipExisting = m_options.skipExisting;
+    m_model.startTranscoding(options);
+}
+
+void CliSession::onFileStarted(const PlannedFile &file)
+{
+    m_active << std::pair{file.source.name, 0.0};
+    emitEvent(QStringLiteral("file-start"), fileObject(file));
+    if (!m_progressIsLive)
+        say(QStringLiteral("[%1/%2] %3")
+                .arg(m_finished + m_active.size())
+                .arg(m_total)
+                .arg(file.source.name));
+    showProgress();
+}
+
+void CliSession::onFileProgress(const PlannedFile &file, double fileFraction, double runFraction,
+                                const ProgressFigures &figures)
+{
+    for (auto &[name, fraction] : m_active) {
+        if (name == file.source.name)
+            fraction = fileFraction;
+    }
+    if (m_options.json && (!m_sinceEvent.isValid() || m_sinceEvent.elapsed() >= 250)) {
+        m_sinceEvent.start();
+        QJsonObject fields = fileObject(file);
+        fields.insert(QStringLiteral("fraction"), fileFraction);
+        fields.insert(QStringLiteral("run_fraction"), runFraction);
+        fields.insert(QStringLiteral("frame"), figures.frame);
+        fields.insert(QStringLiteral("fps"), figures.fps);
+        fields.insert(QStringLiteral("speed"), figures.speed);
+        fields.insert(QStringLiteral("bitrate_mbps"), figures.bitrate);
+        emitEvent(QStringLiteral("progress"), fields);
+    }
+    showProgress();
+}
+
+void CliSession::onFileFinished(const PlannedFile &file, const FileOutcome &outcome)
+{
+    const auto at = std::find_if(m_active.begin(), m_active.end(), [&](const auto &active) {
+        return active.first == file.source.name;
+    });
+    if (at != m_active.end())
+        m_active.erase(at);
+    ++m_finished;
+    QJsonObject fields = fileObject(file);
+    switch (outcome.status) {
+    case FileOutcome::Status::Converted:
+        fields.insert(QStringLiteral("output"), outcome.outputPath);
+        fields.insert(QStringLiteral("size"), outcome.outputSize);
+        fields.insert(QStringLiteral("duration"), outcome.outputDuration);
+        fields.insert(QStringLiteral("encoder"), outcome.encoder);
+        emitEvent(QStringLiteral("file-done"), fields);
+        break;
+    case FileOutcome::Status::Failed:
+        fields.insert(QStringLiteral("reason"), outcome.reason);
+        emitEvent(QStringLiteral("file-failed"), fields);
+        break;
+    case FileOutcome::Status::Skipped:
+        fields.insert(QStringLiteral("reason"), outcome.reason);
+        emitEvent(QStringLiteral("file-skipped"), fields);
+        break;
+    case FileOutcome::Status::Cancelled:
+        break;
+    }
+    showProgress();
+}
+
+void CliSession::onRunFinished()
 {
     if (m_progressIsLive)
-        std::fputs("\n", stderr);
-    switch (outcome) {
-    case RunOutcome::Completed:
-        if (!m_model.lastOutputDirectory().isEmpty())
-            printError(QStringLiteral("quillmere-cli: 转码完成: ") + m_model.lastOutputDirectory());
-        return finish(0);
+        std::fputs("\r\x1b[K", stderr);
+    const RunSummary &summary = m_model.lastRunSummary();
+    const QString outcome = summary.outcome == RunOutcome::Completed ? QStringLiteral("completed")
+                            : summary.outcome == RunOutcome::Failed  ? QStringLiteral("failed")
+                                                                     : QStringLiteral("cancelled");
+    QJsonObject fields{{QStringLiteral("outcome"), outcome},
+                       {QStringLiteral("converted"), summary.converted},
+                       {QStringLiteral("failed"), summary.failed},
+                       {QStringLiteral("skipped"), summary.skipped},
+                       {QStringLiteral("elapsed"), summary.elapsedSeconds},
+                       {QStringLiteral("output_directory"), summary.outputDirectory}};
+    if (summary.outcome == RunOutcome::Failed)
+        fields.insert(QStringLiteral("reason"), summary.reason);
+    emitEvent(QStringLiteral("summary"), fields);
+
+    switch (summary.outcome) {
     case RunOutcome::Failed:
-        printError(QStringLiteral("quillmere-cli: 转码失败: ") + m_model.lastError());
+        say(QStringLiteral("转码失败: ") + summary.reason);
         return finish(1);
     case RunOutcome::Cancelled:
+        say(QStringLiteral("转码已取消"));
         return finish(130);
+    case RunOutcome::Completed:
+        break;
     }
+    say(QStringLiteral("转码完成: 已转码 %1 个，失败 %2 个，跳过 %3 个")
+            .arg(summary.converted)
+            .arg(summary.failed)
+            .arg(summary.skipped));
+    for (const FileFailureNote &failure : summary.failures)
+        say(QStringLiteral("  失败 %1: %2").arg(failure.name, failure.reason));
+    if (!summary.outputDirectory.isEmpty())
+        say(QStringLiteral("输出文件夹: ") + summary.outputDirectory);
+    finish(summary.failed > 0 ? 1 : 0);
 }
 
 void CliSession::onSignal()
 {
-    char bytes[16];
-    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
-    }
     if (m_interrupted)
         return;
     m_interrupted = true;
     if (m_model.isTranscoding()) {
-        printError(QStringLiteral("\nquillmere-cli: 正在取消…"));
+        say(QStringLiteral("正在取消…"));
         m_model.cancelTranscoding();
         return;
     }
-    // Before the run nothing needs undoing; the model stops a probe under way on its way out.
+    // Before the run nothing needs undoing; probes under way stop with the model.
     finish(130);
 }
 
 void CliSession::showProgress()
 {
-    if (!m_model.isTranscoding())
+    if (!m_progressIsLive)
         return;
-    const int file = m_model.currentFileIndex();
-    const bool newFile = file != m_shownFile;
-    if (!m_progressIsLive) {
-        // Into a log: one line per file.
-        if (newFile && file > 0)
-            printError(QStringLiteral("[%1/%2] %3")
-                           .arg(file)
-                           .arg(m_model.totalFiles())
-                           .arg(m_model.currentFileName()));
-        m_shownFile = file;
-        return;
-    }
-    if (!newFile && m_sinceProgress.isValid() && m_sinceProgress.elapsed() < 100)
+    if (m_sinceProgress.isValid() && m_sinceProgress.elapsed() < 100)
         return;
     m_sinceProgress.start();
-    m_shownFile = file;
+    QStringList files;
+    for (const auto &[name, fraction] : std::as_const(m_active))
+        files << QStringLiteral("%1 %2%").arg(name).arg(static_cast<int>(fraction * 100));
     const int percent = static_cast<int>(std::clamp(m_model.transcodeProgress() * 100, 0.0, 100.0));
-    const QString line = QString::asprintf("\r\x1b[K[%d/%d] %3d%%  %lld 帧  %.1f fps  %.1fx  ",
-                                           file, m_model.totalFiles(), percent,
-                                           static_cast<long long>(m_model.currentFrame()),
-                                           m_model.currentFPS(), m_model.currentSpeed()) +
-                         m_model.currentFileName();
-    const QByteArray bytes = line.toUtf8();
+    const QString line = QStringLiteral("[%1/%2] %3%  %4 fps  %5x  ")
+                             .arg(m_finished)
+                             .arg(m_total)
+                             .arg(percent)
+                             .arg(m_model.currentFPS(), 0, 'f', 1)
+                             .arg(m_model.currentSpeed(), 0, 'f', 1) +
+                         files.join(QStringLiteral(" · "));
+    const QByteArray bytes = "\r\x1b[K" + escapeControlCharacters(line).toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     std::fflush(stderr);
 }

@@ -1,16 +1,24 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QObject>
-#include <QSocketNotifier>
+
+#include <memory>
 
 #include "cli/CliOptions.h"
-#include "model/RunOutcome.h"
+#include "domain/RunSummary.h"
+#include "transcode/EncoderSupport.h"
+#include "transcode/RunPlan.h"
 
+class RunPlanner;
+class TerminationSignals;
 class TranscodeViewModel;
+struct ProgressFigures;
 
-// One command-line session: takes the PATHs in, then probes only, prints the planned commands,
-// or converts with a live progress line on standard error. Ctrl-C and SIGTERM cancel cleanly.
+// One command-line session: takes the PATHs in, then probes only, prints the plan, or converts
+// with a live progress line on standard error (or JSON Lines events on standard output).
+// SIGINT, SIGTERM and SIGHUP cancel cleanly.
 class CliSession : public QObject
 {
     Q_OBJECT
@@ -27,17 +35,31 @@ Q_SIGNALS:
 
 private:
     void onIntakeFinished();
-    void printDryRun();
-    void onRunFinished(RunOutcome outcome);
+    void printPlan(const RunPlan &plan);
+    void startRun();
+    void onFileStarted(const PlannedFile &file);
+    void onFileProgress(const PlannedFile &file, double fileFraction, double runFraction,
+                        const ProgressFigures &figures);
+    void onFileFinished(const PlannedFile &file, const FileOutcome &outcome);
+    void onRunFinished();
     void onSignal();
     void showProgress();
+    void say(const QString &text) const;
+    void emitEvent(const QString &event, QJsonObject fields) const;
     void finish(int exitStatus);
 
     TranscodeViewModel &m_model;
     CliOptions m_options;
-    QSocketNotifier *m_signals = nullptr;
+    std::unique_ptr<TerminationSignals> m_signals;
+    EncoderSupport m_encoders;
+    std::unique_ptr<RunPlanner> m_planner;
     bool m_interrupted = false;
     bool m_progressIsLive = false;
+    int m_listedCount = 0;
     QElapsedTimer m_sinceProgress;
-    int m_shownFile = 0;
+    QElapsedTimer m_sinceEvent;
+    // The files at work and how far each is, for the progress line.
+    QList<std::pair<QString, double>> m_active;
+    int m_finished = 0;
+    int m_total = 0;
 };

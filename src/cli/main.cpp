@@ -1,21 +1,11 @@
 #include "cli/CliOptions.h"
 #include "cli/CliSession.h"
-#include "model/TranscodeViewModel.h"
+#include "domain/Trace.h"
+#include "session/TranscodeViewModel.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
-
-namespace {
-
-void printTo(FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-    std::fflush(stream);
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -23,40 +13,35 @@ int main(int argc, char *argv[])
 
     const Result<CliOptions> parsed = parseCliArguments(app.arguments().mid(1));
     if (!parsed) {
-        printTo(stderr, QStringLiteral("quillmere-cli: %1\n").arg(parsed.error().description()));
+        writeLineToStandardError(QStringLiteral("quillmere-cli: ") + parsed.error().description());
         return 2;
     }
     const CliOptions &options = *parsed;
     if (options.mode == CliOptions::Mode::Help) {
-        printTo(stdout, cliUsage());
+        const QByteArray usage = cliUsage().toUtf8();
+        std::fwrite(usage.constData(), 1, static_cast<size_t>(usage.size()), stdout);
         return 0;
     }
 
-    TranscodeViewModel model;
+    // With JSON events on standard output, the trace goes with the other human text.
+    RunContext context;
+    context.trace = options.json ? writeLineToStandardError : writeTraceToStandardOutput;
+    TranscodeViewModel model(context);
     applyCliSettings(model, options);
 
-    switch (options.mode) {
-    case CliOptions::Mode::PrintArguments: {
+    if (options.mode == CliOptions::Mode::PrintArguments) {
         const Result<QStringList> arguments = model.buildFFmpegArguments();
         if (!arguments) {
-            printTo(stderr,
-                    QStringLiteral("quillmere-cli: %1\n").arg(arguments.error().description()));
+            writeLineToStandardError(QStringLiteral("quillmere-cli: ") +
+                                     arguments.error().description());
             return 2;
         }
         for (const QString &argument : *arguments)
-            printTo(stdout, argument + QLatin1Char('\n'));
+            writeTraceToStandardOutput(argument);
         return 0;
     }
-    case CliOptions::Mode::Probe:
-    case CliOptions::Mode::DryRun:
-    case CliOptions::Mode::Convert: {
-        CliSession session(model, options);
-        QObject::connect(&session, &CliSession::done, &app, &QCoreApplication::exit);
-        session.start();
-        return app.exec();
-    }
-    case CliOptions::Mode::Help:
-        break;
-    }
-    return 0;
+    CliSession session(model, options);
+    QObject::connect(&session, &CliSession::done, &app, &QCoreApplication::exit);
+    session.start();
+    return app.exec();
 }

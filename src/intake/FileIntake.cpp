@@ -1,8 +1,8 @@
 #include "intake/FileIntake.h"
 
+#include "domain/Choices.h"
+#include "domain/FileUrls.h"
 #include "intake/FolderListing.h"
-#include "model/FileUrls.h"
-#include "model/TranscodeViewModel.h"
 #include "probe/VideoProbe.h"
 
 #include <QDir>
@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -22,10 +23,22 @@ QString quotedList(const QStringList &texts)
     return QLatin1Char('[') + quoted.join(QStringLiteral(", ")) + QLatin1Char(']');
 }
 
-const QString &supportedExtensionsText(const TranscodeViewModel &model)
+const QString &supportedExtensionsText()
 {
-    static const QString text = quotedList(model.supportedVideoExtensions());
+    static const QString text = quotedList(Choices::videoExtensions());
     return text;
+}
+
+bool isVideoExtension(const QString &extension)
+{
+    return Choices::videoExtensions().contains(extension.toLower());
+}
+
+// A folder a run of ours made ("已转码_" and a codec): its videos are results, not sources.
+bool isOutputFolderName(const QString &name)
+{
+    const QString prefix = QStringLiteral("已转码_");
+    return name.startsWith(prefix) && Choices::codecs().contains(name.mid(prefix.size()));
 }
 
 bool isReadableFolder(const QString &path)
@@ -41,9 +54,12 @@ QString unreadableFolderText(const QString &path)
 
 } // namespace
 
-FileIntake::FileIntake(TranscodeViewModel &model)
-    : QObject(&model)
-    , m_model(model)
+FileIntake::FileIntake(ToolLocator tools, TraceWriter trace, const QList<VideoFile> &listed,
+                       QObject *parent)
+    : QObject(parent)
+    , m_tools(std::move(tools))
+    , m_trace(std::move(trace))
+    , m_listed(listed)
     , m_probeLimit(std::max(1, QThread::idealThreadCount()))
 {
     m_workTimer.setSingleShot(true);
@@ -63,21 +79,28 @@ bool FileIntake::isBusy() const
     return m_pendingLoads > 0 || !m_requests.isEmpty() || m_scan || !m_steps.empty();
 }
 
+void FileIntake::trace(const QStringList &lines) const
+{
+    for (const QString &line : lines)
+        m_trace(line);
+}
+
 void FileIntake::handleDrop(const QList<QUrl> &urls)
 {
-    m_model.trace(QStringLiteral("🔍 [DEBUG] 开始处理拖放文件，提供者数量: %1").arg(urls.size()));
+    m_trace(QStringLiteral("🔍 [DEBUG] 开始处理拖放文件，提供者数量: %1").arg(urls.size()));
     int counter = 0;
     for (const QUrl &url : urls) {
-        m_model.trace(QStringLiteral("🔍 [DEBUG] 处理第 %1 个提供者").arg(++counter));
+        m_trace(QStringLiteral("🔍 [DEBUG] 处理第 %1 个提供者").arg(++counter));
         const bool isFileUrl = url.isLocalFile();
-        m_model.trace(QStringLiteral("🔍 [DEBUG] 提供者支持的类型: ") +
-                      quotedList({isFileUrl ? QStringLiteral("public.file-url")
-                                            : QStringLiteral("public.url")}));
+        m_trace(QStringLiteral("🔍 [DEBUG] 提供者支持的类型: ") +
+                quotedList({isFileUrl ? QStringLiteral("public.file-url")
+                                      : QStringLiteral("public.url")}));
         if (!isFileUrl) {
-            m_model.trace(QStringLiteral("⚠️ [WARNING] 提供者不支持文件URL类型"));
+            m_trace(QStringLiteral("⚠️ [WARNING] 提供者不支持文件URL类型"));
+            Q_EMIT fileRejected(url.toDisplayString(), QStringLiteral("不是本地文件"));
             continue;
         }
-        m_model.trace(QStringLiteral("🔍 [DEBUG] 提供者支持文件URL类型"));
+        m_trace(QStringLiteral("🔍 [DEBUG] 提供者支持文件URL类型"));
         // Dropped items arrive a moment after the drop itself, as they do from a file manager.
         ++m_pendingLoads;
         QTimer::singleShot(0, this, [this, url] { loadDroppedItem(url); });
@@ -87,15 +110,15 @@ void FileIntake::handleDrop(const QList<QUrl> &urls)
 void FileIntake::loadDroppedItem(const QUrl &url)
 {
     --m_pendingLoads;
-    m_model.trace(QStringLiteral("🔍 [DEBUG] 成功加载项目，类型: Optional<NSSecureCoding>"));
-    m_model.trace(QStringLiteral("✅ [SUCCESS] 成功获取文件URL: ") + filePath(url));
+    m_trace(QStringLiteral("🔍 [DEBUG] 成功加载项目，类型: Optional<NSSecureCoding>"));
+    m_trace(QStringLiteral("✅ [SUCCESS] 成功获取文件URL: ") + filePath(url));
     m_requests.enqueue({url, true});
     scheduleWork();
 }
 
 void FileIntake::processSelectedFiles(const QList<QUrl> &urls)
 {
-    m_model.trace(QStringLiteral("开始处理选择的文件..."));
+    m_trace(QStringLiteral("开始处理选择的文件..."));
     for (const QUrl &url : urls)
         m_requests.enqueue({url, false});
     scheduleWork();
@@ -153,27 +176,42 @@ void FileIntake::processPath(const Request &request)
           << QStringLiteral("🔍 [DEBUG] 文件是否为目录: ") +
                  (isFolder ? QStringLiteral("true") : QStringLiteral("false"))
           << QStringLiteral("🔍 [DEBUG] 文件扩展名: ") + extension
-          << QStringLiteral("🔍 [DEBUG] 支持的视频扩展名: ") + supportedExtensionsText(m_model);
+          << QStringLiteral("🔍 [DEBUG] 支持的视频扩展名: ") + supportedExtensionsText();
 
+    const QString path = filePath(url);
     if (isFolder) {
         lines << QStringLiteral("🔍 [DEBUG] 开始处理文件夹");
-        const QString path = filePath(url);
         if (!isReadableFolder(path)) {
-            lines << QStringLiteral("❌ [ERROR] 处理文件夹出错: ") + unreadableFolderText(path);
+            const QString why = unreadableFolderText(path);
+            lines << QStringLiteral("❌ [ERROR] 处理文件夹出错: ") + why;
+            addLines(lines, {{path, why}});
         } else {
             m_scan = FolderScan{0, {}};
-            lines << enterFolder(path);
+            QList<std::pair<QString, QString>> rejections;
+            enterFolder(path, lines, rejections);
+            addLines(lines, rejections);
         }
-        addLines(lines);
         return;
     }
-    if (m_model.supportedVideoExtensions().contains(extension)) {
-        lines << QStringLiteral("🔍 [DEBUG] 识别为支持的视频文件，开始处理");
-        addFile(lines, url);
+    // Judged without opening it: a pipe or a device could block whoever reads it.
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+        lines << QStringLiteral("❌ [ERROR] 文件不存在: ") + path;
+        addLines(lines, {{path, QStringLiteral("文件不存在")}});
         return;
     }
-    lines << QStringLiteral("⚠️ [WARNING] 不支持的文件类型: ") + extension;
-    addLines(lines);
+    if (!isVideoExtension(extension)) {
+        lines << QStringLiteral("⚠️ [WARNING] 不支持的文件类型: ") + extension;
+        addLines(lines, {{path, QStringLiteral("不是支持的视频文件类型")}});
+        return;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        lines << QStringLiteral("❌ [ERROR] 不是普通文件，已跳过: ") + path;
+        addLines(lines, {{path, QStringLiteral("不是普通文件")}});
+        return;
+    }
+    lines << QStringLiteral("🔍 [DEBUG] 识别为支持的视频文件，开始处理");
+    addFile(lines, url);
 }
 
 void FileIntake::scanNextEntry()
@@ -190,21 +228,26 @@ void FileIntake::scanNextEntry()
 
     const QFileInfo entry = scan.pending.last().takeFirst();
     if (entry.isDir()) {
+        if (isOutputFolderName(entry.fileName())) {
+            addLines({QStringLiteral("🔍 [DEBUG] 跳过转码输出文件夹: ") + entry.filePath()});
+            return;
+        }
         if (!isReadableFolder(entry.filePath())) {
             // The rest of the folder stays unread; what was added stays.
-            addLines({QStringLiteral("❌ [ERROR] 处理文件夹出错: ") +
-                      unreadableFolderText(entry.filePath())});
+            const QString why = unreadableFolderText(entry.filePath());
+            addLines({QStringLiteral("❌ [ERROR] 处理文件夹出错: ") + why},
+                     {{entry.filePath(), why}});
             m_scan.reset();
             return;
         }
-        const QStringList warnings = enterFolder(entry.filePath());
+        QStringList warnings;
+        QList<std::pair<QString, QString>> rejections;
+        enterFolder(entry.filePath(), warnings, rejections);
         if (!warnings.isEmpty())
-            addLines(warnings);
+            addLines(warnings, rejections);
         return;
     }
-    if (!m_model.supportedVideoExtensions().contains(entry.suffix().toLower()))
-        return;
-    if (!entry.isFile())
+    if (!isVideoExtension(entry.suffix()) || !entry.isFile())
         return;
 
     const QUrl url = QUrl::fromLocalFile(entry.filePath());
@@ -213,37 +256,42 @@ void FileIntake::scanNextEntry()
         url);
 }
 
-QStringList FileIntake::enterFolder(const QString &path)
+void FileIntake::enterFolder(const QString &path, QStringList &lines,
+                             QList<std::pair<QString, QString>> &rejections)
 {
     FolderListing listing = listFolder(path);
     m_scan->pending.append(std::move(listing.entries));
-    // A video Qt cannot open is named in the trace instead of vanishing from the scan.
-    QStringList warnings;
+    // A video Qt cannot open is named instead of vanishing from the scan.
     for (const QString &name : listing.undecodableNames) {
-        if (m_model.supportedVideoExtensions().contains(name.section(u'.', -1).toLower()))
-            warnings << QStringLiteral("⚠️ [WARNING] 文件名不是有效的 "
-                                       "UTF-8，无法读取，已跳过: ") +
-                            QDir(path).filePath(name);
+        if (!isVideoExtension(name.section(u'.', -1)))
+            continue;
+        const QString named = QDir(path).filePath(name);
+        lines
+            << QStringLiteral(
+                   "⚠️ [WARNING] 文件名不是有效的 UTF-8，无法读取，已跳过: ") +
+                   named;
+        rejections.append({named, QStringLiteral("文件名不是有效的 UTF-8，无法读取")});
     }
-    return warnings;
 }
 
-void FileIntake::addLines(const QStringList &lines)
+void FileIntake::addLines(const QStringList &lines,
+                          const QList<std::pair<QString, QString>> &rejections)
 {
-    m_steps.push_back(Step{lines, QUrl(), nullptr, std::nullopt});
+    m_steps.push_back(Step{lines, QUrl(), {}, nullptr, std::nullopt, rejections});
 }
 
 void FileIntake::addFile(const QStringList &lines, const QUrl &url)
 {
-    m_steps.push_back(Step{lines, url, nullptr, std::nullopt});
+    m_steps.push_back(Step{lines, url, fileFactsAt(filePath(url)).key, nullptr, std::nullopt, {}});
     startProbes();
 }
 
-bool FileIntake::isListed(const QUrl &url) const
+// The same URL, or another spelling of the same file.
+bool FileIntake::isListed(const QUrl &url, const FileKey &key) const
 {
-    const QList<VideoFile> &listed = m_model.videoFiles();
-    return std::any_of(listed.begin(), listed.end(),
-                       [&](const VideoFile &file) { return file.url == url; });
+    return std::any_of(m_listed.begin(), m_listed.end(), [&](const VideoFile &file) {
+        return file.url == url || (key.isValid() && file.fileKey == key);
+    });
 }
 
 // Probes files ahead of their turn, in order, as far as the limit allows. A file already
@@ -256,7 +304,8 @@ void FileIntake::startProbes()
             return;
         if (step.file.isEmpty())
             continue;
-        if (!step.probe && !step.outcome && !earlier.contains(step.file) && !isListed(step.file))
+        if (!step.probe && !step.outcome && !earlier.contains(step.file) &&
+            !isListed(step.file, step.key))
             startProbe(step);
         earlier << step.file;
     }
@@ -264,7 +313,7 @@ void FileIntake::startProbes()
 
 void FileIntake::startProbe(Step &step)
 {
-    VideoProbe *probe = new VideoProbe(m_model.toolLocator(), this);
+    VideoProbe *probe = new VideoProbe(m_tools, this);
     step.probe = probe;
     ++m_probesRunning;
     connect(probe, &VideoProbe::finished, this, [this, probe](const ProbeOutcome &outcome) {
@@ -290,13 +339,15 @@ void FileIntake::commitReadySteps()
     while (!m_steps.empty()) {
         Step &step = m_steps.front();
         if (step.file.isEmpty()) {
-            for (const QString &line : step.lines)
-                m_model.trace(line);
+            trace(step.lines);
+            const auto rejections = std::move(step.rejections);
             m_steps.pop_front();
+            for (const auto &[path, reason] : rejections)
+                Q_EMIT fileRejected(path, reason);
             continue;
         }
         const QUrl url = step.file;
-        const bool duplicate = isListed(url);
+        const bool duplicate = isListed(url, step.key);
         if (!duplicate && !step.outcome) {
             // Not probed ahead (it looked like a duplicate then): probe it now.
             if (!step.probe)
@@ -306,7 +357,7 @@ void FileIntake::commitReadySteps()
 
         QStringList lines = step.lines;
         lines << QStringLiteral("🔍 [DEBUG] 处理视频文件: ") + filePath(url)
-              << QStringLiteral("🔍 [DEBUG] 当前视频列表数量: %1").arg(m_model.videoFiles().size());
+              << QStringLiteral("🔍 [DEBUG] 当前视频列表数量: %1").arg(m_listed.size());
         std::optional<VideoFile> added;
         if (duplicate) {
             lines << QStringLiteral("⚠️ [WARNING] 视频已存在: ") + lastPathComponent(url);
@@ -315,15 +366,18 @@ void FileIntake::commitReadySteps()
                 --m_probesRunning;
                 delete step.probe;
             }
-        } else {
+        }
+        QString failure;
+        if (!duplicate) {
             lines << QStringLiteral("🔍 [DEBUG] 视频文件不在列表中，开始获取视频信息")
                   << step.outcome->trace;
             added = step.outcome->file;
+            failure = step.outcome->failure;
         }
         m_steps.pop_front();
 
         if (added)
-            m_model.appendVideoFile(*added);
+            Q_EMIT videoFileAdded(*added);
         if (!duplicate && !added) {
             lines << QStringLiteral("❌ [ERROR] 获取视频信息失败: ") + lastPathComponent(url);
         } else if (added) {
@@ -331,10 +385,13 @@ void FileIntake::commitReadySteps()
                   << QStringLiteral("🔍 [DEBUG] 视频信息 - 分辨率: ") + added->resolution +
                          QStringLiteral(", 帧率: ") + added->frameRate +
                          QStringLiteral(", 编码: ") + added->codec
-                  << QStringLiteral("🔍 [DEBUG] 更新后视频列表数量: %1")
-                         .arg(m_model.videoFiles().size());
+                  << QStringLiteral("🔍 [DEBUG] 更新后视频列表数量: %1").arg(m_listed.size());
         }
-        for (const QString &line : lines)
-            m_model.trace(line);
+        trace(lines);
+        if (duplicate)
+            Q_EMIT fileAlreadyListed(filePath(url));
+        else if (!added)
+            Q_EMIT fileRejected(filePath(url),
+                                failure.isEmpty() ? QStringLiteral("无法读取视频信息") : failure);
     }
 }

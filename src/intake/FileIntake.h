@@ -11,15 +11,17 @@
 #include <deque>
 #include <optional>
 
+#include "domain/Trace.h"
 #include "probe/ProbeOutput.h"
+#include "process/ToolLocator.h"
 
-class TranscodeViewModel;
 class VideoProbe;
 
-// Takes dropped and chosen files and folders into the model's list: folders are searched,
-// files filtered by extension, duplicates rejected, the rest probed and appended, in the order
-// given. Works in small steps on the event loop, so the window never waits for ffprobe or for
-// a large folder.
+// Takes dropped and chosen files and folders in: folders are searched, files filtered by
+// extension, duplicates rejected, the rest probed and handed out, in the order given. Works in
+// small steps on the event loop, so the window never waits for ffprobe or for a large folder.
+// It judges duplicates against the list it is given, which the receiver of `videoFileAdded`
+// appends to at once.
 //
 // Several ffprobes run at once, ahead of the file whose turn it is; yet every file is judged,
 // appended and traced at its turn, exactly as if each had been probed only then. So the order
@@ -30,7 +32,8 @@ class FileIntake : public QObject
     Q_OBJECT
 
 public:
-    explicit FileIntake(TranscodeViewModel &model);
+    FileIntake(ToolLocator tools, TraceWriter trace, const QList<VideoFile> &listed,
+               QObject *parent = nullptr);
     ~FileIntake() override;
 
     void handleDrop(const QList<QUrl> &urls);
@@ -41,6 +44,10 @@ public:
     void setProbeLimit(int limit) { m_probeLimit = std::max(1, limit); }
 
 Q_SIGNALS:
+    void videoFileAdded(const VideoFile &file);
+    // A file or folder that was asked for but could not be added, and why.
+    void fileRejected(const QString &path, const QString &reason);
+    void fileAlreadyListed(const QString &path);
     // Everything queued has been taken in or rejected.
     void finished();
 
@@ -61,8 +68,11 @@ private:
     {
         QStringList lines;
         QUrl file; // empty for lines alone
+        FileKey key;
         VideoProbe *probe = nullptr;
         std::optional<ProbeOutcome> outcome;
+        // For lines alone: what was asked for and could not be added, and why.
+        QList<std::pair<QString, QString>> rejections;
     };
 
     void loadDroppedItem(const QUrl &url);
@@ -71,16 +81,22 @@ private:
     bool walk();
     void processPath(const Request &request);
     void scanNextEntry();
-    // Queues the folder's entries for the scan; gives the warnings its listing calls for.
-    QStringList enterFolder(const QString &path);
-    void addLines(const QStringList &lines);
+    // Queues the folder's entries for the scan; adds the lines and rejections its listing
+    // calls for.
+    void enterFolder(const QString &path, QStringList &lines,
+                     QList<std::pair<QString, QString>> &rejections);
+    void addLines(const QStringList &lines,
+                  const QList<std::pair<QString, QString>> &rejections = {});
     void addFile(const QStringList &lines, const QUrl &url);
     void startProbes();
     void startProbe(Step &step);
     void commitReadySteps();
-    bool isListed(const QUrl &url) const;
+    bool isListed(const QUrl &url, const FileKey &key) const;
+    void trace(const QStringList &lines) const;
 
-    TranscodeViewModel &m_model;
+    ToolLocator m_tools;
+    TraceWriter m_trace;
+    const QList<VideoFile> &m_listed;
     QQueue<Request> m_requests;
     int m_pendingLoads = 0;
     std::optional<FolderScan> m_scan;

@@ -1,8 +1,9 @@
 #include "probe/ProbeOutput.h"
 
-#include "model/FileUrls.h"
-#include "model/NumberText.h"
+#include "domain/FileUrls.h"
+#include "domain/NumberText.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sys/stat.h>
 
 namespace {
 
@@ -75,6 +77,38 @@ bool pixelFormatHasAlpha(const QString &format)
             return true;
     }
     return format == u"alpha" || format == u"argb";
+}
+
+// Degrees the player turns the picture, 0 to 270: from the display matrix ffprobe lists, or
+// from the older "rotate" tag.
+int rotationOf(const QJsonObject &stream)
+{
+    double degrees = 0;
+    const QJsonArray sideData = stream.value(QStringLiteral("side_data_list")).toArray();
+    const auto matrix = std::find_if(sideData.begin(), sideData.end(), [](const QJsonValue &v) {
+        return v.toObject().value(QStringLiteral("rotation")).isDouble();
+    });
+    if (matrix != sideData.end())
+        degrees = matrix->toObject().value(QStringLiteral("rotation")).toDouble();
+    else if (const QJsonValue tag =
+                 stream.value(QStringLiteral("tags")).toObject().value(QStringLiteral("rotate"));
+             tag.isString())
+        degrees = parseWholeNumber(tag.toString()).value_or(0);
+    const int quarter = static_cast<int>(std::lround(degrees / 90.0)) % 4;
+    return (quarter + 4) % 4 * 90;
+}
+
+// Apple's ProRes 4444: the codec tag and a format name holding "4444", the format name being
+// the stream's "encoder" tag or, without one, its profile.
+bool isAppleProRes4444(const QJsonObject &stream)
+{
+    if (stream.value(QStringLiteral("codec_tag_string")).toString() != u"ap4h")
+        return false;
+    const QJsonValue encoder =
+        stream.value(QStringLiteral("tags")).toObject().value(QStringLiteral("encoder"));
+    const QJsonValue formatName =
+        encoder.isString() ? encoder : stream.value(QStringLiteral("profile"));
+    return formatName.isString() && formatName.toString().contains(u"4444");
 }
 
 // The first `count` characters as a reader counts them, not UTF-16 units.
@@ -175,13 +209,24 @@ QString fileSizeText(qint64 bytes)
     return QString::asprintf("%.*f %s", units[index].decimals, value, units[index].unit);
 }
 
-ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url, qint64 fileSize)
+FileFacts fileFactsAt(const QString &path)
+{
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return {};
+    return {static_cast<qint64>(status.st_size),
+            {static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)}};
+}
+
+ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url,
+                                  const FileFacts &onDisk)
 {
     ProbeOutcome outcome;
     QStringList &trace = outcome.trace;
     trace << QStringLiteral("🔍 [DEBUG] FFprobe 输出数据长度: %1").arg(output.size());
     if (output.isEmpty()) {
         trace << QStringLiteral("❌ [ERROR] FFprobe 没有输出任何数据");
+        outcome.failure = QStringLiteral("ffprobe 没有输出任何数据");
         return outcome;
     }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -193,6 +238,7 @@ ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url, qin
     const QJsonDocument document = QJsonDocument::fromJson(output);
     if (!document.isObject()) {
         trace << QStringLiteral("Error: Could not parse FFprobe JSON output");
+        outcome.failure = QStringLiteral("无法解析 ffprobe 的输出");
         return outcome;
     }
     const QJsonObject json = document.object();
@@ -206,18 +252,25 @@ ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url, qin
         streamsValue.isArray() && std::all_of(streams.begin(), streams.end(),
                                               [](const QJsonValue &s) { return s.isObject(); });
     QJsonObject video;
-    bool foundVideo = false;
+    int videoStreams = 0;
+    int audioStreams = 0;
+    int otherStreams = 0;
     if (streamsAreObjects) {
         for (const QJsonValue &stream : streams) {
-            if (stream.toObject().value(QStringLiteral("codec_type")) == QStringLiteral("video")) {
-                video = stream.toObject();
-                foundVideo = true;
-                break;
+            const QJsonValue type = stream.toObject().value(QStringLiteral("codec_type"));
+            if (type == QStringLiteral("video")) {
+                if (videoStreams++ == 0)
+                    video = stream.toObject();
+            } else if (type == QStringLiteral("audio")) {
+                ++audioStreams;
+            } else if (!stream.toObject().isEmpty()) {
+                ++otherStreams;
             }
         }
     }
-    if (!foundVideo || !formatValue.isObject()) {
+    if (videoStreams == 0 || !formatValue.isObject()) {
         trace << QStringLiteral("Error: Required video information not found in JSON");
+        outcome.failure = QStringLiteral("没有视频流（不是视频文件或文件已损坏）");
         return outcome;
     }
     const QJsonObject format = formatValue.toObject();
@@ -244,7 +297,17 @@ ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url, qin
     file.duration =
         parseWholeNumber(stringValue(format.value(QStringLiteral("duration"))).value_or(QString()))
             .value_or(0);
-    file.size = fileSize;
+    file.size = onDisk.size;
+    file.fileKey = onDisk.key;
+    file.width = static_cast<int>(integerValue(video.value(QStringLiteral("width"))).value_or(0));
+    file.height = static_cast<int>(integerValue(video.value(QStringLiteral("height"))).value_or(0));
+    file.rotation = rotationOf(video);
+    file.bitsPerSample = bitDepth;
+    file.bitsPerSecond = bitsPerSecond.value_or(-1);
+    file.videoStreams = videoStreams;
+    file.audioStreams = audioStreams;
+    file.otherStreams = otherStreams;
+    file.isProRes4444 = isAppleProRes4444(video);
 
     trace << QStringLiteral("成功解析视频信息：") << QStringLiteral("分辨率: ") + file.resolution
           << QStringLiteral("帧率: ") + file.frameRate << QStringLiteral("编码器: ") + file.codec

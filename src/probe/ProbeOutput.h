@@ -8,21 +8,34 @@
 
 #include <optional>
 
-#include "model/VideoFile.h"
+#include "domain/VideoFile.h"
 
-// What one probe found, and the trace lines that tell how.
+// What one probe found, and the trace lines that tell how. Without a file, `failure` says
+// why in a few words.
 struct ProbeOutcome
 {
     std::optional<VideoFile> file;
     QStringList trace;
+    QString failure;
 };
+
+// What the file system says of a file, beside what ffprobe says.
+struct FileFacts
+{
+    qint64 size = 0;
+    FileKey key;
+};
+
+// Size and identity of the file at `path`, following symbolic links; zeros when unreadable.
+FileFacts fileFactsAt(const QString &path);
 
 // ffprobe's arguments for a JSON description of the container and streams of `path`.
 QStringList probeArguments(const QString &path);
 
 // Reads ffprobe's JSON description of `url` into a record, from the output-length line of the
-// trace onwards. `fileSize` is the file's size as the file system gives it.
-ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url, qint64 fileSize);
+// trace onwards.
+ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url,
+                                  const FileFacts &onDisk);
 
 // "30000/1001" reads "29.97"; anything but two numbers with a positive divisor stays as it is.
 QString formatFrameRate(const QString &rFrameRate);

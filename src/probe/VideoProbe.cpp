@@ -1,15 +1,21 @@
 #include "probe/VideoProbe.h"
 
-#include "model/FileUrls.h"
-#include "transcode/ProcessRunner.h"
-
-#include <QFileInfo>
-#include <QTimer>
+#include "domain/FileUrls.h"
+#include "process/ProcessRunner.h"
 
 VideoProbe::VideoProbe(ToolLocator tools, QObject *parent)
     : QObject(parent)
     , m_tools(std::move(tools))
-{}
+{
+    m_timeLimit.setSingleShot(true);
+    m_timeLimit.setInterval(TimeLimit);
+    connect(&m_timeLimit, &QTimer::timeout, this, [this] {
+        m_timedOut = true;
+        m_runner->stop(std::chrono::milliseconds(500));
+    });
+}
+
+VideoProbe::~VideoProbe() = default;
 
 void VideoProbe::getVideoInfo(const QUrl &url)
 {
@@ -20,7 +26,7 @@ void VideoProbe::getVideoInfo(const QUrl &url)
     const std::optional<QString> ffprobe = m_tools.find(QStringLiteral("ffprobe"));
     if (!ffprobe) {
         m_trace << QStringLiteral("❌ [ERROR] ffprobe not found in bundle");
-        QTimer::singleShot(0, this, [this] { finish(); });
+        QTimer::singleShot(0, this, [this] { finish({}, QStringLiteral("找不到 ffprobe")); });
         return;
     }
     m_trace << QStringLiteral("🔍 [DEBUG] ffprobe 路径: ") + *ffprobe;
@@ -28,25 +34,43 @@ void VideoProbe::getVideoInfo(const QUrl &url)
     m_runner = new ProcessRunner(this);
     m_runner->setStandardOutput(ProcessRunner::Output::Collect);
     m_runner->setStandardError(ProcessRunner::Output::Discard);
+    m_runner->setCollectLimit(OutputLimit);
     connect(m_runner, &ProcessRunner::failedToStart, this, [this](const Error &error) {
         m_trace << QStringLiteral("Error running FFprobe: ") + error.description();
-        finish();
+        finish({}, QStringLiteral("无法启动 ffprobe: ") + error.description());
     });
-    connect(m_runner, &ProcessRunner::finished, this, [this](int exitStatus, bool) {
-        m_trace << QStringLiteral("🔍 [DEBUG] ffprobe 进程启动成功")
-                << QStringLiteral("🔍 [DEBUG] ffprobe 进程执行完成，退出代码: %1").arg(exitStatus);
-        // ffprobe's exit status is never judged: its output alone decides.
-        const ProbeOutcome outcome = interpretProbeOutput(m_runner->collectedStandardOutput(),
-                                                          m_url, QFileInfo(filePath(m_url)).size());
-        m_trace += outcome.trace;
-        finish(outcome.file);
-    });
+    connect(m_runner, &ProcessRunner::finished, this, &VideoProbe::onExit);
 
     m_trace << QStringLiteral("🔍 [DEBUG] 开始执行 ffprobe 进程");
+    m_timeLimit.start();
     m_runner->start(*ffprobe, probeArguments(path));
 }
 
-void VideoProbe::finish(std::optional<VideoFile> file)
+void VideoProbe::onExit(int exitStatus)
 {
-    Q_EMIT finished(ProbeOutcome{std::move(file), m_trace});
+    m_timeLimit.stop();
+    m_trace << QStringLiteral("🔍 [DEBUG] ffprobe 进程启动成功")
+            << QStringLiteral("🔍 [DEBUG] ffprobe 进程执行完成，退出代码: %1").arg(exitStatus);
+    if (m_timedOut) {
+        const QString why = QStringLiteral("ffprobe 超过 %1 秒仍未完成，已停止")
+                                .arg(std::chrono::seconds(TimeLimit).count());
+        m_trace << QStringLiteral("❌ [ERROR] ") + why;
+        return finish({}, why);
+    }
+    if (m_runner->overflowed()) {
+        const QString why =
+            QStringLiteral("ffprobe 的输出超过 %1 MB，已停止").arg(OutputLimit / (1024 * 1024));
+        m_trace << QStringLiteral("❌ [ERROR] ") + why;
+        return finish({}, why);
+    }
+    // ffprobe's exit status is never judged: its output alone decides.
+    ProbeOutcome outcome = interpretProbeOutput(m_runner->collectedStandardOutput(), m_url,
+                                                fileFactsAt(filePath(m_url)));
+    m_trace += outcome.trace;
+    finish(outcome.file, outcome.failure);
+}
+
+void VideoProbe::finish(std::optional<VideoFile> file, const QString &failure)
+{
+    Q_EMIT finished(ProbeOutcome{std::move(file), m_trace, failure});
 }

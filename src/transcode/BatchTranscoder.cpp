@@ -1,220 +1,242 @@
 #include "transcode/BatchTranscoder.h"
 
-#include "model/FileUrls.h"
-#include "model/TranscodeViewModel.h"
 #include "transcode/FileTranscode.h"
-#include "transcode/OutputNaming.h"
+#include "transcode/OutputCheck.h"
+#include "transcode/RunPlanner.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 
-OutputPlanner::OutputPlanner(const QList<VideoFile> &files, QString outputDirectory)
-    : m_outputDirectory(std::move(outputDirectory))
+BatchTranscoder::BatchTranscoder(RunContext context, QObject *parent)
+    : QObject(parent)
+    , m_context(std::move(context))
+    , m_planner(std::make_unique<RunPlanner>(m_context.tools, m_encoders))
 {
-    // An output must never land on a file the run reads.
-    for (const VideoFile &file : files)
-        m_taken.insert(filePath(file.url));
-}
-
-QString OutputPlanner::outputPathFor(const VideoFile &file, const QString &codec,
-                                     const QString &container, bool overwriteOriginal)
-{
-    if (overwriteOriginal)
-        return filePath(file.url);
-    const QString wanted = QDir(m_outputDirectory)
-                               .filePath(OutputNaming::baseName(file.url) + QLatin1Char('.') +
-                                         OutputNaming::outputExtension(codec, container));
-    const QString path = OutputNaming::unclaimedPath(wanted, m_taken);
-    m_taken.insert(path);
-    return path;
-}
-
-BatchTranscoder::BatchTranscoder(TranscodeViewModel &model)
-    : QObject(&model)
-    , m_model(model)
-{
-    qRegisterMetaType<FileFailure>();
+    qRegisterMetaType<FileOutcome>();
+    qRegisterMetaType<RunSummary>();
+    connect(m_planner.get(), &RunPlanner::planned, this, &BatchTranscoder::onPlanned);
 }
 
 BatchTranscoder::~BatchTranscoder()
 {
     if (!m_running)
         return;
-    // Deleting the file's work stops its child and removes its partial output.
-    delete m_current;
+    // Deleting a file's work stops its child and removes its partial output.
+    for (const Active &active : std::as_const(m_active)) {
+        delete active.transcode;
+        delete active.check;
+    }
     removeEmptyOutputDirectory();
-    m_model.trace(QStringLiteral("转码已取消"));
+    m_context.trace(QStringLiteral("转码已取消"));
 }
 
-Result<FileJob> BatchTranscoder::jobFor(const TranscodeViewModel &model,
-                                        const QList<VideoFile> &files, int index,
-                                        OutputPlanner &planner)
+void BatchTranscoder::start(const TranscodeSettings &settings, const QList<VideoFile> &files,
+                            const RunOptions &options)
 {
-    const Result<QStringList> settings = model.buildFFmpegArguments();
-    if (!settings)
-        return settings.error();
-    FileJob job;
-    job.file = files.at(index);
-    job.index = index;
-    job.count = static_cast<int>(files.size());
-    job.codec = model.selectedCodec();
-    job.format = OutputNaming::outputExtension(job.codec, model.selectedContainer());
-    job.overwriteOriginal = model.overwriteOriginal();
-    job.enableAlpha = model.enableAlpha();
-    job.settingsArguments = *settings;
-    job.outputPath = planner.outputPathFor(job.file, job.codec, model.selectedContainer(),
-                                           job.overwriteOriginal);
-    return job;
-}
-
-void BatchTranscoder::start()
-{
-    if (m_model.videoFiles().isEmpty())
-        return;
-    // One run at a time: a second start while one goes on would pull the state both ways.
+    // One run at a time: a second would pull the state both ways.
     if (m_running)
         return;
-    m_model.setLastError(QString());
-    m_model.setRunNotice(QString());
-    // A bitrate that cannot be written refuses the run before anything happens.
-    if (const Result<QStringList> settings = m_model.buildFFmpegArguments(); !settings) {
-        m_model.trace(QStringLiteral("转码错误: ") + settings.error().description());
-        m_model.setLastError(settings.error().description());
-        return;
-    }
-
-    m_model.setIsTranscoding(true);
-    m_model.setTranscodeProgress(0.0);
-    m_model.setCurrentFileIndex(0);
-    m_model.setTotalFiles(static_cast<int>(m_model.videoFiles().size()));
-    m_model.setTranscodeCompleted(false);
     m_running = true;
-    m_cancelRequested = false;
-    m_notices.clear();
-    m_progress = ProgressParser();
-    QTimer::singleShot(0, this, &BatchTranscoder::prepare);
+    m_cancelling = false;
+    m_options = options;
+    m_options.jobs = qMax(1, options.jobs);
+    m_plan = RunPlan();
+    m_next = 0;
+    m_active.clear();
+    m_skipped.clear();
+    m_summary = RunSummary();
+    m_createdOutputDirectory.clear();
+    m_clock.start();
+    m_planner->plan(settings, files, options.shard);
 }
 
 void BatchTranscoder::cancel()
 {
-    if (!m_running || m_cancelRequested)
+    if (!m_running || m_cancelling)
         return;
-    m_cancelRequested = true;
-    if (m_current)
-        m_current->cancel(); // its end ends the run
-    else
-        QTimer::singleShot(0, this, &BatchTranscoder::endCancelled);
-}
-
-void BatchTranscoder::prepare()
-{
-    if (m_cancelRequested)
-        return endCancelled();
-    m_overwriteRun = m_model.overwriteOriginal();
-    if (m_model.videoFiles().isEmpty())
-        return complete(); // emptied since the start: nothing to convert
-    const VideoFile first = m_model.videoFiles().first();
-    const QString outputDirectory =
-        OutputNaming::outputDirectory(first.url, m_model.selectedCodec());
-    m_createdOutputDirectory.clear();
-    if (!m_overwriteRun && !QFileInfo::exists(outputDirectory)) {
-        if (!QDir().mkpath(outputDirectory)) {
-            failRun(Error{QStringLiteral("FileSystem"), 1,
-                          QStringLiteral("cannot create the output folder")},
-                    QStringLiteral("无法创建输出文件夹“%1”").arg(outputDirectory));
-            return;
+    m_cancelling = true;
+    if (m_active.isEmpty()) {
+        if (!m_plan.ffmpeg.isEmpty() || m_plan.refusal) // planned: nothing runs
+            QTimer::singleShot(0, this, [this] { finishRun(RunOutcome::Cancelled); });
+        return; // the plan's arrival ends it
+    }
+    for (const Active &active : std::as_const(m_active)) {
+        if (active.transcode)
+            active.transcode->cancel();
+        if (active.check) {
+            delete active.check;
         }
-        m_createdOutputDirectory = outputDirectory;
     }
-    if (!m_overwriteRun && !QFileInfo(outputDirectory).isDir()) {
-        failRun(Error{QStringLiteral("FileSystem"), 2,
-                      QStringLiteral("the output folder is not a folder")},
-                QStringLiteral("输出位置“%1”已有同名文件，不是文件夹").arg(outputDirectory));
+    // Checks end at once; their files count as cancelled.
+    for (auto it = m_active.begin(); it != m_active.end();) {
+        if (!it->transcode)
+            it = m_active.erase(it);
+        else
+            ++it;
+    }
+    if (m_active.isEmpty())
+        QTimer::singleShot(0, this, [this] { finishRun(RunOutcome::Cancelled); });
+}
+
+void BatchTranscoder::skip(const QUuid &id)
+{
+    m_skipped.insert(id);
+}
+
+void BatchTranscoder::tell(const QString &text)
+{
+    m_context.trace(QStringLiteral("⚠️ [WARNING] ") + text);
+    Q_EMIT logText(text + QLatin1Char('\n'));
+    Q_EMIT notice(text);
+}
+
+void BatchTranscoder::onPlanned(const RunPlan &plan)
+{
+    m_plan = plan;
+    if (m_cancelling)
+        return finishRun(RunOutcome::Cancelled);
+    if (plan.refusal) {
+        m_context.trace(QStringLiteral("转码错误: ") + plan.refusal->error.description());
+        return finishRun(RunOutcome::Failed, plan.refusal);
+    }
+    const QString folder = plan.outputDirectory;
+    if (!folder.isEmpty() && !plan.files.isEmpty() && !QFileInfo::exists(folder)) {
+        if (!QDir().mkpath(folder)) {
+            const RunRefusal refusal{Error{QStringLiteral("FileSystem"), 1,
+                                           QStringLiteral("cannot create the output folder")},
+                                     QStringLiteral("无法创建输出文件夹“%1”").arg(folder)};
+            m_context.trace(QStringLiteral("转码错误: ") + refusal.error.description());
+            return finishRun(RunOutcome::Failed, refusal);
+        }
+        m_createdOutputDirectory = folder;
+    }
+    if (!folder.isEmpty() && QFileInfo::exists(folder) && !QFileInfo(folder).isDir()) {
+        const RunRefusal refusal{
+            Error{QStringLiteral("FileSystem"), 2,
+                  QStringLiteral("the output folder is not a folder")},
+            QStringLiteral("输出位置“%1”已有同名文件，不是文件夹").arg(folder)};
+        m_context.trace(QStringLiteral("转码错误: ") + refusal.error.description());
+        return finishRun(RunOutcome::Failed, refusal);
+    }
+    for (const QString &text : plan.notices)
+        tell(text);
+    Q_EMIT runStarted(plan);
+    startNextFiles();
+}
+
+void BatchTranscoder::startNextFiles()
+{
+    while (!m_cancelling && m_active.size() < m_options.jobs && m_next < m_plan.files.size())
+        startFile(m_plan.files.at(m_next++));
+    if (m_active.isEmpty() && (m_cancelling || m_next >= m_plan.files.size()))
+        finishRun(m_cancelling ? RunOutcome::Cancelled : RunOutcome::Completed);
+}
+
+void BatchTranscoder::startFile(const PlannedFile &file)
+{
+    Active &active = m_active[file.position];
+    Q_EMIT fileStarted(file);
+    if (m_skipped.contains(file.source.id)) {
+        FileOutcome skipped{FileOutcome::Status::Skipped};
+        skipped.reason = QStringLiteral("已从列表中移除");
+        QTimer::singleShot(0, this, [this, file, skipped] { finishFile(file, skipped); });
         return;
     }
-    m_files = m_model.videoFiles();
-    m_planner.emplace(m_files, outputDirectory);
-    startFile(0);
+    if (!m_options.skipExisting || !QFileInfo::exists(file.outputPath) || file.replacesSource)
+        return convert(file);
+    // Done by an earlier run if what is there passes the same check a new result would.
+    active.check = new OutputCheck(m_context.tools, this);
+    connect(active.check, &OutputCheck::passed, this, [this, file](const VideoFile &result) {
+        m_active[file.position].check->deleteLater();
+        m_active[file.position].check = nullptr;
+        FileOutcome skipped{FileOutcome::Status::Skipped};
+        skipped.outputPath = file.outputPath;
+        skipped.outputSize = result.size;
+        skipped.outputDuration = result.duration;
+        skipped.reason = QStringLiteral("已有转码结果");
+        finishFile(file, skipped);
+    });
+    connect(active.check, &OutputCheck::failed, this, [this, file] {
+        m_active[file.position].check->deleteLater();
+        m_active[file.position].check = nullptr;
+        convert(file);
+    });
+    active.check->check(file.outputPath, file.source, file.expectedAudioStreams);
 }
 
-void BatchTranscoder::startFile(int index)
+void BatchTranscoder::convert(const PlannedFile &file)
 {
-    if (index >= m_files.size())
-        return complete();
-    m_index = index;
-    const VideoFile &file = m_files.at(index);
-    m_model.setCurrentFileIndex(index + 1);
-    m_model.setCurrentFileName(file.name);
-    m_model.setCurrentVideoTotalDuration(file.duration);
+    auto *transcode = new FileTranscode(file, m_context.tools, m_context.trace, this);
+    m_active[file.position].transcode = transcode;
+    connect(transcode, &FileTranscode::progressed, this,
+            [this, file](double fraction, const ProgressFigures &figures) {
+                m_active[file.position].fraction = fraction;
+                Q_EMIT fileProgress(file, fraction, runFraction(), figures);
+            });
+    connect(transcode, &FileTranscode::logText, this, &BatchTranscoder::logText);
+    connect(transcode, &FileTranscode::notice, this, &BatchTranscoder::tell);
+    connect(transcode, &FileTranscode::finished, this,
+            [this, transcode](const FileOutcome &outcome) {
+                transcode->deleteLater();
+                finishFile(transcode->file(), outcome);
+            });
+    transcode->start();
+}
 
-    Result<FileJob> job = jobFor(m_model, m_files, index, *m_planner);
-    if (!job) {
-        failRun(job.error(), job.error().description());
+void BatchTranscoder::finishFile(const PlannedFile &file, const FileOutcome &outcome)
+{
+    if (!m_active.remove(file.position))
         return;
+    switch (outcome.status) {
+    case FileOutcome::Status::Converted:
+        ++m_summary.converted;
+        break;
+    case FileOutcome::Status::Failed:
+        ++m_summary.failed;
+        m_summary.failures << FileFailureNote{file.source.name, outcome.reason};
+        m_context.trace(QStringLiteral("转码错误: ") + outcome.error.description());
+        break;
+    case FileOutcome::Status::Skipped:
+        ++m_summary.skipped;
+        break;
+    case FileOutcome::Status::Cancelled:
+        break;
     }
-    m_current = new FileTranscode(*job, m_model, m_encoders, m_progress, this);
-    connect(m_current, &FileTranscode::succeeded, this, &BatchTranscoder::onFileSucceeded);
-    connect(m_current, &FileTranscode::failed, this, &BatchTranscoder::onFileFailed);
-    connect(m_current, &FileTranscode::cancelled, this, &BatchTranscoder::endCancelled);
-    connect(m_current, &FileTranscode::notice, this, &BatchTranscoder::publishNotice);
-    m_current->start();
+    Q_EMIT fileFinished(file, outcome);
+    startNextFiles();
 }
 
-void BatchTranscoder::onFileSucceeded()
+double BatchTranscoder::runFraction() const
 {
-    m_model.setTranscodeProgress(static_cast<double>(m_index + 1) / m_files.size());
-    m_current->deleteLater();
-    if (m_cancelRequested)
-        return endCancelled();
-    startFile(m_index + 1);
+    if (m_plan.files.isEmpty())
+        return 0;
+    const qsizetype started = m_next;
+    double done = static_cast<double>(started - m_active.size());
+    for (const Active &active : m_active)
+        done += active.fraction;
+    return done / static_cast<double>(m_plan.files.size());
 }
 
-void BatchTranscoder::onFileFailed(const FileFailure &failure)
-{
-    failRun(failure.error, failure.detail);
-}
-
-void BatchTranscoder::complete()
-{
-    m_running = false;
-    m_createdOutputDirectory.clear();
-    m_model.setTranscodeCompleted(true);
-    m_model.setIsTranscoding(false);
-    m_model.setCurrentFileName(QString());
-    m_model.setTranscodeProgress(1.0);
-    m_model.setLastOutputDirectory(m_overwriteRun || !m_planner ? QString()
-                                                                : m_planner->outputDirectory());
-    Q_EMIT finished(RunOutcome::Completed);
-}
-
-void BatchTranscoder::failRun(const Error &error, const QString &detail)
-{
-    if (m_current)
-        m_current->deleteLater();
-    m_running = false;
-    removeEmptyOutputDirectory();
-    m_model.trace(QStringLiteral("转码错误: ") + error.description());
-    m_model.setIsTranscoding(false);
-    m_model.setTranscodeCompleted(false);
-    const QString name = m_files.isEmpty() ? QString() : m_files.value(m_index).name;
-    m_model.setLastError(name.isEmpty() ? detail : name + QStringLiteral(": ") + detail);
-    Q_EMIT finished(RunOutcome::Failed);
-}
-
-void BatchTranscoder::endCancelled()
+void BatchTranscoder::finishRun(RunOutcome outcome, const std::optional<RunRefusal> &refusal)
 {
     if (!m_running)
         return;
-    if (m_current)
-        m_current->deleteLater();
     m_running = false;
-    removeEmptyOutputDirectory();
-    m_model.trace(QStringLiteral("转码已取消"));
-    m_model.setIsTranscoding(false);
-    m_model.setTranscodeCompleted(false);
-    m_model.setRunNotice(QStringLiteral("转码已取消"));
-    Q_EMIT finished(RunOutcome::Cancelled);
+    if (outcome != RunOutcome::Completed || m_summary.converted + m_summary.skipped == 0)
+        removeEmptyOutputDirectory();
+    if (outcome == RunOutcome::Cancelled)
+        m_context.trace(QStringLiteral("转码已取消"));
+    m_summary.outcome = outcome;
+    if (refusal) {
+        m_summary.error = refusal->error;
+        m_summary.reason = refusal->detail;
+    }
+    if (!m_plan.outputDirectory.isEmpty() && QFileInfo(m_plan.outputDirectory).isDir())
+        m_summary.outputDirectory = m_plan.outputDirectory;
+    m_summary.elapsedSeconds = static_cast<double>(m_clock.elapsed()) / 1000.0;
+    m_createdOutputDirectory.clear();
+    Q_EMIT runFinished(m_summary);
 }
 
 void BatchTranscoder::removeEmptyOutputDirectory()
@@ -222,15 +244,4 @@ void BatchTranscoder::removeEmptyOutputDirectory()
     // A run that ends without an output leaves no trace of itself; rmdir spares a full folder.
     if (!m_createdOutputDirectory.isEmpty())
         QDir().rmdir(std::exchange(m_createdOutputDirectory, QString()));
-}
-
-void BatchTranscoder::publishNotice(const QString &text)
-{
-    if (m_notices.contains(text))
-        return;
-    m_notices.insert(text);
-    m_model.trace(QStringLiteral("⚠️ [WARNING] ") + text);
-    m_model.appendToFfmpegLog(text + QLatin1Char('\n'));
-    m_model.setRunNotice(
-        m_model.runNotice().isEmpty() ? text : m_model.runNotice() + QLatin1Char('\n') + text);
 }

@@ -1,83 +1,103 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
-#include <QString>
+#include <QUuid>
 
-#include "model/Error.h"
-#include "model/RunOutcome.h"
-#include "model/VideoFile.h"
+#include <memory>
+
+#include "domain/RunSummary.h"
+#include "domain/Trace.h"
+#include "process/ToolLocator.h"
 #include "transcode/EncoderSupport.h"
 #include "transcode/ProgressParser.h"
+#include "transcode/RunPlan.h"
 
 class FileTranscode;
-class TranscodeViewModel;
-struct FileFailure;
-struct FileJob;
+class OutputCheck;
+class RunPlanner;
 
-// Decides where each file of a run goes. Within one run no two files share an output, and no
-// output lands on a file of the run.
-class OutputPlanner
+// What a run needs from outside: where the programs are and where its trace goes.
+struct RunContext
 {
-public:
-    OutputPlanner(const QList<VideoFile> &files, QString outputDirectory);
-
-    // The final path of `file`'s result with the settings read for it.
-    QString outputPathFor(const VideoFile &file, const QString &codec, const QString &container,
-                          bool overwriteOriginal);
-
-    const QString &outputDirectory() const { return m_outputDirectory; }
-
-private:
-    QString m_outputDirectory;
-    QSet<QString> m_taken;
+    ToolLocator tools;
+    TraceWriter trace = writeTraceToStandardOutput;
 };
 
-// The batch run: every listed file in turn with the settings of the moment, the run state kept
-// in the model, a clean end whether the run completes, fails or is cancelled.
+struct RunOptions
+{
+    int jobs = 1; // files converted at once
+    std::optional<Shard> shard;
+    // A file whose planned output is already there and passes the output check is skipped.
+    bool skipExisting = false;
+};
+
+// The batch run: takes the settings and the files once, plans, then converts the files in
+// order, up to `jobs` at a time, and reports what happens through signals. A file that fails
+// does not stop the others; a cancel stops them all. Nothing of a run outlives it.
 class BatchTranscoder : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit BatchTranscoder(TranscodeViewModel &model);
-    // A run still going is cancelled on the spot: no ffmpeg outlives the model.
+    explicit BatchTranscoder(RunContext context, QObject *parent = nullptr);
+    // A run still going is cancelled on the spot: no ffmpeg outlives the engine.
     ~BatchTranscoder() override;
 
-    void start();
+    // Ignored while a run goes on. Everything it reports follows, never before this returns.
+    void start(const TranscodeSettings &settings, const QList<VideoFile> &files,
+               const RunOptions &options = {});
     void cancel();
+    // A file taken off the list before its turn is skipped.
+    void skip(const QUuid &id);
     bool isRunning() const { return m_running; }
 
-    // The job for the file at `index` of `files`, with the model's settings as they are now.
-    static Result<FileJob> jobFor(const TranscodeViewModel &model, const QList<VideoFile> &files,
-                                  int index, OutputPlanner &planner);
+    EncoderSupport &encoderSupport() { return m_encoders; }
 
 Q_SIGNALS:
-    void finished(RunOutcome outcome);
+    void runStarted(const RunPlan &plan);
+    void fileStarted(const PlannedFile &file);
+    // `fileFraction` of the file is done and `runFraction` of the whole run.
+    void fileProgress(const PlannedFile &file, double fileFraction, double runFraction,
+                      const ProgressFigures &figures);
+    void fileFinished(const PlannedFile &file, const FileOutcome &outcome);
+    // The run log: each command, ffmpeg's progress lines and what it writes to standard error.
+    void logText(const QString &text);
+    // Something the user should know that does not fail anything.
+    void notice(const QString &text);
+    void runFinished(const RunSummary &summary);
 
 private:
-    void prepare();
-    void startFile(int index);
-    void onFileSucceeded();
-    void onFileFailed(const FileFailure &failure);
-    void complete();
-    void failRun(const Error &error, const QString &detail);
-    void endCancelled();
-    void publishNotice(const QString &text);
-    void removeEmptyOutputDirectory();
+    struct Active
+    {
+        FileTranscode *transcode = nullptr;
+        OutputCheck *check = nullptr;
+        double fraction = 0;
+    };
 
-    TranscodeViewModel &m_model;
+    void onPlanned(const RunPlan &plan);
+    void startNextFiles();
+    void startFile(const PlannedFile &file);
+    void convert(const PlannedFile &file);
+    void finishFile(const PlannedFile &file, const FileOutcome &outcome);
+    double runFraction() const;
+    void finishRun(RunOutcome outcome, const std::optional<RunRefusal> &refusal = {});
+    void removeEmptyOutputDirectory();
+    void tell(const QString &text);
+
+    RunContext m_context;
     EncoderSupport m_encoders;
-    ProgressParser m_progress;
+    std::unique_ptr<RunPlanner> m_planner;
+    RunOptions m_options;
     bool m_running = false;
-    bool m_cancelRequested = false;
-    bool m_overwriteRun = false;
-    QList<VideoFile> m_files;
-    std::optional<OutputPlanner> m_planner;
-    int m_index = 0;
-    QPointer<FileTranscode> m_current;
-    QSet<QString> m_notices;
+    bool m_cancelling = false;
+    RunPlan m_plan;
+    qsizetype m_next = 0;
+    QHash<int, Active> m_active; // by position in the listing
+    QSet<QUuid> m_skipped;
+    RunSummary m_summary;
+    QElapsedTimer m_clock;
     QString m_createdOutputDirectory; // made by this run, removed if it stays empty
 };

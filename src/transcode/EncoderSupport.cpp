@@ -1,96 +1,71 @@
 #include "transcode/EncoderSupport.h"
 
-#include "transcode/ProcessRunner.h"
+#include "process/ProcessRunner.h"
+#include "transcode/Encoders.h"
 
 #include <QTimer>
 
-namespace {
-
-struct StandIn
-{
-    const char *hardware;
-    const char *software;
-};
-
-constexpr StandIn standIns[] = {
-    {"h264_videotoolbox", "libx264"},
-    {"hevc_videotoolbox", "libx265"},
-    {"prores_videotoolbox", "prores_ks"},
-};
-
-// Options of the VideoToolbox encoders that the software ones do not take.
-const QStringList hardwareOnlyOptions{QStringLiteral("-allow_sw")};
-
-} // namespace
-
-namespace EncoderFallback {
-
-QStringList hardwareEncodersIn(const QStringList &arguments)
-{
-    QStringList found;
-    for (qsizetype i = 0; i + 1 < arguments.size(); ++i) {
-        if (arguments[i] == u"-c:v" && !softwareStandIn(arguments[i + 1]).isEmpty())
-            found << arguments[i + 1];
-    }
-    return found;
-}
-
-QString softwareStandIn(const QString &hardware)
-{
-    for (const StandIn &standIn : standIns) {
-        if (hardware == QLatin1String(standIn.hardware))
-            return QString::fromLatin1(standIn.software);
-    }
-    return QString();
-}
-
-QStringList substitute(QStringList arguments, const QStringList &unavailable)
-{
-    if (unavailable.isEmpty())
-        return arguments;
-    QStringList result;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        if (hardwareOnlyOptions.contains(arguments[i]) && i + 1 < arguments.size()) {
-            ++i; // and its value
-            continue;
-        }
-        if (i > 0 && arguments[i - 1] == u"-c:v" && unavailable.contains(arguments[i]))
-            result << softwareStandIn(arguments[i]);
-        else
-            result << arguments[i];
-    }
-    return result;
-}
-
-QString notice(const QString &hardware)
-{
-    return QStringLiteral("此 ffmpeg 不能使用硬件编码器 %1，已改用软件编码器 %2")
-        .arg(hardware, softwareStandIn(hardware));
-}
-
-} // namespace EncoderFallback
+#include <memory>
 
 EncoderSupport::EncoderSupport(QObject *parent)
     : QObject(parent)
 {}
 
-QStringList EncoderSupport::testEncodeArguments(const QString &encoder, const QString &pixelFormat)
+void EncoderSupport::answer(const QString &ffmpeg, const EncoderQuestions &questions,
+                            QObject *context, std::function<void(const EncoderAnswers &)> done)
 {
-    return {QStringLiteral("-v"),
-            QStringLiteral("error"),
-            QStringLiteral("-f"),
-            QStringLiteral("lavfi"),
-            QStringLiteral("-i"),
-            QStringLiteral("color=c=black@0.5:size=64x64:rate=25,format=") + pixelFormat,
-            QStringLiteral("-frames:v"),
-            QStringLiteral("1"),
-            QStringLiteral("-c:v"),
-            encoder,
-            QStringLiteral("-pix_fmt"),
-            pixelFormat,
-            QStringLiteral("-f"),
-            QStringLiteral("null"),
-            QStringLiteral("-")};
+    struct Round
+    {
+        QStringList named;      // still to settle
+        QStringList candidates; // of the first of them, still to try
+        bool trying = false;    // the candidates of the first are set
+        EncoderAnswers answers;
+        bool hevcAlpha = false;
+        std::function<void()> next; // holds the round only weakly
+    };
+    auto round = std::make_shared<Round>();
+    round->named = questions.hardware;
+    round->hevcAlpha = questions.hevcAlpha;
+    round->answers.renderNode = Encoders::renderNode();
+    QPointer<QObject> guard(context);
+    // One test at a time, each step called back from the event loop.
+    round->next = [this, ffmpeg, guard, done, weak = std::weak_ptr<Round>(round)] {
+        const std::shared_ptr<Round> round = weak.lock();
+        if (!round || !guard)
+            return;
+        if (!round->named.isEmpty()) {
+            const QString named = round->named.first();
+            if (!std::exchange(round->trying, true))
+                round->candidates = Encoders::candidatesFor(named);
+            if (round->candidates.isEmpty()) { // none worked
+                round->answers.encoders.insert(named, Encoders::softwareStandIn(named));
+                round->named.removeFirst();
+                round->trying = false;
+                return round->next();
+            }
+            const QString candidate = round->candidates.takeFirst();
+            checkEncoder(ffmpeg, candidate, guard, [round, named, candidate](bool works) {
+                if (works) {
+                    round->answers.encoders.insert(named, candidate);
+                    round->named.removeFirst();
+                    round->trying = false;
+                }
+                round->next();
+            });
+            return;
+        }
+        if (round->hevcAlpha) {
+            round->hevcAlpha = false;
+            checkHevcAlpha(ffmpeg, guard, [round](bool works) {
+                if (works)
+                    round->answers.hevcAlphaEncoder = QStringLiteral("libx265");
+                round->next();
+            });
+            return;
+        }
+        done(round->answers);
+    };
+    QTimer::singleShot(0, context, [round] { round->next(); });
 }
 
 void EncoderSupport::checkEncoder(const QString &ffmpeg, const QString &encoder, QObject *context,
@@ -98,8 +73,8 @@ void EncoderSupport::checkEncoder(const QString &ffmpeg, const QString &encoder,
 {
     ask(ffmpeg + QStringLiteral("\n") + encoder, context, std::move(answer),
         [this, ffmpeg, encoder](std::function<void(bool)> done) {
-            runTestEncode(ffmpeg, testEncodeArguments(encoder, QStringLiteral("yuv420p")),
-                          std::move(done));
+            runTest(ffmpeg, Encoders::testEncodeArguments(encoder, Encoders::renderNode()),
+                    std::move(done));
         });
 }
 
@@ -125,10 +100,15 @@ void EncoderSupport::checkHevcAlpha(const QString &ffmpeg, QObject *context, Ans
                     return;
                 }
                 // Builds whose x265 lacks alpha list the format but fail to encode it.
-                runTestEncode(
-                    ffmpeg,
-                    testEncodeArguments(QStringLiteral("libx265"), QStringLiteral("yuva420p")),
-                    done);
+                runTest(ffmpeg,
+                        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                         QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("color=c=black@0.5:size=64x64:rate=25,format=yuva420p"),
+                         QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-c:v"),
+                         QStringLiteral("libx265"), QStringLiteral("-pix_fmt"),
+                         QStringLiteral("yuva420p"), QStringLiteral("-f"), QStringLiteral("null"),
+                         QStringLiteral("-")},
+                        done);
             });
             help->start(ffmpeg, {QStringLiteral("-hide_banner"), QStringLiteral("-h"),
                                  QStringLiteral("encoder=libx265")});
@@ -156,8 +136,8 @@ void EncoderSupport::ask(const QString &key, QObject *context, Answer answer,
     });
 }
 
-void EncoderSupport::runTestEncode(const QString &ffmpeg, const QStringList &arguments,
-                                   std::function<void(bool)> done)
+void EncoderSupport::runTest(const QString &ffmpeg, const QStringList &arguments,
+                             std::function<void(bool)> done)
 {
     auto *test = new ProcessRunner(this);
     test->setStandardOutput(ProcessRunner::Output::Discard);

@@ -9,27 +9,27 @@
 
 #include <functional>
 
-// The "(硬件加速)" choices name macOS encoders. Where the installed ffmpeg cannot use one, the
-// run takes the software encoder of the same family instead and says so.
-namespace EncoderFallback {
+// What the run asks the installed ffmpeg before it plans.
+struct EncoderQuestions
+{
+    QStringList hardware; // hardware encoders the settings name ("h264_videotoolbox")
+    bool hevcAlpha = false;
+};
 
-// The hardware encoders that `arguments` ask for with "-c:v", in order.
-QStringList hardwareEncodersIn(const QStringList &arguments);
+// What it answered: for each hardware encoder named, the first of its family's hardware
+// encoders that works here, or the family's software encoder when none does.
+struct EncoderAnswers
+{
+    QHash<QString, QString> encoders;
+    QString hevcAlphaEncoder; // an HEVC encoder that keeps alpha, or empty
+    QString renderNode;       // the device a VAAPI encoder uses
 
-// The software encoder that stands in for `hardware`.
-QString softwareStandIn(const QString &hardware);
+    QString encoderFor(const QString &named) const { return encoders.value(named, named); }
+    friend bool operator==(const EncoderAnswers &, const EncoderAnswers &) = default;
+};
 
-// `arguments` with each encoder of `unavailable` replaced by its stand-in, and the options only
-// the hardware encoder understands left out.
-QStringList substitute(QStringList arguments, const QStringList &unavailable);
-
-// What the user is told about one substitution.
-QString notice(const QString &hardware);
-
-} // namespace EncoderFallback
-
-// Asks the installed ffmpeg what it can encode, once per ffmpeg executable and question, for
-// the life of the program.
+// Asks the installed ffmpeg what it can encode, by test encodes of one frame, once per ffmpeg
+// executable and question for the life of the program.
 class EncoderSupport : public QObject
 {
     Q_OBJECT
@@ -39,17 +39,16 @@ public:
 
     explicit EncoderSupport(QObject *parent = nullptr);
 
-    // Whether `encoder` encodes one frame with `ffmpeg`. `answer` is called on the event loop,
-    // never before this returns, and not at all once `context` is gone.
+    // Every question in turn. `done` is called on the event loop, never before this returns,
+    // and not at all once `context` is gone.
+    void answer(const QString &ffmpeg, const EncoderQuestions &questions, QObject *context,
+                std::function<void(const EncoderAnswers &)> done);
+
+    // Whether `encoder` encodes a frame with `ffmpeg`, as a run would use it.
     void checkEncoder(const QString &ffmpeg, const QString &encoder, QObject *context,
                       Answer answer);
-
-    // Whether `ffmpeg` has an HEVC encoder that keeps alpha: libx265 lists a pixel format with
-    // alpha, and encoding a frame in it succeeds.
+    // Whether libx265 lists a pixel format with alpha and encodes a frame in it.
     void checkHevcAlpha(const QString &ffmpeg, QObject *context, Answer answer);
-
-    // The arguments of a one-frame test encode with `encoder` in `pixelFormat`.
-    static QStringList testEncodeArguments(const QString &encoder, const QString &pixelFormat);
 
 private:
     struct Waiter
@@ -60,8 +59,8 @@ private:
     using Question = std::function<void(std::function<void(bool)> done)>;
 
     void ask(const QString &key, QObject *context, Answer answer, const Question &question);
-    void runTestEncode(const QString &ffmpeg, const QStringList &arguments,
-                       std::function<void(bool)> done);
+    void runTest(const QString &ffmpeg, const QStringList &arguments,
+                 std::function<void(bool)> done);
 
     QHash<QString, bool> m_known;
     QHash<QString, QList<Waiter>> m_waiting;

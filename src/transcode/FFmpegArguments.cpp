@@ -1,7 +1,5 @@
 #include "transcode/FFmpegArguments.h"
 
-#include "model/Choices.h"
-
 #include <cmath>
 
 namespace {
@@ -39,7 +37,7 @@ std::optional<QString> bitrateArgument(double mbps)
     return QString::number(static_cast<qint64>(kbps)) + QLatin1Char('k');
 }
 
-Result<QStringList> buildFFmpegArguments(const EncodeSettings &settings)
+Result<QStringList> buildFFmpegArguments(const TranscodeSettings &settings)
 {
     const CodecGroup group = groupOf(settings.codec);
     const bool hardware = settings.codec.endsWith(u"(硬件加速)");

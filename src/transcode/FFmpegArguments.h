@@ -5,18 +5,8 @@
 
 #include <optional>
 
-#include "model/Error.h"
-
-// The settings that shape the encoder part of an ffmpeg command line.
-struct EncodeSettings
-{
-    QString codec;
-    double bitrate = 0; // Mbps
-    QString proResProfile;
-    bool enableAlpha = false;
-    QString resolution;
-    QString frameRate;
-};
+#include "domain/Error.h"
+#include "domain/TranscodeSettings.h"
 
 // "0" to "5" for the six ProRes profiles, "2" for anything else.
 QString proResProfileNumber(const QString &profile);
@@ -25,6 +15,7 @@ QString proResProfileNumber(const QString &profile);
 // finite or does not fit a signed 64-bit integer.
 std::optional<QString> bitrateArgument(double mbps);
 
-// The settings part of the command line: encoder and its options, bitrate, scale and rate.
-// Fails only when the codec needs a bitrate and the bitrate cannot be written.
-Result<QStringList> buildFFmpegArguments(const EncodeSettings &settings);
+// The settings part of the command line, as the settings give it: encoder and its options,
+// bitrate, scale and rate. Fails only when the codec needs a bitrate and the bitrate cannot be
+// written. The run's plan adapts it to the machine and to each file.
+Result<QStringList> buildFFmpegArguments(const TranscodeSettings &settings);

@@ -1,90 +1,67 @@
 #include "transcode/FileTranscode.h"
 
-#include "model/Choices.h"
-#include "model/FileUrls.h"
-#include "model/TranscodeViewModel.h"
-#include "probe/ProbeOutput.h"
-#include "transcode/EncoderSupport.h"
-#include "transcode/OutputNaming.h"
-#include "transcode/ProgressParser.h"
+#include "domain/FileUrls.h"
+#include "process/CommandText.h"
+#include "process/ProcessRunner.h"
+#include "transcode/OutputCheck.h"
 #include "transcode/Trash.h"
-#include "transcode/VideoFormatChecker.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
-#include <QUuid>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-const QString FFmpegErrorDomain = QStringLiteral("FFmpegError");
-
-QString systemErrorText()
+QString systemErrorText(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Puts `from` in the place of `to`, replacing what is there, in one step.
-bool renameReplacing(const QString &from, const QString &to)
+Error fileSystemError(int error)
 {
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+    return Error{QStringLiteral("FileSystem"), error, systemErrorText(error)};
+}
+
+QString inUseText(const QString &path)
+{
+    return QStringLiteral("“%1”正在被另一个转码任务使用").arg(QFileInfo(path).fileName());
 }
 
 } // namespace
 
-FileTranscode::FileTranscode(FileJob job, TranscodeViewModel &model, EncoderSupport &encoders,
-                             ProgressParser &progress, QObject *parent)
+FileTranscode::FileTranscode(PlannedFile file, ToolLocator tools, TraceWriter trace,
+                             QObject *parent)
     : QObject(parent)
-    , m_job(std::move(job))
-    , m_model(model)
-    , m_encoders(encoders)
-    , m_progress(progress)
+    , m_file(std::move(file))
+    , m_tools(std::move(tools))
+    , m_trace(std::move(trace))
+    , m_commands(m_file.commands)
+    , m_encoder(m_file.encoder)
 {}
 
 FileTranscode::~FileTranscode()
 {
-    // The child must be gone before its half-written files are removed.
+    // The children must be gone before their half-written files are removed.
     delete m_runner;
+    delete m_check;
     removeLeftovers();
-}
-
-bool FileTranscode::takesAlphaRoute(const QString &codec, bool enableAlpha)
-{
-    return codec == Codec::HevcHardware && enableAlpha;
-}
-
-QStringList FileTranscode::mainRouteArguments(const QString &input, const QStringList &settings,
-                                              const QString &format, const QString &output)
-{
-    return QStringList{QStringLiteral("-i"), input, QStringLiteral("-y"),
-                       QStringLiteral("-progress"), QStringLiteral("pipe:1")} +
-           settings +
-           QStringList{QStringLiteral("-f"), format, QStringLiteral("-c:a"), QStringLiteral("aac"),
-                       output};
 }
 
 void FileTranscode::start()
 {
-    // Looked up for every file: ffmpeg may have been installed or removed meanwhile.
-    const std::optional<QString> ffmpeg = m_model.toolLocator().find(QStringLiteral("ffmpeg"));
-    if (!ffmpeg) {
-        fail(Error{FFmpegErrorDomain, -1, QStringLiteral("FFmpeg not found")},
-             QStringLiteral("找不到 ffmpeg（程序旁的 resources 文件夹和 PATH 中都没有）"));
-        return;
-    }
-    m_ffmpeg = *ffmpeg;
-    // Both routes first keep the progress of the last file from leaking into this one.
-    m_progress.reset();
-    if (takesAlphaRoute(m_job.codec, m_job.enableAlpha))
-        startAlphaRoute();
-    else
-        startMainRoute();
+    QTimer::singleShot(0, this, [this] {
+        if (m_cancelling)
+            return end(FileOutcome{FileOutcome::Status::Cancelled});
+        if (claimFiles())
+            runCommand(0);
+    });
 }
 
 void FileTranscode::cancel()
@@ -92,335 +69,250 @@ void FileTranscode::cancel()
     if (m_over || m_cancelling)
         return;
     m_cancelling = true;
-    if (m_runner && m_runner->isRunning())
-        m_runner->stop(); // its end reports the cancel
-    else
-        QTimer::singleShot(0, this, &FileTranscode::endCancelled);
+    if (m_runner && m_runner->isRunning()) {
+        m_runner->stop(); // its end finishes the file
+        return;
+    }
+    delete m_check;
+    QTimer::singleShot(0, this, [this] { end(FileOutcome{FileOutcome::Status::Cancelled}); });
 }
 
-// Main route
-
-void FileTranscode::startMainRoute()
+// Locks what this file touches; another run working on any of it fails the file untouched.
+bool FileTranscode::claimFiles()
 {
-    withAvailableEncoders(m_job.settingsArguments, [this](const QStringList &settings) {
-        const QString partial = OutputNaming::partialPath(m_job.outputPath);
-        m_leftovers << partial;
-        const QStringList arguments =
-            mainRouteArguments(filePath(m_job.file.url), settings, m_job.format, partial);
+    const QString source = filePath(m_file.source.url);
+    const auto mode = m_file.replacesSource ? FileLock::Mode::Exclusive : FileLock::Mode::Shared;
+    if (!m_sourceLock.take(source, mode)) {
+        if (m_sourceLock.wasBusy())
+            fail(Error{QStringLiteral("FileLock"), EWOULDBLOCK, inUseText(source)},
+                 inUseText(source));
+        else
+            fail(fileSystemError(m_sourceLock.systemError()),
+                 QStringLiteral("无法读取源文件: ") + systemErrorText(m_sourceLock.systemError()));
+        return false;
+    }
+    // Made here rather than at the start of the run: another run may have removed it.
+    const QString folder = QFileInfo(m_file.partialPath).path();
+    if (!QDir().mkpath(folder)) {
+        fail(fileSystemError(errno), QStringLiteral("无法创建输出文件夹“%1”").arg(folder));
+        return false;
+    }
+    if (!m_partialLock.take(m_file.partialPath, FileLock::Mode::Exclusive, true)) {
+        if (m_partialLock.wasBusy())
+            fail(Error{QStringLiteral("FileLock"), EWOULDBLOCK, inUseText(m_file.outputPath)},
+                 inUseText(m_file.outputPath));
+        else
+            fail(fileSystemError(m_partialLock.systemError()),
+                 QStringLiteral("无法写入“%1”: %2")
+                     .arg(folder, systemErrorText(m_partialLock.systemError())));
+        return false;
+    }
+    // What a run that was stopped before left under this name starts over.
+    m_leftovers << m_file.partialPath << m_file.temporaryFiles;
+    [[maybe_unused]] const int truncated = ::ftruncate(m_partialLock.descriptor(), 0);
+    if (m_file.outputPath != source && QFileInfo::exists(m_file.outputPath) &&
+        !m_outputLock.take(m_file.outputPath, FileLock::Mode::Exclusive) &&
+        m_outputLock.wasBusy()) {
+        fail(Error{QStringLiteral("FileLock"), EWOULDBLOCK, inUseText(m_file.outputPath)},
+             inUseText(m_file.outputPath));
+        return false;
+    }
+    return true;
+}
 
-        const QString command = m_ffmpeg + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
+void FileTranscode::runCommand(qsizetype index)
+{
+    m_command = index;
+    const PlannedCommand &command = m_commands.at(index);
+    if (command.kind == PlannedCommand::Kind::Conversion) {
+        const QString text = commandText(command.program, command.arguments);
         const QString banner = QStringLiteral("============= FFmpeg Command =============");
         const QString rule = QString(41, QLatin1Char('='));
-        m_model.trace(banner);
-        m_model.trace(command);
-        m_model.trace(rule);
-        m_model.appendToFfmpegLog(QLatin1Char('\n') + banner + QLatin1Char('\n'));
-        m_model.appendToFfmpegLog(command + QLatin1Char('\n'));
-        m_model.appendToFfmpegLog(rule + QLatin1Char('\n'));
-
-        run(
-            m_ffmpeg, arguments, [this](const QByteArray &line) { onProgressLine(line); },
-            [this, partial](int status, bool crashed) {
-                if (status != 0 || crashed) {
-                    failWithStatus(Error{FFmpegErrorDomain, status, QString()},
-                                   QStringLiteral("ffmpeg 转码失败"), status, crashed);
-                    return;
-                }
-                finishOutput(partial);
-            },
-            true);
+        m_trace(banner);
+        m_trace(text);
+        m_trace(rule);
+        Q_EMIT logText(QLatin1Char('\n') + banner + QLatin1Char('\n'));
+        Q_EMIT logText(text + QLatin1Char('\n'));
+        Q_EMIT logText(rule + QLatin1Char('\n'));
+    }
+    m_progress = ProgressParser();
+    m_diagnosis.clear();
+    delete m_runner;
+    m_runner = new ProcessRunner(this);
+    m_runner->setStandardOutput(command.readsProgress ? ProcessRunner::Output::Lines
+                                                      : ProcessRunner::Output::Discard);
+    connect(m_runner, &ProcessRunner::standardOutputLine, this, &FileTranscode::onProgressLine);
+    connect(m_runner, &ProcessRunner::standardErrorLine, this, &FileTranscode::onErrorLine);
+    connect(m_runner, &ProcessRunner::failedToStart, this, [this, command](const Error &error) {
+        if (m_cancelling)
+            return end(FileOutcome{FileOutcome::Status::Cancelled});
+        fail(error, QStringLiteral("无法启动 %1: %2").arg(command.program, error.description()));
     });
+    connect(m_runner, &ProcessRunner::finished, this, &FileTranscode::onCommandEnded);
+    m_runner->start(command.program, command.arguments);
 }
 
 void FileTranscode::onProgressLine(const QByteArray &bytes)
 {
+    const PlannedCommand &command = m_commands.at(m_command);
     const QString line = QString::fromUtf8(bytes);
     if (const std::optional<double> done =
-            m_progress.parseProgressLine(line, m_job.file.duration)) {
-        m_model.setTranscodeProgress((m_job.index + *done) / m_job.count);
-        m_model.setCurrentFrame(m_progress.frame);
-        m_model.setCurrentFPS(m_progress.fps);
-        m_model.setCurrentBitrate(m_progress.bitrate);
-        m_model.setCurrentSpeed(m_progress.speed);
-    }
-    m_model.appendToFfmpegLog(line + QLatin1Char('\n'));
+            m_progress.parseProgressLine(line, m_file.source.duration))
+        Q_EMIT progressed(command.progressStart + command.progressSpan * *done,
+                          m_progress.figures());
+    Q_EMIT logText(line + QLatin1Char('\n'));
 }
 
-// HEVC with alpha
-
-void FileTranscode::startAlphaRoute()
+void FileTranscode::onErrorLine(const QByteArray &bytes)
 {
-    m_encoders.checkHevcAlpha(m_ffmpeg, this, [this](bool available) {
-        if (m_cancelling)
-            return endCancelled();
-        if (!available) {
-            fail(Error{QStringLiteral("VideoConversion"), -2, QStringLiteral("无法创建导出会话")},
-                 QStringLiteral("无法创建导出会话：此 ffmpeg 没有能保留 Alpha 通道的 HEVC 编码器"));
-            return;
-        }
-        const QString source = filePath(m_job.file.url);
-        checkProRes4444(source, [this, source](bool isProRes4444) {
-            const int index = m_job.index;
-            const int count = m_job.count;
-            if (isProRes4444)
-                convertToHevcWithAlpha(source, [this, index, count](double p) {
-                    m_model.setTranscodeProgress((index + p) / count);
-                });
-            else
-                intermediatePass();
-        });
-    });
+    m_diagnosis.add(bytes);
+    const QString line = QString::fromUtf8(bytes);
+    if (m_commands.at(m_command).kind == PlannedCommand::Kind::Conversion)
+        m_trace(QStringLiteral("FFmpeg: ") + line);
+    Q_EMIT logText(line + QLatin1Char('\n'));
 }
 
-void FileTranscode::checkProRes4444(const QString &path, std::function<void(bool)> then)
-{
-    const std::optional<QString> ffprobe = m_model.toolLocator().find(QStringLiteral("ffprobe"));
-    if (!ffprobe) {
-        // Without a description the file is simply not taken for ProRes 4444.
-        QTimer::singleShot(0, this, [then] { then(false); });
-        return;
-    }
-    auto output = std::make_shared<QByteArray>();
-    run(
-        *ffprobe, VideoFormatChecker::probeArguments(path),
-        [output](const QByteArray &line) { *output += line + '\n'; },
-        [output, then](int, bool) { then(VideoFormatChecker::isProRes4444(*output)); });
-}
-
-void FileTranscode::intermediatePass()
-{
-    const QString intermediate = newTemporaryMov();
-    const QStringList arguments =
-        VideoFormatChecker::intermediatePassArguments(filePath(m_job.file.url), intermediate);
-    withAvailableEncoders(arguments, [this, intermediate](const QStringList &arguments) {
-        run(m_ffmpeg, arguments, nullptr, [this, intermediate](int status, bool crashed) {
-            if (status != 0 || crashed) {
-                failWithStatus(Error{FFmpegErrorDomain, status, QString()},
-                               QStringLiteral("ffmpeg 生成中间文件失败"), status, crashed);
-                return;
-            }
-            const int index = m_job.index;
-            const int count = m_job.count;
-            convertToHevcWithAlpha(intermediate, [this, index, count](double p) {
-                m_model.setTranscodeProgress((index + 0.5 + 0.5 * p) / count);
-            });
-        });
-    });
-}
-
-void FileTranscode::convertToHevcWithAlpha(const QString &input, Progress progress)
-{
-    checkProRes4444(input, [this, input, progress](bool isProRes4444) {
-        if (isProRes4444)
-            return exportHevcWithAlpha(input, progress);
-        const QString stage = newTemporaryMov();
-        const QStringList arguments = VideoFormatChecker::proRes4444Arguments(input, stage);
-        withAvailableEncoders(arguments, [this, stage, progress](const QStringList &arguments) {
-            run(m_ffmpeg, arguments, nullptr, [this, stage, progress](int status, bool crashed) {
-                progress(0.5);
-                if (status != 0 || crashed) {
-                    failWithStatus(Error{QStringLiteral("FFmpegConversion"), status,
-                                         QStringLiteral("FFmpeg转码失败")},
-                                   QStringLiteral("FFmpeg转码失败"), status, crashed);
-                    return;
-                }
-                exportHevcWithAlpha(stage, [progress](double p) { progress(0.5 + 0.5 * p); });
-            });
-        });
-    });
-}
-
-void FileTranscode::exportHevcWithAlpha(const QString &input, Progress progress)
-{
-    const QString partial = OutputNaming::partialPath(m_job.outputPath);
-    m_leftovers << partial;
-    run(
-        m_ffmpeg, VideoFormatChecker::hevcAlphaExportArguments(input, partial),
-        [this, progress](const QByteArray &line) {
-            if (const std::optional<double> done =
-                    m_progress.parseProgressLine(QString::fromUtf8(line), m_job.file.duration))
-                progress(*done);
-        },
-        [this, partial](int status, bool crashed) {
-            if (status != 0 || crashed) {
-                failWithStatus(
-                    Error{QStringLiteral("VideoConversion"), -3, QStringLiteral("导出失败")},
-                    QStringLiteral("HEVC Alpha 导出失败"), status, crashed);
-                return;
-            }
-            finishOutput(partial);
-        });
-}
-
-// Shared steps
-
-void FileTranscode::withAvailableEncoders(const QStringList &arguments,
-                                          std::function<void(const QStringList &)> then)
-{
-    m_encoderCheck = EncoderCheck{
-        arguments, EncoderFallback::hardwareEncodersIn(arguments), {}, std::move(then)};
-    checkNextEncoder();
-}
-
-void FileTranscode::checkNextEncoder()
+void FileTranscode::onCommandEnded(int status, bool crashed)
 {
     if (m_cancelling)
-        return endCancelled();
-    EncoderCheck &check = m_encoderCheck;
-    if (check.remaining.isEmpty()) {
-        for (const QString &encoder : check.unavailable)
-            Q_EMIT notice(EncoderFallback::notice(encoder));
-        const auto then = std::exchange(check.then, nullptr);
-        then(EncoderFallback::substitute(check.arguments, check.unavailable));
-        return;
+        return end(FileOutcome{FileOutcome::Status::Cancelled});
+    const PlannedCommand command = m_commands.at(m_command);
+    if (status != 0 || crashed) {
+        // A GPU that fails after its test encode passed gets one more try in software.
+        if (!m_retried && !m_file.softwareRetry.isEmpty()) {
+            m_retried = true;
+            Q_EMIT notice(
+                QStringLiteral("硬件编码器 %1 转码“%2”时失败（%3），改用软件编码器 %4 重试")
+                    .arg(m_encoder, m_file.source.name, m_diagnosis.reason(), m_file.retryEncoder));
+            m_commands = m_file.softwareRetry;
+            m_encoder = m_file.retryEncoder;
+            return runCommand(0);
+        }
+        return failWithStatus(status, crashed);
     }
-    // Usually one encoder; ask about each in turn.
-    const QString encoder = check.remaining.takeFirst();
-    m_encoders.checkEncoder(m_ffmpeg, encoder, this, [this, encoder](bool works) {
-        if (!works)
-            m_encoderCheck.unavailable << encoder;
-        checkNextEncoder();
+    if (!command.readsProgress)
+        Q_EMIT progressed(command.progressStart + command.progressSpan, m_progress.figures());
+    if (m_command + 1 < m_commands.size())
+        return runCommand(m_command + 1);
+    verify();
+}
+
+void FileTranscode::verify()
+{
+    m_check = new OutputCheck(m_tools, this);
+    connect(m_check, &OutputCheck::passed, this, [this](const VideoFile &result) {
+        m_check->deleteLater();
+        place(result);
     });
+    connect(m_check, &OutputCheck::failed, this, [this](const QString &why) {
+        m_check->deleteLater();
+        const QString detail = why + (m_file.replacesSource ? QStringLiteral("；原文件未改动")
+                                                            : QStringLiteral("；转码结果未保留"));
+        fail(Error{QStringLiteral("Verification"), 2, why}, detail);
+    });
+    m_check->check(m_file.partialPath, m_file.source, m_file.expectedAudioStreams);
 }
 
-void FileTranscode::finishOutput(const QString &partial)
+void FileTranscode::place(const VideoFile &result)
 {
-    if (m_job.overwriteOriginal)
-        return replaceSource(partial);
-    if (!renameReplacing(partial, m_job.outputPath)) {
-        fail(Error{QStringLiteral("FileSystem"), errno, systemErrorText()},
-             QStringLiteral("无法把转码结果放到“%1”: %2").arg(m_job.outputPath, systemErrorText()));
-        return;
-    }
-    m_leftovers.removeAll(partial);
-    succeed();
-}
-
-void FileTranscode::replaceSource(const QString &partial)
-{
-    // The result takes the source's place only once ffprobe has seen a whole video in it.
-    const std::optional<QString> ffprobe = m_model.toolLocator().find(QStringLiteral("ffprobe"));
-    if (!ffprobe) {
-        fail(Error{QStringLiteral("Verification"), 1, QStringLiteral("ffprobe not found")},
-             QStringLiteral("找不到 ffprobe，无法校验转码结果；原文件未改动"));
-        return;
-    }
-    auto output = std::make_shared<QByteArray>();
-    run(
-        *ffprobe, probeArguments(partial),
-        [output](const QByteArray &line) { *output += line + '\n'; },
-        [this, partial, output](int, bool) {
-            const QString source = filePath(m_job.file.url);
-            const ProbeOutcome result =
-                interpretProbeOutput(*output, QUrl::fromLocalFile(partial), 0);
-            const double expected = m_job.file.duration;
-            const bool durationsKnown = expected > 0 && result.file && result.file->duration > 0;
-            if (!result.file ||
-                (durationsKnown && std::fabs(result.file->duration - expected) > 1.0)) {
-                fail(Error{QStringLiteral("Verification"), 2,
-                           QStringLiteral("converted file failed its check")},
-                     result.file ? QStringLiteral("转码结果时长与原文件不符；原文件未改动")
-                                 : QStringLiteral("转码结果中没有视频流；原文件未改动"));
-                return;
+    const QString source = filePath(m_file.source.url);
+    const QString &partial = m_file.partialPath;
+    const QString &output = m_file.outputPath;
+    if (!m_file.replacesSource) {
+        if (std::rename(QFile::encodeName(partial).constData(),
+                        QFile::encodeName(output).constData()) != 0)
+            return fail(
+                fileSystemError(errno),
+                QStringLiteral("无法把转码结果放到“%1”: %2").arg(output, systemErrorText(errno)));
+    } else {
+        // The result is the source's now: its permission bits, and its owner where we may.
+        struct stat original;
+        if (::fstat(m_sourceLock.descriptor(), &original) == 0) {
+            ::fchmod(m_partialLock.descriptor(), original.st_mode & 07777);
+            [[maybe_unused]] const int owned =
+                ::fchown(m_partialLock.descriptor(), original.st_uid, original.st_gid);
+        }
+        const QString unchanged = QStringLiteral("；原文件未改动");
+        if (output == source) {
+            const Result<QString> inTrash = moveToTrash(source);
+            if (!inTrash)
+                return fail(inTrash.error(), inTrash.error().description() + unchanged);
+            if (!renameWithoutReplacing(partial, source)) {
+                const int reason = errno;
+                restoreFromTrash(*inTrash, source);
+                return fail(
+                    fileSystemError(reason),
+                    QStringLiteral("无法用转码结果替换原文件: %1").arg(systemErrorText(reason)) +
+                        unchanged);
             }
+        } else {
+            if (!renameWithoutReplacing(partial, output))
+                return fail(fileSystemError(errno), QStringLiteral("无法把转码结果放到“%1”: %2")
+                                                            .arg(output, systemErrorText(errno)) +
+                                                        unchanged);
             const Result<QString> inTrash = moveToTrash(source);
             if (!inTrash) {
-                fail(inTrash.error(),
-                     inTrash.error().description() + QStringLiteral("；原文件未改动"));
-                return;
+                QFile::remove(output);
+                return fail(inTrash.error(), inTrash.error().description() + unchanged);
             }
-            if (!renameReplacing(partial, source)) {
-                const QString reason = systemErrorText();
-                renameReplacing(*inTrash, source); // the original comes back
-                fail(Error{QStringLiteral("FileSystem"), errno, reason},
-                     QStringLiteral("无法用转码结果替换原文件: %1；原文件未改动").arg(reason));
-                return;
-            }
-            m_leftovers.removeAll(partial);
-            succeed();
-        });
+        }
+    }
+    m_leftovers.removeAll(partial);
+    FileOutcome outcome{FileOutcome::Status::Converted};
+    outcome.outputPath = output;
+    outcome.outputSize = result.size;
+    outcome.outputDuration = result.duration;
+    outcome.encoder = m_encoder;
+    outcome.result = result;
+    outcome.result.url = QUrl::fromLocalFile(output);
+    outcome.result.name = QFileInfo(output).fileName();
+    end(outcome);
 }
 
-void FileTranscode::run(const QString &program, const QStringList &arguments,
-                        LineHandler outputLine, ExitHandler onExit, bool echoErrors)
+void FileTranscode::failWithStatus(int status, bool crashed)
 {
-    if (m_runner)
-        m_runner->deleteLater();
-    m_lastErrorLine.clear();
-    m_runner = new ProcessRunner(this);
-    m_runner->setStandardOutput(outputLine ? ProcessRunner::Output::Lines
-                                           : ProcessRunner::Output::Discard);
-    if (outputLine)
-        connect(m_runner, &ProcessRunner::standardOutputLine, this, outputLine);
-    connect(m_runner, &ProcessRunner::standardErrorLine, this,
-            [this, echoErrors](const QByteArray &line) {
-                if (!line.trimmed().isEmpty())
-                    m_lastErrorLine = line.trimmed();
-                if (echoErrors)
-                    m_model.trace(QStringLiteral("FFmpeg: ") + QString::fromUtf8(line));
-            });
-    connect(m_runner, &ProcessRunner::failedToStart, this, [this, program](const Error &error) {
-        if (m_cancelling)
-            return endCancelled();
-        fail(error, QStringLiteral("无法启动 %1: %2").arg(program, error.description()));
-    });
-    connect(m_runner, &ProcessRunner::finished, this, [this, onExit](int status, bool crashed) {
-        if (m_cancelling)
-            return endCancelled();
-        onExit(status, crashed);
-    });
-    m_runner->start(program, arguments);
-}
-
-void FileTranscode::failWithStatus(const Error &error, const QString &what, int status,
-                                   bool crashed)
-{
+    const PlannedCommand::Kind kind = m_commands.at(m_command).kind;
+    Error error{QStringLiteral("FFmpegError"), status, QString()};
+    QString what = QStringLiteral("ffmpeg 转码失败");
+    if (kind == PlannedCommand::Kind::AlphaIntermediate) {
+        what = QStringLiteral("ffmpeg 生成中间文件失败");
+    } else if (kind == PlannedCommand::Kind::ProRes4444Stage) {
+        what = QStringLiteral("FFmpeg转码失败");
+        error = Error{QStringLiteral("FFmpegConversion"), status, what};
+    } else if (kind == PlannedCommand::Kind::HevcAlphaExport) {
+        what = QStringLiteral("HEVC Alpha 导出失败");
+        error = Error{QStringLiteral("VideoConversion"), -3, QStringLiteral("导出失败")};
+    }
     QString detail = crashed ? QStringLiteral("%1（被信号 %2 终止）").arg(what).arg(status)
                              : QStringLiteral("%1（退出代码 %2）").arg(what).arg(status);
-    if (!m_lastErrorLine.isEmpty())
-        detail += QStringLiteral(": ") + QString::fromUtf8(m_lastErrorLine);
+    if (const QString reason = m_diagnosis.reason(); !reason.isEmpty())
+        detail += QStringLiteral(": ") + reason;
     fail(error, detail);
-}
-
-void FileTranscode::succeed()
-{
-    if (m_over)
-        return;
-    m_over = true;
-    removeLeftovers();
-    Q_EMIT succeeded();
 }
 
 void FileTranscode::fail(const Error &error, const QString &detail)
 {
-    if (m_over)
-        return;
-    m_over = true;
-    removeLeftovers();
-    Q_EMIT failed(FileFailure{error, detail});
+    FileOutcome outcome{FileOutcome::Status::Failed};
+    outcome.encoder = m_encoder;
+    outcome.error = error;
+    outcome.reason = detail;
+    end(outcome);
 }
 
-void FileTranscode::endCancelled()
+void FileTranscode::end(FileOutcome outcome)
 {
     if (m_over)
         return;
     m_over = true;
     removeLeftovers();
-    Q_EMIT cancelled();
+    m_outputLock.release();
+    m_partialLock.release();
+    m_sourceLock.release();
+    Q_EMIT finished(outcome);
 }
 
 void FileTranscode::removeLeftovers()
 {
     for (const QString &path : std::exchange(m_leftovers, {}))
         QFile::remove(path);
-}
-
-QString FileTranscode::newTemporaryMov()
-{
-    const QString path =
-        QDir(QDir::tempPath())
-            .filePath(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
-                      QStringLiteral(".mov"));
-    m_leftovers << path;
-    return path;
 }

@@ -1,6 +1,6 @@
 #include "transcode/OutputNaming.h"
 
-#include "model/FileUrls.h"
+#include "domain/FileUrls.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,38 +17,40 @@ QString outputExtension(const QString &codec, const QString &container)
     return codec.contains(u"ProRes") ? QStringLiteral("mov") : container.toLower();
 }
 
-QString baseName(const QUrl &file)
+QString baseName(const QString &fileName)
 {
-    const QString name = lastPathComponent(file);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot > 0 ? name.left(dot) : name;
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? fileName.left(dot) : fileName;
 }
 
-QString unclaimedPath(const QString &path, const QSet<QString> &taken)
+QString extension(const QString &fileName)
 {
-    if (!taken.contains(path))
-        return path;
-    const QFileInfo info(path);
-    const QString name = info.fileName();
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString stem = dot > 0 ? name.left(dot) : name;
-    const QString extension = dot > 0 ? name.mid(dot) : QString();
-    for (int n = 2;; ++n) {
-        const QString candidate = info.dir().filePath(
-            QStringLiteral("%1 (%2)").arg(stem, QString::number(n)) + extension);
-        if (!taken.contains(candidate))
-            return candidate;
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? fileName.mid(dot + 1) : QString();
+}
+
+QString fittedName(const QString &stem, const QString &suffix, const QString &extension, int limit)
+{
+    const QString tail = suffix + (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
+    QString kept = stem;
+    qsizetype bytes = (kept + tail).toUtf8().size();
+    while (bytes > limit && !kept.isEmpty()) {
+        // Whole characters only: a surrogate pair goes as one.
+        const qsizetype cut = kept.size() >= 2 && kept.back().isLowSurrogate() ? 2 : 1;
+        bytes -= kept.right(cut).toUtf8().size();
+        kept.chop(cut);
     }
+    return kept + tail;
 }
 
 QString partialPath(const QString &finalPath)
 {
-    // Stay within the 255 bytes a file name may have.
-    QString name = QFileInfo(finalPath).fileName();
-    while (name.toUtf8().size() > 200)
-        name.chop(name.back().isLowSurrogate() ? 2 : 1);
-    return QFileInfo(finalPath).dir().filePath(QLatin1Char('.') + name +
-                                               QStringLiteral(".partial"));
+    const QFileInfo info(finalPath);
+    QString name = info.fileName();
+    // Names made by the run already fit; a source's own name may not.
+    while (name.toUtf8().size() > OutputNameLimit)
+        name.chop(name.size() >= 2 && name.back().isLowSurrogate() ? 2 : 1);
+    return info.dir().filePath(QLatin1Char('.') + name + QStringLiteral(".partial"));
 }
 
 } // namespace OutputNaming

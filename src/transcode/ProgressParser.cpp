@@ -1,6 +1,6 @@
 #include "transcode/ProgressParser.h"
 
-#include "model/NumberText.h"
+#include "domain/NumberText.h"
 
 #include <QList>
 #include <QString>

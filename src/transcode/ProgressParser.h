@@ -4,6 +4,18 @@
 
 #include <optional>
 
+// ffmpeg's latest figures for the file being converted.
+struct ProgressFigures
+{
+    qint64 frame = 0;
+    double fps = 0;
+    double bitrate = 0;     // Mbit/s
+    double speed = 0;       // times real time
+    double currentTime = 0; // seconds written so far
+
+    friend bool operator==(const ProgressFigures &, const ProgressFigures &) = default;
+};
+
 // Reads ffmpeg's "-progress" key=value lines and keeps the latest figures of the file being
 // converted.
 class ProgressParser
@@ -13,8 +25,7 @@ public:
     // measured against `totalDuration` seconds.
     std::optional<double> parseProgressLine(QStringView line, double totalDuration);
 
-    // A new file starts from nothing, so its first lines are not measured against the last one.
-    void reset() { *this = ProgressParser(); }
+    ProgressFigures figures() const { return {frame, fps, bitrate, speed, currentTime}; }
 
     double totalDuration = 0;
     double currentTime = 0; // seconds written so far

@@ -1,5 +1,7 @@
 #include "transcode/Trash.h"
 
+#include "transcode/OutputNaming.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -49,7 +52,34 @@ bool makePrivateFolder(const QString &path)
                                            QFileDevice::ExeOwner);
 }
 
+bool exists(const QByteArray &path)
+{
+    struct stat status;
+    return ::lstat(path.constData(), &status) == 0;
+}
+
 } // namespace
+
+bool renameWithoutReplacing(const QString &from, const QString &to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // File systems without the flag: a hard link fails on an existing name too.
+    if (::link(source.constData(), target.constData()) == 0) {
+        ::unlink(source.constData());
+        return true;
+    }
+    if (errno == EEXIST || exists(target)) {
+        errno = EEXIST;
+        return false;
+    }
+    return std::rename(source.constData(), target.constData()) == 0;
+}
 
 Result<QString> moveToTrash(const QString &path)
 {
@@ -63,18 +93,25 @@ Result<QString> moveToTrash(const QString &path)
         return trashError(QStringLiteral("无法建立回收站“%1”").arg(trash));
 
     const QString name = source.fileName();
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString stem = dot > 0 ? name.left(dot) : name;
-    const QString extension = dot > 0 ? name.mid(dot) : QString();
+    const QString stem = OutputNaming::baseName(name);
+    const QString extension = OutputNaming::extension(name);
     const QByteArray record =
         "[Trash Info]\nPath=" + QUrl::toPercentEncoding(source.absoluteFilePath(), "/") +
         "\nDeletionDate=" + QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + "\n";
+    const int infoNameLimit = OutputNaming::NameLimit - 10; // ".trashinfo"
     for (int n = 1; n < 10000; ++n) {
         const QString trashedName =
-            n == 1 ? name : QStringLiteral("%1.%2").arg(stem, QString::number(n)) + extension;
+            n == 1 && name.toUtf8().size() <= infoNameLimit
+                ? name
+                : OutputNaming::fittedName(stem, n == 1 ? QString() : QStringLiteral(".%1").arg(n),
+                                           extension, infoNameLimit);
         const QString infoPath =
             info + QLatin1Char('/') + trashedName + QStringLiteral(".trashinfo");
-        // The info file is made first and exclusively: it reserves the name.
+        const QString trashedPath = files + QLatin1Char('/') + trashedName;
+        // The name is ours only when neither the record nor the file exists: the record is
+        // made exclusively, the file is never renamed over.
+        if (exists(QFile::encodeName(trashedPath)))
+            continue;
         const int fd = ::open(QFile::encodeName(infoPath).constData(),
                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
@@ -85,16 +122,25 @@ Result<QString> moveToTrash(const QString &path)
         const bool written =
             ::write(fd, record.constData(), static_cast<size_t>(record.size())) == record.size();
         ::close(fd);
-        const QString trashedPath = files + QLatin1Char('/') + trashedName;
-        if (!written || std::rename(QFile::encodeName(source.absoluteFilePath()).constData(),
-                                    QFile::encodeName(trashedPath).constData()) != 0) {
-            const Error error =
-                trashError(QStringLiteral("无法把“%1”移到回收站: %2")
-                               .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-            QFile::remove(infoPath);
-            return error;
-        }
-        return trashedPath;
+        if (written && renameWithoutReplacing(source.absoluteFilePath(), trashedPath))
+            return trashedPath;
+        const int reason = errno;
+        QFile::remove(infoPath);
+        if (written && reason == EEXIST)
+            continue; // taken in the meantime
+        errno = reason;
+        return trashError(QStringLiteral("无法把“%1”移到回收站: %2")
+                              .arg(path, QString::fromLocal8Bit(std::strerror(reason))));
     }
     return trashError(QStringLiteral("回收站中同名文件过多"));
+}
+
+bool restoreFromTrash(const QString &trashedPath, const QString &originalPath)
+{
+    if (!renameWithoutReplacing(trashedPath, originalPath))
+        return false;
+    const QFileInfo trashed(trashedPath);
+    QFile::remove(trashed.dir().filePath(QStringLiteral("../info/") + trashed.fileName() +
+                                         QStringLiteral(".trashinfo")));
+    return true;
 }

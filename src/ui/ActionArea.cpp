@@ -1,6 +1,6 @@
 #include "ui/ActionArea.h"
 
-#include "model/TranscodeViewModel.h"
+#include "session/TranscodeViewModel.h"
 #include "ui/LinkButton.h"
 #include "ui/LogView.h"
 #include "ui/Look.h"
@@ -147,7 +147,7 @@ QWidget *ActionArea::buildButtonRow()
     auto *spinnerLayout = new QHBoxLayout(m_startButton);
     spinnerLayout->setContentsMargins(0, 0, 0, 0);
     spinnerLayout->addWidget(m_spinner, 0, Qt::AlignCenter);
-    connect(m_startButton, &QPushButton::clicked, &m_model, &TranscodeViewModel::startTranscoding);
+    connect(m_startButton, &QPushButton::clicked, &m_model, [this] { m_model.startTranscoding(); });
 
     m_stopButton = new QPushButton(u"停止转码"_s, row);
     m_stopButton->setObjectName(u"stopButton"_s);

@@ -1,6 +1,6 @@
 #include "ui/CardText.h"
 
-#include "model/VideoFile.h"
+#include "domain/VideoFile.h"
 
 #include <QFontMetrics>
 

@@ -1,7 +1,7 @@
 #include "ui/DropZone.h"
 
 #include "intake/IntakeUrls.h"
-#include "model/TranscodeViewModel.h"
+#include "session/TranscodeViewModel.h"
 #include "ui/Look.h"
 #include "ui/VideoFileDialog.h"
 

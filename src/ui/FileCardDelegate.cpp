@@ -1,6 +1,6 @@
 #include "ui/FileCardDelegate.h"
 
-#include "model/VideoFile.h"
+#include "domain/VideoFile.h"
 #include "ui/CardText.h"
 #include "ui/FileListModel.h"
 #include "ui/Look.h"

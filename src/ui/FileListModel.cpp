@@ -1,6 +1,6 @@
 #include "ui/FileListModel.h"
 
-#include "model/TranscodeViewModel.h"
+#include "session/TranscodeViewModel.h"
 #include "ui/CardText.h"
 
 FileListModel::FileListModel(TranscodeViewModel &model, QObject *parent)

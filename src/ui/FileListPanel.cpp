@@ -1,6 +1,6 @@
 #include "ui/FileListPanel.h"
 
-#include "model/TranscodeViewModel.h"
+#include "session/TranscodeViewModel.h"
 #include "ui/FileCardDelegate.h"
 #include "ui/FileListModel.h"
 #include "ui/Look.h"

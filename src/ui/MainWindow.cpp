@@ -1,7 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "intake/IntakeUrls.h"
-#include "model/TranscodeViewModel.h"
+#include "session/TranscodeViewModel.h"
 #include "ui/ActionArea.h"
 #include "ui/DropZone.h"
 #include "ui/FileListPanel.h"
@@ -30,10 +30,10 @@ public:
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(TranscodeViewModel &model, QWidget *parent)
     : QMainWindow(parent)
-    , m_model(new TranscodeViewModel(this))
-    , m_dropZone(new DropZone(*m_model))
+    , m_model(model)
+    , m_dropZone(new DropZone(model))
 {
     setMinimumSize(800, 600);
     resize(960, 760);
@@ -48,10 +48,10 @@ MainWindow::MainWindow(QWidget *parent)
         layout->addWidget(region, stretch);
     };
     place(m_dropZone, u"dropZone"_s, 1);
-    place(new FileListPanel(*m_model), u"fileList"_s);
-    place(new PresetBar(*m_model), u"presetBar"_s);
-    place(new SettingsPanel(*m_model), u"settingsPanel"_s);
-    auto *actions = new ActionArea(*m_model);
+    place(new FileListPanel(m_model), u"fileList"_s);
+    place(new PresetBar(m_model), u"presetBar"_s);
+    place(new SettingsPanel(m_model), u"settingsPanel"_s);
+    auto *actions = new ActionArea(m_model);
     place(actions, u"actionArea"_s);
     connect(actions, &ActionArea::logShown, this,
             [layout, actions](bool shown) { layout->setStretchFactor(actions, shown ? 2 : 0); });
@@ -73,7 +73,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(quitAction, &QAction::triggered, this, &QWidget::close);
     addAction(quitAction);
 
-    connect(m_model, &TranscodeViewModel::outputFolderOpenRequested, this,
+    connect(&m_model, &TranscodeViewModel::outputFolderOpenRequested, this,
             [](const QUrl &folder) { QDesktopServices::openUrl(folder); });
 }
 
@@ -83,13 +83,13 @@ void MainWindow::openPaths(const QStringList &paths)
     for (const QString &path : paths)
         urls << intakeUrlFromPath(path);
     if (!urls.isEmpty())
-        m_model->processSelectedFiles(urls);
+        m_model.processSelectedFiles(urls);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // The engine stops ffmpeg and removes the partial output; the model goes with the window.
-    if (m_model->isTranscoding())
-        m_model->cancelTranscoding();
+    if (m_model.isTranscoding())
+        m_model.cancelTranscoding();
     event->accept();
 }

@@ -8,16 +8,16 @@ class DropZone;
 class FileListPanel;
 class TranscodeViewModel;
 
-// The one window. It owns the model for its whole life and stacks the drop zone, the file
-// list, the presets, the settings and the action area from top to bottom.
+// The one window: the drop zone, the file list, the presets, the settings and the action area
+// from top to bottom, all views of a model that outlives them.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    explicit MainWindow(TranscodeViewModel &model, QWidget *parent = nullptr);
 
-    TranscodeViewModel &model() { return *m_model; }
+    TranscodeViewModel &model() { return m_model; }
     DropZone &dropZone() { return *m_dropZone; }
 
     // Paths as given on the command line or by "Open with": taken in as one selection.
@@ -27,6 +27,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    TranscodeViewModel *m_model;
+    TranscodeViewModel &m_model;
     DropZone *m_dropZone;
 };

@@ -1,6 +1,6 @@
 #include "ui/PresetBar.h"
 
-#include "model/TranscodeViewModel.h"
+#include "session/TranscodeViewModel.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

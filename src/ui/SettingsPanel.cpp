@@ -1,6 +1,6 @@
 #include "ui/SettingsPanel.h"
 
-#include "model/TranscodeViewModel.h"
+#include "session/TranscodeViewModel.h"
 #include "ui/Look.h"
 #include "ui/Switch.h"
 

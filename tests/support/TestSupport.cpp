@@ -1,12 +1,26 @@
 #include "TestSupport.h"
 
-#include "model/TranscodeViewModel.h"
+#include "probe/ProbeOutput.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
 
 namespace TestSupport {
+
+namespace {
+
+QString mediaFolder()
+{
+    static QTemporaryDir media;
+    return media.path();
+}
+
+} // namespace
 
 void runFFmpeg(const QStringList &arguments)
 {
@@ -21,14 +35,118 @@ void runFFmpeg(const QStringList &arguments)
         qFatal("test fixture: ffmpeg %s failed", qPrintable(arguments.join(u' ')));
 }
 
-QString makeClip(const QString &path, const QStringList &extra, const QString &size,
-                 const QString &rate, double seconds)
+QString clip(Clip kind)
+{
+    static QHash<Clip, QString> made;
+    if (made.contains(kind))
+        return made.value(kind);
+    const QDir dir(mediaFolder());
+    const auto source = [](const QString &size, const QString &filters = QString()) {
+        return QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                           QStringLiteral("testsrc2=size=%1:rate=25").arg(size) + filters};
+    };
+    const QStringList sine{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                           QStringLiteral("sine")};
+    const QStringList short_{QStringLiteral("-t"), QStringLiteral("0.4")};
+    const QStringList h264 = QStringLiteral("-c:v libx264 -pix_fmt yuv420p").split(u' ');
+    QString path;
+    switch (kind) {
+    case Clip::Plain:
+        path = dir.filePath(QStringLiteral("plain.mp4"));
+        runFFmpeg(source(QStringLiteral("160x120")) + sine + short_ + h264 +
+                  QStringList{QStringLiteral("-c:a"), QStringLiteral("aac"), path});
+        break;
+    case Clip::Odd:
+        path = dir.filePath(QStringLiteral("odd.mpg"));
+        runFFmpeg(
+            source(QStringLiteral("162x92"), QStringLiteral(",format=rgb24,crop=161:91:0:0")) +
+                sine + short_ +
+                QStringLiteral("-c:v mpeg2video -pix_fmt yuv420p -c:a mp2").split(u' ')
+            << path);
+        break;
+    case Clip::TenBit:
+        path = dir.filePath(QStringLiteral("ten bit.mkv"));
+        runFFmpeg(
+            source(QStringLiteral("160x120")) + sine + short_ +
+                QStringLiteral("-c:v libx265 -pix_fmt yuv420p10le -x265-params log-level=none "
+                               "-c:a aac")
+                    .split(u' ')
+            << path);
+        break;
+    case Clip::Alpha:
+        path = dir.filePath(QStringLiteral("alpha.mov"));
+        runFFmpeg(source(QStringLiteral("160x120"), QStringLiteral(",format=yuva444p10le")) +
+                  short_ +
+                  QStringList{QStringLiteral("-c:v"), QStringLiteral("prores_ks"),
+                              QStringLiteral("-profile:v"), QStringLiteral("4"),
+                              QStringLiteral("-pix_fmt"), QStringLiteral("yuva444p10le"),
+                              QStringLiteral("-metadata:s:v:0"),
+                              QStringLiteral("encoder=Apple ProRes 4444"), path});
+        break;
+    case Clip::Yuv444:
+        path = dir.filePath(QStringLiteral("444.mp4"));
+        runFFmpeg(source(QStringLiteral("160x120")) + short_ +
+                      QStringLiteral("-c:v libx264 -pix_fmt yuv444p").split(u' ')
+                  << path);
+        break;
+    case Clip::TwoAudio: {
+        path = dir.filePath(QStringLiteral("two audio.mkv"));
+        const QString subtitles = dir.filePath(QStringLiteral("s.srt"));
+        writeFile(subtitles, "1\n00:00:00,000 --> 00:00:00,300\nhello\n");
+        runFFmpeg(source(QStringLiteral("160x120")) + sine +
+                      QStringLiteral("-f lavfi -i sine=frequency=800 -i").split(u' ') +
+                      QStringList{subtitles} + short_ +
+                      QStringLiteral("-map 0 -map 1 -map 2 -map 3 -c:v libx264 -pix_fmt yuv420p "
+                                     "-c:a aac -c:s srt")
+                          .split(u' ')
+                  << path);
+        break;
+    }
+    case Clip::NoAudio:
+        path = dir.filePath(QStringLiteral("silent.mp4"));
+        runFFmpeg(source(QStringLiteral("160x120")) + short_ + h264 << path);
+        break;
+    case Clip::Rotated: {
+        path = dir.filePath(QStringLiteral("rotated.mp4"));
+        const QString upright = dir.filePath(QStringLiteral("upright.mp4"));
+        runFFmpeg(
+            source(QStringLiteral("160x92"), QStringLiteral(",format=rgb24,crop=160:91:0:0")) +
+                short_ + QStringLiteral("-c:v mpeg4 -pix_fmt yuv420p").split(u' ')
+            << upright);
+        runFFmpeg(QStringList{QStringLiteral("-i"), upright} +
+                      QStringLiteral("-c copy -metadata:s:v:0 rotate=90").split(u' ')
+                  << path);
+        break;
+    }
+    case Clip::Vp9:
+        path = dir.filePath(QStringLiteral("vp9.webm"));
+        runFFmpeg(source(QStringLiteral("160x120")) + sine + short_ +
+                      QStringLiteral("-c:v libvpx-vp9 -deadline realtime -c:a libopus").split(u' ')
+                  << path);
+        break;
+    case Clip::Truncated: {
+        path = dir.filePath(QStringLiteral("truncated.mp4"));
+        const QString whole = dir.filePath(QStringLiteral("whole.mp4"));
+        runFFmpeg(
+            source(QStringLiteral("160x120")) + sine +
+                QStringLiteral("-t 4 -c:v libx264 -pix_fmt yuv420p -c:a aac -movflags +faststart")
+                    .split(u' ')
+            << whole);
+        const QByteArray bytes = contents(whole);
+        writeFile(path, bytes.left(bytes.size() * 4 / 10));
+        break;
+    }
+    }
+    made.insert(kind, path);
+    return path;
+}
+
+QString copyTo(const QString &source, const QString &path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    runFFmpeg(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                          QStringLiteral("testsrc2=size=%1:rate=%2").arg(size, rate),
-                          QStringLiteral("-t"), QString::number(seconds)} +
-              extra + QStringList{path});
+    QFile::remove(path);
+    if (!QFile::copy(source, path))
+        qFatal("test fixture: cannot copy to %s", qPrintable(path));
     return path;
 }
 
@@ -48,9 +166,117 @@ void writeFile(const QString &path, const QByteArray &bytes)
         qFatal("test fixture: cannot write %s", qPrintable(path));
 }
 
-TraceCapture::TraceCapture(TranscodeViewModel &model)
+QByteArray contents(const QString &path)
 {
-    model.setTraceWriter([this](const QString &line) { m_lines << line; });
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList filesBelow(const QString &root)
+{
+    QStringList found;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << QDir(root).relativeFilePath(it.next());
+    found.sort();
+    return found;
+}
+
+QString fakeFFmpeg(const QDir &dir)
+{
+    return writeTool(dir, QStringLiteral("ffmpeg"), R"SH(
+dir=$(dirname "$0")
+printf '%s\n' "$*" >> "$dir/calls"
+for last; do :; done
+case "$*" in
+*"-f null -"*)
+    encoder=$(printf '%s' "$*" | sed 's/.*-c:v \([^ ]*\).*/\1/')
+    grep -qx -- "$encoder" "$dir/encoders_ok" 2>/dev/null && exit 0
+    echo "Unknown encoder '$encoder'" >&2
+    exit 1 ;;
+*"-h encoder=libx265"*)
+    cat "$dir/x265_help" 2>/dev/null
+    exit 0 ;;
+esac
+[ -e "$dir/progress" ] && cat "$dir/progress"
+[ -e "$dir/stderr" ] && cat "$dir/stderr" >&2
+if [ -e "$dir/fail_for" ] && printf '%s' "$*" | grep -qF -f "$dir/fail_for"; then
+    exit "$(cat "$dir/status")"
+fi
+if [ -e "$dir/result" ]; then cat "$dir/result" > "$last"; else printf converted > "$last"; fi
+[ -e "$dir/hang" ] && echo $$ > "$dir/pid" && exec sleep 30
+exit 0
+)SH");
+}
+
+QStringList fakeCalls(const QDir &dir)
+{
+    return QString::fromUtf8(contents(dir.filePath(QStringLiteral("calls"))))
+        .split(u'\n', Qt::SkipEmptyParts);
+}
+
+EnvironmentGuard::EnvironmentGuard(const char *name, const QByteArray &value)
+    : m_name(name)
+{
+    if (qEnvironmentVariableIsSet(name))
+        m_old = qgetenv(name);
+    if (value.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, value);
+}
+
+EnvironmentGuard::~EnvironmentGuard()
+{
+    if (m_old)
+        qputenv(m_name, *m_old);
+    else
+        qunsetenv(m_name);
+}
+
+VideoFile probed(const QString &path)
+{
+    QProcess ffprobe;
+    ffprobe.start(QStringLiteral("ffprobe"), probeArguments(path));
+    ffprobe.waitForFinished(30000);
+    const ProbeOutcome outcome = interpretProbeOutput(ffprobe.readAllStandardOutput(),
+                                                      QUrl::fromLocalFile(path), fileFactsAt(path));
+    return outcome.file.value_or(VideoFile());
+}
+
+const FileOutcome &EngineRun::only() const
+{
+    if (outcomes.size() != 1)
+        qFatal("expected one file, the run had %d", static_cast<int>(outcomes.size()));
+    return outcomes.first();
+}
+
+EngineRun runEngine(const TranscodeSettings &settings, const QList<VideoFile> &files,
+                    const RunOptions &options, const QString &resources)
+{
+    EngineRun run;
+    RunContext context{ToolLocator(resources), [&run](const QString &line) { run.trace << line; }};
+    BatchTranscoder engine(context);
+    QObject::connect(&engine, &BatchTranscoder::runStarted,
+                     [&run](const RunPlan &plan) { run.plan = plan; });
+    QObject::connect(&engine, &BatchTranscoder::fileProgress,
+                     [&run](const PlannedFile &, double, double fraction, const ProgressFigures &) {
+                         run.runProgress << fraction;
+                     });
+    QObject::connect(
+        &engine, &BatchTranscoder::fileFinished,
+        [&run](const PlannedFile &, const FileOutcome &outcome) { run.outcomes << outcome; });
+    QObject::connect(&engine, &BatchTranscoder::notice,
+                     [&run](const QString &text) { run.notices << text; });
+    QObject::connect(&engine, &BatchTranscoder::logText,
+                     [&run](const QString &text) { run.log += text; });
+    QSignalSpy finished(&engine, &BatchTranscoder::runFinished);
+    engine.start(settings, files, options);
+    if (!finished.wait(120000))
+        qFatal("the run did not end");
+    run.summary = finished.first().first().value<RunSummary>();
+    return run;
 }
 
 } // namespace TestSupport

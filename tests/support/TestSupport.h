@@ -1,42 +1,81 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDir>
 #include <QString>
 #include <QStringList>
 
-class TranscodeViewModel;
+#include "domain/RunSummary.h"
+#include "process/ToolLocator.h"
+#include "transcode/BatchTranscoder.h"
 
-// Helpers shared by the test suites: media made with the real ffmpeg, fake tools for what the
-// real ones cannot be made to do, and a capture of the trace.
+// What the suites share: media made with the real ffmpeg, fake tools for what the real ones
+// cannot be made to do, an environment guard, and the engine run on its own.
 namespace TestSupport {
 
-// Runs the real ffmpeg with `arguments` (quiet, overwriting) and fails the process loudly if
-// it does not succeed, so a broken fixture is never mistaken for a broken program.
+// Clips with the properties real files have, made once per test program on first use.
+enum class Clip {
+    Plain,     // 160x120 H.264 with one AAC track, 0.4 s
+    Odd,       // 161x91 4:2:0 with an odd size, MPEG-2 in .mpg
+    TenBit,    // HEVC 10-bit in .mkv
+    Alpha,     // ProRes 4444 with alpha, tagged as Apple's
+    Yuv444,    // 4:4:4 8-bit H.264
+    TwoAudio,  // two audio tracks and a subtitle
+    NoAudio,   // video alone
+    Rotated,   // stored 160x91, shown turned a quarter
+    Vp9,       // VP9 and Opus in .webm
+    Truncated, // claims 4 s, holds about 1.5 s
+};
+QString clip(Clip kind);
+// A copy of `source` at `path`, folders made as needed.
+QString copyTo(const QString &source, const QString &path);
+
+// Runs the real ffmpeg quietly; a broken fixture ends the test program at once.
 void runFFmpeg(const QStringList &arguments);
-
-// A short test-pattern clip: `extra` goes between the input and the output path.
-QString makeClip(const QString &path, const QStringList &extra = {},
-                 const QString &size = QStringLiteral("160x120"),
-                 const QString &rate = QStringLiteral("25"), double seconds = 0.2);
-
 // Writes an executable shell script `name` into `dir` and returns its path.
 QString writeTool(const QDir &dir, const QString &name, const QByteArray &body);
-
-// Writes `bytes` to `path`, creating folders as needed.
 void writeFile(const QString &path, const QByteArray &bytes);
+QByteArray contents(const QString &path);
+// Every file below `root`, hidden ones included, relative to it, sorted.
+QStringList filesBelow(const QString &root);
 
-// Collects the model's trace instead of printing it.
-class TraceCapture
+// A stand-in for ffmpeg in `dir`, steered by files beside it: "progress" and "stderr" are
+// written out; calls whose arguments hold a line of "fail_for" end with the status in
+// "status"; "hang" makes it wait to be stopped (its pid in "pid"); test encodes succeed for
+// the encoders listed in "encoders_ok"; "result" is copied to the output (else the text
+// "converted"). Every call is noted in "calls", one line each.
+QString fakeFFmpeg(const QDir &dir);
+QStringList fakeCalls(const QDir &dir);
+
+// Sets (or, with a null value, unsets) an environment variable while it lives.
+class EnvironmentGuard
 {
 public:
-    explicit TraceCapture(TranscodeViewModel &model);
-    const QStringList &lines() const { return m_lines; }
-    QString text() const { return m_lines.join(u'\n'); }
-    int count(const QString &line) const { return static_cast<int>(m_lines.count(line)); }
-    void clear() { m_lines.clear(); }
+    EnvironmentGuard(const char *name, const QByteArray &value);
+    ~EnvironmentGuard();
 
 private:
-    QStringList m_lines;
+    const char *m_name;
+    std::optional<QByteArray> m_old;
 };
+
+// The record the probe makes of a file, with the real ffprobe.
+VideoFile probed(const QString &path);
+
+// The engine alone on `files`, and everything it reported.
+struct EngineRun
+{
+    RunPlan plan;
+    RunSummary summary;
+    QList<FileOutcome> outcomes; // in the order the files finished
+    QList<double> runProgress;
+    QStringList notices;
+    QStringList trace;
+    QString log;
+
+    const FileOutcome &only() const;
+};
+EngineRun runEngine(const TranscodeSettings &settings, const QList<VideoFile> &files,
+                    const RunOptions &options = {}, const QString &resources = {});
 
 } // namespace TestSupport

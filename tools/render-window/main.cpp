@@ -2,7 +2,7 @@
 // Opens the window off screen, takes the files in as the command line would, and saves a
 // picture of it once they are all listed.
 
-#include "model/TranscodeViewModel.h"
+#include "session/TranscodeViewModel.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -28,8 +28,10 @@ int main(int argc, char *argv[])
     QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
     QApplication::setPalette(QApplication::style()->standardPalette());
 
-    MainWindow window;
-    window.model().setTraceWriter([](const QString &) {});
+    RunContext quiet;
+    quiet.trace = [](const QString &) {};
+    TranscodeViewModel model(quiet);
+    MainWindow window(model);
     window.resize(1000, 820);
     window.show();
 

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QList>
+#include <QMetaType>
+#include <QString>
+
+#include "domain/Error.h"
+#include "domain/VideoFile.h"
+
+// How a batch run ended. A run that starts completes, with each file's own outcome, unless it
+// is cancelled; it fails only when it cannot start at all.
+enum class RunOutcome { Completed, Failed, Cancelled };
+
+// How one file of a run ended.
+struct FileOutcome
+{
+    enum class Status { Converted, Failed, Skipped, Cancelled };
+
+    explicit FileOutcome(Status status = Status::Converted)
+        : status(status)
+    {}
+
+    Status status;
+    QString outputPath; // where the result lies (converted, or skipped as already done)
+    qint64 outputSize = 0;
+    double outputDuration = 0;
+    QString encoder;  // the video encoder that made it
+    VideoFile result; // the converted file as probed, when converted
+    Error error;
+    QString reason; // why it failed or was skipped, as the user reads it
+};
+
+struct FileFailureNote
+{
+    QString name;
+    QString reason;
+
+    friend bool operator==(const FileFailureNote &, const FileFailureNote &) = default;
+};
+
+struct RunSummary
+{
+    RunOutcome outcome = RunOutcome::Completed;
+    int converted = 0;
+    int failed = 0;
+    int skipped = 0;
+    QList<FileFailureNote> failures;
+    // The folder the results went to; empty when they replaced their sources.
+    QString outputDirectory;
+    // Why a failed run could not start.
+    Error error;
+    QString reason;
+    double elapsedSeconds = 0;
+};
+
+Q_DECLARE_METATYPE(RunOutcome)
+Q_DECLARE_METATYPE(FileOutcome)
+Q_DECLARE_METATYPE(RunSummary)

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QProcess>
+#include <QStringList>
+#include <QTimer>
+
+#include <chrono>
+
+#include "domain/Error.h"
+#include "process/LineSplitter.h"
+
+// Runs one external program, never through a shell, and reports its output and its end
+// through signals, so the event loop keeps running while it works.
+//
+// The program runs in a process group of its own with a small watchdog beside it: stopping
+// signals the whole group, so a wrapper script and the real program it started both stop, and
+// if we die, even by kill -9, the watchdog kills the group. A Ctrl-C in the terminal reaches
+// only us; we decide how the program stops.
+class ProcessRunner : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Output {
+        Lines,   // reported line by line as it arrives
+        Collect, // kept whole until the end
+        Discard, // not read at all
+    };
+
+    explicit ProcessRunner(QObject *parent = nullptr);
+    // A program still running is stopped: asked first, killed after a grace period.
+    ~ProcessRunner() override;
+
+    void setStandardOutput(Output mode) { m_outputMode = mode; }
+    void setStandardError(Output mode) { m_errorMode = mode; }
+    // Collected output beyond this many bytes stops the program; see `overflowed`.
+    void setCollectLimit(qint64 bytes) { m_collectLimit = bytes; }
+
+    // Reports failedToStart or, later, finished; never both.
+    void start(const QString &program, const QStringList &arguments);
+
+    // Asks the group to stop (SIGTERM) and kills it if it has not ended within `grace`.
+    void stop(std::chrono::milliseconds grace = std::chrono::seconds(3));
+
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    bool overflowed() const { return m_overflowed; }
+
+    QByteArray collectedStandardOutput() const { return m_collectedOutput; }
+    QByteArray collectedStandardError() const { return m_collectedError; }
+
+Q_SIGNALS:
+    void standardOutputLine(const QByteArray &line);
+    void standardErrorLine(const QByteArray &line);
+    // Every output line has been reported before this. `exitStatus` is the signal number
+    // when `crashed`.
+    void finished(int exitStatus, bool crashed);
+    void failedToStart(const Error &error);
+
+private:
+    using LineSignal = void (ProcessRunner::*)(const QByteArray &);
+
+    void readOutput();
+    void readError();
+    void deliver(const QByteArray &chunk, Output mode, LineSplitter &lines, QByteArray &collected,
+                 LineSignal lineSignal);
+    void signalGroup(int signal);
+    void onFinished(int exitCode, QProcess::ExitStatus status);
+    void onError(QProcess::ProcessError error);
+
+    QProcess m_process;
+    QTimer m_killTimer;
+    qint64 m_group = 0;
+    Output m_outputMode = Output::Lines;
+    Output m_errorMode = Output::Lines;
+    qint64 m_collectLimit = -1;
+    bool m_overflowed = false;
+    LineSplitter m_outputLines;
+    LineSplitter m_errorLines;
+    QByteArray m_collectedOutput;
+    QByteArray m_collectedError;
+};

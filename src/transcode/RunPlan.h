@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+#include "domain/Error.h"
+#include "domain/TranscodeSettings.h"
+#include "domain/VideoFile.h"
+#include "transcode/EncoderSupport.h"
+
+// One run of ffmpeg in the conversion of a file.
+struct PlannedCommand
+{
+    enum class Kind {
+        Conversion,        // the main route: the file to its output
+        AlphaIntermediate, // any source to an alpha-capable ProRes
+        ProRes4444Stage,   // that to ProRes 4444
+        HevcAlphaExport,   // ProRes 4444 to HEVC with alpha
+    };
+
+    Kind kind = Kind::Conversion;
+    QString program;
+    QStringList arguments;
+    // Where the file's progress stands when this command starts, and how far its own progress
+    // lines carry it; without them it gets there when it ends.
+    double progressStart = 0;
+    double progressSpan = 1;
+    bool readsProgress = true;
+
+    friend bool operator==(const PlannedCommand &, const PlannedCommand &) = default;
+};
+
+enum class Route { Main, HevcAlpha };
+
+// Everything the run will do with one file.
+struct PlannedFile
+{
+    int position = 0; // in the whole listing
+    VideoFile source;
+    Route route = Route::Main;
+    QString encoder;             // the video encoder that runs
+    QString outputPath;          // where the result is put
+    QString partialPath;         // the hidden name it is written under until it is checked
+    bool replacesSource = false; // the source goes to the Trash once the result is in place
+    QList<PlannedCommand> commands;
+    // The same conversion with the software encoder, tried once when a hardware encoder fails
+    // in the middle of the file.
+    QList<PlannedCommand> softwareRetry;
+    QString retryEncoder;
+    QStringList temporaryFiles; // removed however the file ends
+    int expectedAudioStreams = 0;
+};
+
+struct RunRefusal
+{
+    Error error;
+    QString detail; // what the user reads
+};
+
+struct RunPlan
+{
+    QString ffmpeg;
+    // Where results go; empty when every result goes beside its source.
+    QString outputDirectory;
+    QList<PlannedFile> files;
+    int listingSize = 0; // files in the whole listing, of which `files` may be one shard
+    // Said once for the run: which encoder runs where the settings name another.
+    QStringList notices;
+    std::optional<RunRefusal> refusal;
+};
+
+// Which of the listing's files one process takes: every `count`-th from `index`.
+struct Shard
+{
+    int index = 0;
+    int count = 1;
+};
+
+// What the plan may look up besides its arguments.
+struct PlanEnvironment
+{
+    QString ffmpeg;
+    QString temporaryDirectory;
+    std::optional<Shard> shard;
+    // The file at a path, if there is one; the plan keeps outputs off the run's inputs with it.
+    std::function<std::optional<FileKey>(const QString &path)> fileAt;
+    // Fresh names for intermediate files.
+    std::function<QString()> uniqueName;
+};
+
+// What the run must ask ffmpeg before it can plan with these settings.
+EncoderQuestions encoderQuestions(const TranscodeSettings &settings);
+
+// The one plan: the settings, the listed files and what this machine's ffmpeg can do, turned
+// into every command the run executes. The dry run prints it; the run carries it out.
+RunPlan planRun(const TranscodeSettings &settings, const QList<VideoFile> &files,
+                const EncoderAnswers &answers, const PlanEnvironment &environment);
+
+// The file's main conversion as the settings shape it for this machine and this file.
+QStringList mainRouteArguments(const QStringList &deviceOptions, const QString &input,
+                               const QStringList &settings, const QString &format,
+                               const QString &output);
+
+// The real file system behind `PlanEnvironment::fileAt`.
+std::optional<FileKey> fileKeyAt(const QString &path);
+
+Q_DECLARE_METATYPE(RunPlan)
+Q_DECLARE_METATYPE(PlannedFile)

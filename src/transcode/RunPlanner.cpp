@@ -1,0 +1,43 @@
+#include "transcode/RunPlanner.h"
+
+#include "transcode/EncoderSupport.h"
+
+#include <QDir>
+#include <QTimer>
+#include <QUuid>
+
+RunPlanner::RunPlanner(ToolLocator tools, EncoderSupport &encoders, QObject *parent)
+    : QObject(parent)
+    , m_tools(std::move(tools))
+    , m_encoders(encoders)
+{
+    qRegisterMetaType<RunPlan>();
+}
+
+void RunPlanner::plan(const TranscodeSettings &settings, const QList<VideoFile> &files,
+                      std::optional<Shard> shard)
+{
+    // Looked up for every run: ffmpeg may have been installed or removed meanwhile.
+    const std::optional<QString> ffmpeg = m_tools.find(QStringLiteral("ffmpeg"));
+    if (!ffmpeg) {
+        RunPlan refused;
+        refused.listingSize = static_cast<int>(files.size());
+        refused.refusal = RunRefusal{
+            Error{QStringLiteral("FFmpegError"), -1, QStringLiteral("FFmpeg not found")},
+            QStringLiteral("找不到 ffmpeg（程序旁的 resources 文件夹和 PATH 中都没有）")};
+        QTimer::singleShot(0, this, [this, refused] { Q_EMIT planned(refused); });
+        return;
+    }
+    PlanEnvironment environment;
+    environment.ffmpeg = *ffmpeg;
+    environment.temporaryDirectory = QDir::tempPath();
+    environment.shard = shard;
+    environment.fileAt = fileKeyAt;
+    environment.uniqueName = [] {
+        return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    };
+    m_encoders.answer(*ffmpeg, encoderQuestions(settings), this,
+                      [this, settings, files, environment](const EncoderAnswers &answers) {
+                          Q_EMIT planned(planRun(settings, files, answers, environment));
+                      });
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QObject>
+
+#include "process/ToolLocator.h"
+#include "transcode/RunPlan.h"
+
+class EncoderSupport;
+
+// Makes the plan of a run: finds ffmpeg, asks it what it can encode, then plans. The run and
+// the dry run both take their plan from here.
+class RunPlanner : public QObject
+{
+    Q_OBJECT
+
+public:
+    RunPlanner(ToolLocator tools, EncoderSupport &encoders, QObject *parent = nullptr);
+
+    // `planned` follows, never before this returns.
+    void plan(const TranscodeSettings &settings, const QList<VideoFile> &files,
+              std::optional<Shard> shard = std::nullopt);
+
+Q_SIGNALS:
+    void planned(const RunPlan &plan);
+
+private:
+    ToolLocator m_tools;
+    EncoderSupport &m_encoders;
+};

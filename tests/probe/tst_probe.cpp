@@ -1,0 +1,281 @@
+#include "TestSupport.h"
+#include "probe/VideoProbe.h"
+
+#include <QJsonValue>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace TestSupport;
+
+namespace {
+
+// JSON written with single quotes, for readability.
+QByteArray q(const char *text)
+{
+    return QByteArray(text).replace('\'', '"');
+}
+
+const QUrl clipUrl = QUrl::fromLocalFile(u"/videos/片段 \"one\".mov"_s);
+
+// A document with one video stream whose fields are `video`, and a format section `format`.
+QByteArray document(const QByteArray &video, const QByteArray &format = q("'duration': '1.5'"))
+{
+    const QByteArray fields = video.isEmpty() ? video : ", " + video;
+    return q("{'streams': [{'codec_type': 'video'") + fields + q("}], 'format': {") + format + "}}";
+}
+
+// The summary line that starts with `prefix`, without it.
+QString summaryLine(const ProbeOutcome &outcome, const QString &prefix)
+{
+    for (const QString &line : outcome.trace) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size());
+    }
+    return u"<missing>"_s;
+}
+
+ProbeOutcome probe(const QString &path, const QString &resources = {},
+                   std::chrono::milliseconds limit = VideoProbe::TimeLimit)
+{
+    VideoProbe probe{ToolLocator(resources)};
+    probe.setTimeLimit(limit);
+    QSignalSpy finished(&probe, &VideoProbe::finished);
+    probe.getVideoInfo(QUrl::fromLocalFile(path));
+    if (!finished.isEmpty() || !finished.wait(30000))
+        qFatal("the probe finished before returning, or never");
+    return finished.first().first().value<ProbeOutcome>();
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(ProbeOutcome)
+
+class TestProbe : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { qRegisterMetaType<ProbeOutcome>(); }
+
+    void wholeTraceOfASuccessfulProbe()
+    {
+        const QByteArray json =
+            q("{'streams': [{'codec_type': 'audio'}, {}, {'codec_type': 'video', 'codec_name': "
+              "'h264', 'codec_long_name': 'H.264 / AVC', 'width': 1920, 'height': 1080, "
+              "'r_frame_rate': '30000/1001', 'pix_fmt': 'yuv420p10le', 'bits_per_raw_sample': "
+              "'10'}, {'codec_type': 'video', 'width': 1}, {'codec_type': 'subtitle'}], "
+              "'format': {'bit_rate': '12500000', 'duration': '62.500000'}, 'extra': 1}");
+        const ProbeOutcome outcome = interpretProbeOutput(json, clipUrl, {123456789, {}});
+        QCOMPARE(
+            outcome.trace,
+            (QStringList{u"🔍 [DEBUG] FFprobe 输出数据长度: %1"_s.arg(json.size()),
+                         u"🔍 [DEBUG] FFprobe JSON 输出: "_s + QString::fromUtf8(json) + u"..."_s,
+                         u"🔍 [DEBUG] 成功解析 JSON，包含 3 个键"_s, u"成功解析视频信息："_s,
+                         u"分辨率: 1920x1080"_s, u"帧率: 29.97"_s, u"编码器: h264 (H.264 / AVC)"_s,
+                         u"码率: 12Mbps"_s, u"色彩格式: yuv420p10le"_s, u"位深: 10bit"_s,
+                         u"Alpha通道: 否"_s, u"时长: 62.5秒"_s, u"文件大小: 123.5 MB"_s}));
+        const VideoFile &file = *outcome.file;
+        QCOMPARE(file.name, u"片段 \"one\".mov"_s);
+        QCOMPARE(file.url, clipUrl);
+        QCOMPARE(file.size, 123456789);
+        QCOMPARE(file.bitsPerSecond, 12500000);
+        QCOMPARE((QList<int>{file.videoStreams, file.audioStreams, file.otherStreams}),
+                 (QList<int>{2, 1, 1}));
+        QVERIFY(!file.id.isNull());
+        QVERIFY(interpretProbeOutput(json, clipUrl, {}).file->id != file.id);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QString>("lastLine");
+        const QString notFound = u"Error: Required video information not found in JSON"_s;
+        const QString notJson = u"Error: Could not parse FFprobe JSON output"_s;
+        QTest::newRow("empty") << QByteArray() << u"❌ [ERROR] FFprobe 没有输出任何数据"_s;
+        QTest::newRow("not json") << QByteArray("Invalid data found") << notJson;
+        QTest::newRow("array at top") << q("[{'codec_type': 'video'}]") << notJson;
+        QTest::newRow("no format") << q("{'streams': [{'codec_type': 'video'}]}") << notFound;
+        QTest::newRow("stray stream")
+            << q("{'streams': [{'codec_type': 'video'}, 7], 'format': {}}") << notFound;
+        QTest::newRow("audio only")
+            << q("{'streams': [{'codec_type': 'audio'}], 'format': {}}") << notFound;
+        QTest::newRow("type in capitals")
+            << q("{'streams': [{'codec_type': 'Video'}], 'format': {}}") << notFound;
+    }
+
+    void failures()
+    {
+        QFETCH(QByteArray, output);
+        const ProbeOutcome outcome = interpretProbeOutput(output, clipUrl, {});
+        QVERIFY(!outcome.file.has_value());
+        QVERIFY(!outcome.failure.isEmpty());
+        QTEST(outcome.trace.last(), "lastLine");
+    }
+
+    void fieldRules_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("value");
+        const QString res = u"分辨率: "_s, rate = u"帧率: "_s, codec = u"编码器: "_s,
+                      bitrate = u"码率: "_s, format = u"色彩格式: "_s, depth = u"位深: "_s,
+                      alpha = u"Alpha通道: "_s, duration = u"时长: "_s;
+        QTest::newRow("no size") << document("") << res << u"0x0"_s;
+        QTest::newRow("size as strings")
+            << document(q("'width': '640', 'height': 480")) << res << u"0x480"_s;
+        QTest::newRow("fractional width")
+            << document(q("'width': 640.5, 'height': 480")) << res << u"0x480"_s;
+        QTest::newRow("rate 0/0") << document(q("'r_frame_rate': '0/0'")) << rate << u"0/0"_s;
+        QTest::newRow("rate not a string")
+            << document(q("'r_frame_rate': 25")) << rate << QString();
+        QTest::newRow("codec missing")
+            << document(q("'codec_name': 'hevc'")) << codec << u"hevc (未知)"_s;
+        QTest::newRow("bitrate missing") << document("") << bitrate << u"未知"_s;
+        QTest::newRow("bitrate truncated")
+            << document("", q("'bit_rate': '2999999'")) << bitrate << u"2Mbps"_s;
+        QTest::newRow("bitrate as number")
+            << document("", q("'bit_rate': 5000000")) << bitrate << u"未知"_s;
+        QTest::newRow("bitrate overflow")
+            << document("", q("'bit_rate': '99999999999999999999'")) << bitrate << u"未知"_s;
+        QTest::newRow("pix_fmt missing") << document("") << format << u"未知"_s;
+        QTest::newRow("depth integer")
+            << document(q("'bits_per_raw_sample': 10")) << depth << u"10bit"_s;
+        QTest::newRow("depth from name")
+            << document(q("'bits_per_raw_sample': 'N/A', 'pix_fmt': 'p010le'")) << depth
+            << u"10bit"_s;
+        QTest::newRow("depth unknown")
+            << document(q("'pix_fmt': 'yuv420p99'")) << depth << u"8bit"_s;
+        for (const char *name : {"yuva444p10le", "rgba", "bgra", "argb", "gbrp_alpha"})
+            QTest::addRow("alpha %s", name)
+                << document(q("'pix_fmt': '") + name + '"') << alpha << u"是"_s;
+        for (const char *name : {"ARGB", "gbrap", "abgr", "alphax"})
+            QTest::addRow("no alpha %s", name)
+                << document(q("'pix_fmt': '") + name + '"') << alpha << u"否"_s;
+        QTest::newRow("duration missing") << document("", "") << duration << u"0.0秒"_s;
+        QTest::newRow("duration with blank")
+            << document("", q("'duration': ' 1.5'")) << duration << u"0.0秒"_s;
+        QTest::newRow("duration shortest")
+            << document("", q("'duration': '0.1'")) << duration << u"0.1秒"_s;
+    }
+
+    void fieldRules()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QString, line);
+        const ProbeOutcome outcome = interpretProbeOutput(json, clipUrl, {});
+        QVERIFY2(outcome.file.has_value(), qPrintable(outcome.trace.join(u'\n')));
+        QTEST(summaryLine(outcome, line), "value");
+    }
+
+    void previewIsCutAt500CharactersAndSkippedForBadBytes()
+    {
+        QString title;
+        for (int i = 0; i < 300; ++i)
+            title += u"片e\u0301"_s; // "é" as e and a combining accent: one character
+        const QByteArray json = document(q("'codec_name': 'h264'"),
+                                         q("'tags': {'title': '") + title.toUtf8() + q("'}"));
+        const QString preview = interpretProbeOutput(json, clipUrl, {}).trace.at(1);
+        const QString shown = preview.mid(preview.indexOf(u": "_s) + 2).chopped(3);
+        const int before = static_cast<int>(QString::fromUtf8(json).indexOf(u'片'));
+        QCOMPARE(shown.size() - before, ((500 - before) / 2) * 3 + ((500 - before) % 2));
+        QByteArray bad = json;
+        bad.replace("h264", "\xff\xfe");
+        QVERIFY(!interpretProbeOutput(bad, clipUrl, {}).trace.join(u'\n').contains(u"JSON 输出"));
+    }
+
+    void numbersAsTheTraceWritesThem()
+    {
+        QCOMPARE(formatFrameRate(u"/50//2/"_s), u"25.00"_s);
+        QCOMPARE(formatFrameRate(u"2/3"_s), u"0.67"_s);
+        QCOMPARE(formatFrameRate(u"25/-1"_s), u"25/-1"_s);
+        QCOMPARE(bitDepthOf(QJsonValue(u"14"_s), u"yuv420p"_s), 14);
+        QCOMPARE(bitDepthOf(QJsonValue(), u"yuva420p9le"_s), 9);
+        QCOMPARE(bitDepthOf(QJsonValue(), u"rgba64be"_s), 16);
+        QCOMPARE(shortestDecimal(0.1 + 0.2), u"0.30000000000000004"_s);
+        QCOMPARE(shortestDecimal(1e16), u"1e+16"_s);
+        QCOMPARE(shortestDecimal(0.00001), u"1e-05"_s);
+        QCOMPARE(fileSizeText(1), u"1 byte"_s);
+        QCOMPARE(fileSizeText(15234), u"15 KB"_s);
+        QCOMPARE(fileSizeText(4500000000), u"4.50 GB"_s);
+    }
+
+    // What the run needs to know, read from the kinds of file cameras and phones make.
+    void realFiles_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("display");  // resolution, frame rate, codec, pixels, depth
+        QTest::addColumn<QList<int>>("facts"); // shown size, rotation, audio, other streams
+        QTest::addColumn<bool>("alpha");
+        QTest::newRow("odd mpeg-2") << clip(Clip::Odd) << u"161x91 25.00 mpeg2video yuv420p 8bit"_s
+                                    << QList<int>{161, 91, 0, 1, 0} << false;
+        QTest::newRow("10-bit hevc")
+            << clip(Clip::TenBit) << u"160x120 25.00 hevc yuv420p10le 10bit"_s
+            << QList<int>{160, 120, 0, 1, 0} << false;
+        QTest::newRow("prores 4444")
+            << clip(Clip::Alpha) << u"160x120 25.00 prores yuva444p12le 12bit"_s
+            << QList<int>{160, 120, 0, 0, 0} << true;
+        QTest::newRow("rotated") << clip(Clip::Rotated) << u"160x91 25.00 mpeg4 yuv420p 8bit"_s
+                                 << QList<int>{91, 160, 90, 0, 0} << false;
+        QTest::newRow("two audio and subtitles")
+            << clip(Clip::TwoAudio) << u"160x120 25.00 h264 yuv420p 8bit"_s
+            << QList<int>{160, 120, 0, 2, 1} << false;
+    }
+
+    void realFiles()
+    {
+        QFETCH(QString, path);
+        const ProbeOutcome outcome = probe(path);
+        QVERIFY2(outcome.file.has_value(), qPrintable(outcome.trace.join(u'\n')));
+        const VideoFile &file = *outcome.file;
+        const QStringList display{file.resolution, file.frameRate, file.codec.section(u' ', 0, 0),
+                                  file.colorFormat, file.bitDepth};
+        QTEST(display.join(u' '), "display");
+        const QList<int> facts{file.shownWidth(), file.shownHeight(), file.rotation,
+                               file.audioStreams, file.otherStreams};
+        QTEST(facts, "facts");
+        QTEST(file.hasAlpha, "alpha");
+        QCOMPARE(file.isProRes4444, path == clip(Clip::Alpha));
+        QCOMPARE(file.fileKey, fileFactsAt(path).key);
+        QVERIFY(file.fileKey.isValid());
+        QCOMPARE(outcome.trace.at(1),
+                 u"🔍 [DEBUG] ffprobe 路径: "_s + QStandardPaths::findExecutable(u"ffprobe"_s));
+    }
+
+    void probesThatNeverEndFailTheFileAlone_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("endless output") << QByteArray("exec yes\n") << u"超过 32 MB"_s;
+        QTest::newRow("hangs") << QByteArray("exec sleep 30\n") << u"秒仍未完成"_s;
+        QTest::newRow("cannot start") << QByteArray() << u"无法启动 ffprobe"_s;
+    }
+
+    void probesThatNeverEndFailTheFileAlone()
+    {
+        QFETCH(QByteArray, body);
+        QTemporaryDir resources;
+        const QString tool = writeTool(resources.path(), u"ffprobe"_s, body);
+        if (body.isEmpty())
+            writeFile(tool, "#!/nonexistent/interpreter\n");
+        const ProbeOutcome outcome =
+            probe(u"/videos/a.mp4"_s, resources.path(), std::chrono::milliseconds(300));
+        QVERIFY(!outcome.file.has_value());
+        QFETCH(QString, failure);
+        QVERIFY2(outcome.failure.contains(failure), qPrintable(outcome.failure));
+    }
+
+    void missingFFprobe()
+    {
+        QTemporaryDir empty;
+        const EnvironmentGuard path("PATH", empty.path().toUtf8());
+        const ProbeOutcome outcome = probe(u"/videos/a.mp4"_s, empty.path());
+        QCOMPARE(outcome.trace, (QStringList{u"🔍 [DEBUG] getVideoInfo 开始处理: /videos/a.mp4"_s,
+                                             u"❌ [ERROR] ffprobe not found in bundle"_s}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProbe)
+#include "tst_probe.moc"

@@ -1,0 +1,466 @@
+#include "TestSupport.h"
+#include "transcode/EncoderSupport.h"
+#include "transcode/Encoders.h"
+#include "transcode/FileLock.h"
+#include "transcode/Trash.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using namespace TestSupport;
+
+Q_DECLARE_METATYPE(Clip)
+Q_DECLARE_METATYPE(TranscodeSettings)
+
+namespace {
+
+int permissionBits(const QString &path)
+{
+    struct stat status;
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : -1;
+}
+
+TranscodeSettings settingsFor(const QString &codec, const QString &profile = u"422"_s,
+                              bool alpha = false, const QString &rate = OriginalFrameRate)
+{
+    TranscodeSettings settings;
+    settings.codec = codec;
+    settings.container = codec.contains(u"ProRes") ? u"mov"_s : u"mp4"_s;
+    settings.proResProfile = profile;
+    settings.enableAlpha = alpha;
+    settings.frameRate = rate;
+    return settings;
+}
+
+QString streamSummary(const VideoFile &file)
+{
+    return u"%1x%2 %3 %4 audio %5 other %6"_s.arg(file.width)
+        .arg(file.height)
+        .arg(file.codec.section(u' ', 0, 0), file.colorFormat)
+        .arg(file.audioStreams)
+        .arg(file.otherStreams);
+}
+
+bool alive(qint64 pid)
+{
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 &&
+           !contents(u"/proc/%1/stat"_s.arg(pid)).contains(") Z ");
+}
+
+} // namespace
+
+class TestEngine : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<EnvironmentGuard> m_trash;
+    std::unique_ptr<EnvironmentGuard> m_temp;
+    int m_folders = 0;
+
+    // A fresh folder with copies of `sources` under their names there.
+    QString folderWith(const QList<std::pair<QString, QString>> &sources)
+    {
+        const QString folder = m_dir.filePath(u"run%1"_s.arg(++m_folders));
+        for (const auto &[name, from] : sources)
+            copyTo(from, folder + u'/' + name);
+        return folder;
+    }
+
+    QList<VideoFile> listed(const QString &folder, const QStringList &names)
+    {
+        QList<VideoFile> files;
+        for (const QString &name : names)
+            files << probed(folder + u'/' + name);
+        return files;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qRegisterMetaType<RunSummary>();
+        // Replaced sources go to a Trash of the test's own, intermediates to a folder of its own.
+        m_trash =
+            std::make_unique<EnvironmentGuard>("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toUtf8());
+        QDir().mkpath(m_dir.filePath(u"tmp"_s));
+        m_temp = std::make_unique<EnvironmentGuard>("TMPDIR", m_dir.filePath(u"tmp"_s).toUtf8());
+    }
+
+    // Real ffmpeg on files such as cameras and phones make: every output plays.
+    void outputsThatPlay_data()
+    {
+        QTest::addColumn<Clip>("clip");
+        QTest::addColumn<TranscodeSettings>("settings");
+        QTest::addColumn<QString>("streams");
+        QTest::newRow("odd mpeg-2 to h264") << Clip::Odd << settingsFor(Codec::H264Software)
+                                            << u"160x90 h264 yuv420p audio 1 other 0"_s;
+        QTest::newRow("10-bit hevc to h264, no vt")
+            << Clip::TenBit << settingsFor(Codec::H264Hardware)
+            << u"160x120 h264 yuv420p audio 1 other 0"_s;
+        QTest::newRow("4:4:4 to hevc") << Clip::Yuv444 << settingsFor(Codec::HevcSoftware)
+                                       << u"160x120 hevc yuv420p audio 0 other 0"_s;
+        QTest::newRow("turned odd to hevc") << Clip::Rotated << settingsFor(Codec::HevcHardware)
+                                            << u"90x160 hevc yuv420p audio 0 other 0"_s;
+        QTest::newRow("two tracks and subtitles")
+            << Clip::TwoAudio << settingsFor(Codec::H264Software)
+            << u"160x120 h264 yuv420p audio 2 other 0"_s;
+        QTest::newRow("4444 to 422 HQ")
+            << Clip::Alpha << settingsFor(Codec::ProResSoftware, u"422 HQ"_s, true)
+            << u"160x120 prores yuv422p10le audio 0 other 0"_s;
+        QTest::newRow("4444 keeps alpha")
+            << Clip::Alpha << settingsFor(Codec::ProResHardware, u"4444"_s, true)
+            << u"160x120 prores yuva444p12le audio 0 other 0"_s;
+        QTest::newRow("4444 without alpha")
+            << Clip::Alpha << settingsFor(Codec::ProResSoftware, u"4444"_s)
+            << u"160x120 prores yuv444p12le audio 0 other 0"_s;
+        QTest::newRow("vp9 to av1 at 23.98")
+            << Clip::Vp9 << settingsFor(Codec::Av1Software, {}, false, u"23.98"_s)
+            << u"160x120 av1 yuv420p audio 1 other 0"_s;
+    }
+
+    void outputsThatPlay()
+    {
+        QFETCH(Clip, clip);
+        QFETCH(TranscodeSettings, settings);
+        const QString name = u"in."_s + QFileInfo(TestSupport::clip(clip)).suffix();
+        const QString folder = folderWith({{name, TestSupport::clip(clip)}});
+        const VideoFile source = probed(folder + u'/' + name);
+        const EngineRun run = runEngine(settings, {source});
+        QVERIFY2(run.only().status == FileOutcome::Status::Converted,
+                 qPrintable(run.only().reason));
+        const VideoFile output = probed(run.only().outputPath);
+        QTEST(streamSummary(output), "streams");
+        const double shown = static_cast<double>(source.shownWidth()) / source.shownHeight();
+        const double aspect = [&] {
+            QProcess ffprobe;
+            ffprobe.start(u"ffprobe"_s, {u"-v"_s, u"error"_s, u"-select_streams"_s, u"v:0"_s,
+                                         u"-show_entries"_s, u"stream=display_aspect_ratio"_s,
+                                         u"-of"_s, u"csv=p=0"_s, run.only().outputPath});
+            ffprobe.waitForFinished();
+            const QStringList ratio =
+                QString::fromUtf8(ffprobe.readAllStandardOutput()).trimmed().split(u':');
+            return ratio.size() == 2 ? ratio[0].toDouble() / ratio[1].toDouble()
+                                     : double(output.width) / output.height;
+        }();
+        QVERIFY2(std::fabs(aspect / shown - 1) < 0.01, qPrintable(QString::number(aspect)));
+        if (settings.frameRate == u"23.98")
+            QCOMPARE(output.frameRate, u"23.98"_s);
+        QCOMPARE(run.summary.converted, 1);
+        QCOMPARE(filesBelow(folder),
+                 (QStringList{name, QDir(folder).relativeFilePath(run.only().outputPath)}));
+        QCOMPARE(QDir(m_dir.filePath(u"tmp"_s)).entryList(QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+
+    // ffmpeg succeeds on a file cut short; the check does not let it pass for done.
+    void aShortResultIsNotPutInPlace()
+    {
+        const QString folder = folderWith({{u"cut.mp4"_s, clip(Clip::Truncated)}});
+        const EngineRun run =
+            runEngine(settingsFor(Codec::H264Software), listed(folder, {u"cut.mp4"_s}));
+        QCOMPARE(run.only().status, FileOutcome::Status::Failed);
+        QVERIFY2(run.only().reason.contains(u"与原文件的 4.00 秒不符"_s),
+                 qPrintable(run.only().reason));
+        QCOMPARE(filesBelow(folder), QStringList{u"cut.mp4"_s});
+        QCOMPARE(run.summary.outputDirectory, QString()); // the empty folder went too
+    }
+
+    void aFailedFileDoesNotStopTheRun()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        writeFile(tools.filePath(u"fail_for"_s), "/b.mp4\n");
+        writeFile(tools.filePath(u"status"_s), "1\n");
+        writeFile(tools.filePath(u"stderr"_s),
+                  "[libx264 @ 0x1] height not divisible by 2 (720x405)\n"
+                  "Conversion failed!\n");
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)},
+                                           {u"b.mp4"_s, clip(Clip::Plain)},
+                                           {u"c.mp4"_s, clip(Clip::Plain)}});
+        const EngineRun run =
+            runEngine(settingsFor(Codec::HevcSoftware),
+                      listed(folder, {u"a.mp4"_s, u"b.mp4"_s, u"c.mp4"_s}), {}, tools.path());
+        QCOMPARE(run.summary.outcome, RunOutcome::Completed);
+        QCOMPARE((QList<int>{run.summary.converted, run.summary.failed}), (QList<int>{2, 1}));
+        QCOMPARE(run.summary.failures,
+                 (QList<FileFailureNote>{{u"b.mp4"_s, u"ffmpeg 转码失败（退出代码 1）: height not "
+                                                      "divisible by 2 (720x405)"_s}}));
+        QVERIFY(run.trace.contains(
+            u"转码错误: The operation couldn’t be completed. (FFmpegError error 1.)"_s));
+        QVERIFY(run.trace.contains(u"FFmpeg: Conversion failed!"_s));
+        QCOMPARE(filesBelow(folder),
+                 (QStringList{u"a.mp4"_s, u"b.mp4"_s, u"c.mp4"_s, u"已转码_HEVC (软件编码)/a.mp4"_s,
+                              u"已转码_HEVC (软件编码)/c.mp4"_s}));
+        // The log: each command, and what ffmpeg said.
+        QVERIFY(run.log.startsWith(u"\n============= FFmpeg Command =============\n"_s +
+                                   tools.filePath(u"ffmpeg"_s) + u" -i "_s + folder +
+                                   u"/a.mp4 -y "_s));
+        QVERIFY(run.log.contains(u"[libx264 @ 0x1] height not divisible by 2 (720x405)\n"_s));
+    }
+
+    void progressFollowsFFmpeg()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        writeFile(tools.filePath(u"progress"_s), "frame=5\nfps=29.97\nprogress=continue\n"
+                                                 "out_time=00:00:00.200000\nprogress=end\n");
+        const QString folder =
+            folderWith({{u"a.mp4"_s, clip(Clip::Plain)}, {u"b.mp4"_s, clip(Clip::Plain)}});
+        const EngineRun run = runEngine(settingsFor(Codec::Av1Software),
+                                        listed(folder, {u"a.mp4"_s, u"b.mp4"_s}), {}, tools.path());
+        // The second file is measured from its own first time line, not the first file's.
+        QCOMPARE(run.runProgress, (QList<double>{0.25, 0.5, 0.75, 1.0}));
+        QCOMPARE(run.summary.converted, 2);
+    }
+
+    void overwriteKeepsOriginalsInTheTrashAndTheirPermissions()
+    {
+        const QString folder =
+            folderWith({{u"a.mp4"_s, clip(Clip::Plain)}, {u"片段 b.webm"_s, clip(Clip::Vp9)}});
+        QFile::setPermissions(folder + u"/a.mp4"_s,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        const QByteArray original = contents(folder + u"/a.mp4"_s);
+        TranscodeSettings settings = settingsFor(Codec::HevcSoftware);
+        settings.overwriteOriginal = true;
+        const EngineRun run = runEngine(settings, listed(folder, {u"a.mp4"_s, u"片段 b.webm"_s}));
+        QCOMPARE(run.summary.converted, 2);
+        QCOMPARE(filesBelow(folder), (QStringList{u"a.mp4"_s, u"片段 b.mp4"_s}));
+        QCOMPARE(probed(folder + u"/片段 b.mp4"_s).codec.left(4), u"hevc"_s);
+        QCOMPARE(permissionBits(folder + u"/a.mp4"_s), 0600);
+        const QString trash = m_dir.filePath(u"data/Trash/"_s);
+        QCOMPARE(contents(trash + u"files/a.mp4"_s), original);
+        QVERIFY(QFile::exists(trash + u"info/片段 b.webm.trashinfo"_s));
+        QCOMPARE(run.outcomes.last().result.name, u"片段 b.mp4"_s);
+    }
+
+    void theTrashNeverReplacesWhatItHolds()
+    {
+        QTemporaryDir home;
+        const EnvironmentGuard data("XDG_DATA_HOME", home.path().toUtf8());
+        writeFile(home.filePath(u"Trash/files/a.mp4"_s), "stray, without its info");
+        const QString longName = QString(250, u'x') + u".mp4"_s;
+        for (const QString &name : {u"a.mp4"_s, u"a.mp4"_s, longName}) {
+            writeFile(m_dir.filePath(u"trashed/"_s + name), name.toUtf8());
+            QVERIFY(moveToTrash(m_dir.filePath(u"trashed/"_s + name)).ok());
+        }
+        QCOMPARE(contents(home.filePath(u"Trash/files/a.mp4"_s)),
+                 QByteArray("stray, without its info"));
+        QStringList names = QDir(home.filePath(u"Trash/files"_s)).entryList(QDir::Files);
+        QCOMPARE(names.size(), 4);
+        QVERIFY(names.contains(u"a.2.mp4"_s) && names.contains(u"a.3.mp4"_s));
+        QCOMPARE(QDir(home.filePath(u"Trash/info"_s)).entryList(QDir::Files).size(), 3);
+        QVERIFY(!moveToTrash(m_dir.filePath(u"trashed/gone.mp4"_s)).ok());
+    }
+
+    // A second run never touches a file the first works on; it fails that file alone.
+    void lockedFilesAreLeftToTheRunThatHoldsThem()
+    {
+        const QString folder =
+            folderWith({{u"a.mp4"_s, clip(Clip::Plain)}, {u"b.mp4"_s, clip(Clip::Plain)}});
+        FileLock other;
+        QVERIFY(other.take(folder + u"/a.mp4"_s, FileLock::Mode::Shared));
+        TranscodeSettings settings = settingsFor(Codec::H264Software);
+        settings.overwriteOriginal = true;
+        const EngineRun run = runEngine(settings, listed(folder, {u"a.mp4"_s, u"b.mp4"_s}));
+        QCOMPARE(run.outcomes.first().reason, u"“a.mp4”正在被另一个转码任务使用"_s);
+        QCOMPARE(run.summary.converted, 1);
+        QCOMPARE(contents(folder + u"/a.mp4"_s), contents(clip(Clip::Plain)));
+
+        // The partial of another run's output, likewise.
+        FileLock partial;
+        QDir().mkpath(folder + u"/已转码_H.264 (软件编码)"_s);
+        QVERIFY(partial.take(folder + u"/已转码_H.264 (软件编码)/.a.mp4.partial"_s,
+                             FileLock::Mode::Exclusive, true));
+        const EngineRun second =
+            runEngine(settingsFor(Codec::H264Software), listed(folder, {u"a.mp4"_s}));
+        QCOMPARE(second.only().reason, u"“a.mp4”正在被另一个转码任务使用"_s);
+        QVERIFY(QFile::exists(folder + u"/已转码_H.264 (软件编码)/.a.mp4.partial"_s));
+    }
+
+    void cancelStopsFFmpegAndLeavesNothing()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"hang"_s), "");
+        writeFile(tools.filePath(u"progress"_s), "out_time=00:00:00.100000\n");
+        const QString folder =
+            folderWith({{u"a.mp4"_s, clip(Clip::Plain)}, {u"b.mp4"_s, clip(Clip::Plain)}});
+        TranscodeSettings settings = settingsFor(Codec::H264Software);
+        settings.overwriteOriginal = true;
+        QStringList trace;
+        BatchTranscoder engine({ToolLocator(tools.path()), [&](const QString &l) { trace << l; }});
+        QSignalSpy finished(&engine, &BatchTranscoder::runFinished);
+        engine.start(settings, listed(folder, {u"a.mp4"_s, u"b.mp4"_s}), RunOptions{2, {}, false});
+        QTRY_VERIFY(QFile::exists(tools.filePath(u"pid"_s)));
+        QTRY_COMPARE(fakeCalls(tools.path()).size(), 2); // both at work
+        const qint64 pid = contents(tools.filePath(u"pid"_s)).trimmed().toLongLong();
+        engine.cancel();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(finished.first().first().value<RunSummary>().outcome, RunOutcome::Cancelled);
+        QVERIFY(trace.contains(u"转码已取消"_s));
+        QCOMPARE(filesBelow(folder), (QStringList{u"a.mp4"_s, u"b.mp4"_s}));
+        QCOMPARE(contents(folder + u"/a.mp4"_s), contents(clip(Clip::Plain)));
+        QTRY_VERIFY(!alive(pid));
+    }
+
+    // Choice by proof: the first GPU encoder whose test encode passes; software otherwise.
+    void hardwareEncodersAreTriedInOrder_data()
+    {
+        QTest::addColumn<QByteArray>("working");
+        QTest::addColumn<QString>("used");
+        QTest::addColumn<int>("tests");
+        QTest::newRow("none") << QByteArray() << u"libx264"_s << 4;
+        QTest::newRow("vaapi and qsv")
+            << QByteArray("h264_vaapi\nh264_qsv\n") << u"h264_vaapi"_s << 3;
+        QTest::newRow("all") << QByteArray("h264_videotoolbox\nh264_nvenc\n")
+                             << u"h264_videotoolbox"_s << 1;
+    }
+
+    void hardwareEncodersAreTriedInOrder()
+    {
+        QFETCH(QByteArray, working);
+        QTemporaryDir tools;
+        const QString ffmpeg = fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"encoders_ok"_s), working);
+        EncoderSupport support;
+        QObject context;
+        std::optional<EncoderAnswers> got;
+        for (int i = 0; i < 2; ++i) { // the second time from memory
+            got.reset();
+            support.answer(ffmpeg, {{u"h264_videotoolbox"_s}, false}, &context,
+                           [&](const EncoderAnswers &answers) { got = answers; });
+            QVERIFY(!got);
+            QTRY_VERIFY(got.has_value());
+        }
+        QTEST(got->encoderFor(u"h264_videotoolbox"_s), "used");
+        QTEST(static_cast<int>(fakeCalls(tools.path()).size()), "tests");
+        QCOMPARE(fakeCalls(tools.path()).first(),
+                 Encoders::testEncodeArguments(u"h264_videotoolbox"_s, Encoders::renderNode())
+                     .join(u' '));
+    }
+
+    void theInstalledFFmpegKnowsItsEncoders()
+    {
+        EncoderSupport support;
+        QObject context;
+        std::optional<EncoderAnswers> got;
+        support.answer(QStandardPaths::findExecutable(u"ffmpeg"_s),
+                       {{u"h264_videotoolbox"_s, u"prores_videotoolbox"_s}, true}, &context,
+                       [&](const EncoderAnswers &answers) { got = answers; });
+        QTRY_VERIFY_WITH_TIMEOUT(got.has_value(), 30000);
+        QCOMPARE(got->encoderFor(u"h264_videotoolbox"_s), u"libx264"_s);
+        QCOMPARE(got->encoderFor(u"prores_videotoolbox"_s), u"prores_ks"_s);
+        QCOMPARE(got->hevcAlphaEncoder, QString()); // Debian's x265 keeps no alpha
+    }
+
+    // The real ffmpeg takes every GPU command's options and fails only where it opens the
+    // device, on a machine without one.
+    void gpuCommandsFailOnlyForWantOfADevice_data()
+    {
+        QTest::addColumn<QString>("encoder");
+        for (const char *encoder :
+             {"h264_nvenc", "hevc_nvenc", "h264_vaapi", "hevc_vaapi", "h264_qsv", "hevc_qsv"})
+            QTest::newRow(encoder) << QString::fromLatin1(encoder);
+    }
+
+    void gpuCommandsFailOnlyForWantOfADevice()
+    {
+        QFETCH(QString, encoder);
+        QProcess ffmpeg;
+        ffmpeg.start(u"ffmpeg"_s, Encoders::testEncodeArguments(encoder, u"/dev/dri/renderD128"_s));
+        QVERIFY(ffmpeg.waitForFinished(30000));
+        const QString said = QString::fromUtf8(ffmpeg.readAllStandardError());
+        if (ffmpeg.exitCode() == 0)
+            QSKIP("this machine has the device");
+        QVERIFY2(!said.contains(u"Unrecognized option"_s) &&
+                     !said.contains(u"Option not found"_s) && !said.contains(u"Unknown encoder"_s),
+                 qPrintable(said));
+    }
+
+    void aGpuThatFailsMidFileIsRetriedInSoftware()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"encoders_ok"_s), "h264_nvenc\n");
+        writeFile(tools.filePath(u"fail_for"_s), "-c:v h264_nvenc\n");
+        writeFile(tools.filePath(u"status"_s), "1\n");
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        const EngineRun run = runEngine(settingsFor(Codec::H264Hardware),
+                                        listed(folder, {u"a.mp4"_s}), {}, tools.path());
+        QCOMPARE(run.only().status, FileOutcome::Status::Converted);
+        QCOMPARE(run.only().encoder, u"libx264"_s);
+        QCOMPARE(run.notices.first(), u"使用硬件编码器 h264_nvenc"_s);
+        QVERIFY(run.notices.last().contains(u"改用软件编码器 libx264 重试"_s));
+    }
+
+    void resumeSkipsWhatIsDoneAndRedoesWhatIsBroken()
+    {
+        const QString folder =
+            folderWith({{u"a.mp4"_s, clip(Clip::Plain)}, {u"b.mp4"_s, clip(Clip::Plain)}});
+        const QList<VideoFile> files = listed(folder, {u"a.mp4"_s, u"b.mp4"_s});
+        const TranscodeSettings settings = settingsFor(Codec::H264Software);
+        QCOMPARE(runEngine(settings, files, RunOptions{2, {}, false}).summary.converted, 2);
+        writeFile(folder + u"/已转码_H.264 (软件编码)/b.mp4"_s, "broken");
+        const EngineRun again = runEngine(settings, files, RunOptions{1, {}, true});
+        QCOMPARE((QList<int>{again.summary.converted, again.summary.skipped}), (QList<int>{1, 1}));
+        QCOMPARE(again.outcomes.first().reason, u"已有转码结果"_s);
+        QVERIFY(probed(folder + u"/已转码_H.264 (软件编码)/b.mp4"_s).videoStreams == 1);
+    }
+
+    void runsThatCannotStartCreateNothing()
+    {
+        QTemporaryDir empty;
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        const QList<VideoFile> files = listed(folder, {u"a.mp4"_s});
+        {
+            const EnvironmentGuard path("PATH", empty.path().toUtf8());
+            const EngineRun run =
+                runEngine(settingsFor(Codec::H264Software), files, {}, empty.path());
+            QCOMPARE(run.summary.outcome, RunOutcome::Failed);
+            QVERIFY(run.summary.reason.startsWith(u"找不到 ffmpeg"_s));
+            QVERIFY(run.trace.contains(u"转码错误: FFmpeg not found"_s));
+        }
+        const EngineRun alpha = runEngine(settingsFor(Codec::HevcHardware, {}, true), files);
+        QCOMPARE(alpha.summary.outcome, RunOutcome::Failed);
+        QVERIFY(alpha.trace.contains(u"转码错误: 无法创建导出会话"_s));
+        writeFile(folder + u"/已转码_AV1 (软件编码)"_s, "a file where the folder would go");
+        QVERIFY(runEngine(settingsFor(Codec::Av1Software), files)
+                    .summary.reason.contains(u"不是文件夹"_s));
+        QCOMPARE(filesBelow(folder), (QStringList{u"a.mp4"_s, u"已转码_AV1 (软件编码)"_s}));
+    }
+
+    void aFullDiskFailsTheFileAndLeavesNothing()
+    {
+        if (::geteuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        const QString folder = m_dir.filePath(u"full"_s);
+        QDir().mkpath(folder);
+        if (QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=300k"_s, u"tmpfs"_s,
+                                           folder}) != 0)
+            QSKIP("cannot mount here");
+        copyTo(clip(Clip::Plain), folder + u"/a.mp4"_s);
+        TranscodeSettings settings = settingsFor(Codec::ProResSoftware, u"4444 XQ"_s);
+        settings.resolution = u"1920x1080"_s;
+        const EngineRun run = runEngine(settings, listed(folder, {u"a.mp4"_s}));
+        const QStringList left = filesBelow(folder);
+        QProcess::execute(u"umount"_s, {u"-l"_s, folder});
+        QVERIFY2(run.only().reason.contains(u"No space left on device"_s),
+                 qPrintable(run.only().reason));
+        QCOMPARE(left, QStringList{u"a.mp4"_s});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "tst_engine.moc"

@@ -1,0 +1,472 @@
+#include "TestSupport.h"
+#include "transcode/FFmpegArguments.h"
+#include "transcode/FFmpegDiagnosis.h"
+#include "transcode/OutputCheck.h"
+#include "transcode/OutputNaming.h"
+#include "transcode/ProgressParser.h"
+#include "transcode/RunPlan.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A source as the probe would describe a clean 1920x1080 8-bit 4:2:0 file with one audio
+// track, with `changes` as "field=value" pairs on top.
+VideoFile source(const QString &path = u"/A/clip.mp4"_s, const QStringList &changes = {})
+{
+    VideoFile file;
+    file.id = QUuid::createUuid();
+    file.url = QUrl::fromLocalFile(path);
+    file.name = QFileInfo(path).fileName();
+    file.colorFormat = u"yuv420p"_s;
+    file.width = 1920;
+    file.height = 1080;
+    file.videoStreams = 1;
+    file.audioStreams = 1;
+    file.duration = 10;
+    for (const QString &change : changes) {
+        const QString name = change.section(u'=', 0, 0), value = change.section(u'=', 1);
+        if (name == u"pix")
+            file.colorFormat = value;
+        else if (name == u"size")
+            file.width = value.section(u'x', 0, 0).toInt(),
+            file.height = value.section(u'x', 1).toInt();
+        else if (name == u"rotation")
+            file.rotation = value.toInt();
+        else if (name == u"bits")
+            file.bitsPerSample = value.toInt();
+        else if (name == u"audio")
+            file.audioStreams = value.toInt();
+        else if (name == u"alpha")
+            file.hasAlpha = true;
+        else if (name == u"prores4444")
+            file.isProRes4444 = true;
+    }
+    return file;
+}
+
+TranscodeSettings settingsWith(const QStringList &changes)
+{
+    TranscodeSettings settings;
+    for (const QString &change : changes) {
+        const QString name = change.section(u'=', 0, 0), value = change.section(u'=', 1);
+        if (name == u"codec")
+            settings.codec = value;
+        else if (name == u"container")
+            settings.container = value;
+        else if (name == u"profile")
+            settings.proResProfile = value;
+        else if (name == u"resolution")
+            settings.resolution = value;
+        else if (name == u"rate")
+            settings.frameRate = value;
+        else if (name == u"bitrate")
+            settings.bitrate = value.toDouble();
+        else if (name == u"alpha")
+            settings.enableAlpha = true;
+        else if (name == u"overwrite")
+            settings.overwriteOriginal = true;
+    }
+    return settings;
+}
+
+EncoderAnswers answers(const QString &hardware = {})
+{
+    EncoderAnswers answers;
+    answers.renderNode = u"/dev/dri/renderD128"_s;
+    answers.hevcAlphaEncoder = u"libx265"_s;
+    for (const QString &named : {u"h264_videotoolbox"_s, u"hevc_videotoolbox"_s})
+        answers.encoders.insert(
+            named, hardware.isEmpty() ? (named.startsWith(u"h264") ? u"libx264"_s : u"libx265"_s)
+                                      : named.left(4) + u'_' + hardware);
+    answers.encoders.insert(u"prores_videotoolbox"_s, u"prores_ks"_s);
+    return answers;
+}
+
+PlanEnvironment environment(QHash<QString, FileKey> disk = {})
+{
+    PlanEnvironment environment;
+    environment.ffmpeg = u"/usr/bin/ffmpeg"_s;
+    environment.temporaryDirectory = u"/tmp"_s;
+    environment.fileAt = [disk](const QString &path) -> std::optional<FileKey> {
+        return disk.contains(path) ? std::optional(disk.value(path)) : std::nullopt;
+    };
+    int counter = 0;
+    environment.uniqueName = [counter]() mutable { return u"T%1"_s.arg(++counter); };
+    return environment;
+}
+
+} // namespace
+
+class TestPlan : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void settingsArguments_data()
+    {
+        QTest::addColumn<QStringList>("settings");
+        QTest::addColumn<QString>("arguments");
+        QTest::newRow("defaults") << QStringList{}
+                                  << u"-c:v h264_videotoolbox -b:v 10000k -movflags +faststart "
+                                     "-c:a aac -strict experimental"_s;
+        QTest::newRow("truncated bitrate, scale before rate")
+            << QStringList{u"codec=AV1 (软件编码)"_s, u"bitrate=1.005"_s, u"resolution=1280x720"_s,
+                           u"rate=25"_s}
+            << u"-c:v libsvtav1 -b:v 1004k -preset 8 -svtav1-params tune=0:fast-decode=1 "
+               "-pix_fmt yuv420p -strict experimental -vf scale=1280x720 -r 25"_s;
+        QTest::newRow("hevc hardware alpha")
+            << QStringList{u"codec=HEVC (硬件加速)"_s, u"alpha"_s, u"bitrate=0"_s}
+            << u"-c:v hevc_videotoolbox -allow_sw 1 -pix_fmt bgra -alpha_quality 0.9 -b:v 0k "
+               "-tag:v hvc1"_s;
+        QTest::newRow("hevc software alpha")
+            << QStringList{u"codec=HEVC (软件编码)"_s, u"alpha"_s}
+            << u"-c:v libx265 -pix_fmt bgra -alpha_quality 0.9 -b:v 10000k -tag:v hvc1"_s;
+        QTest::newRow("prores ignores bitrate and alpha")
+            << QStringList{u"codec=ProRes (软件编码)"_s, u"profile=4444 XQ"_s, u"alpha"_s}
+            << u"-c:v prores_ks -profile:v 5"_s;
+        QTest::newRow("unknown profile is 422")
+            << QStringList{u"codec=ProRes (硬件加速)"_s, u"profile="_s}
+            << u"-c:v prores_videotoolbox -profile:v 2"_s;
+    }
+
+    void settingsArguments()
+    {
+        QFETCH(QStringList, settings);
+        QTEST(buildFFmpegArguments(settingsWith(settings))->join(u' '), "arguments");
+    }
+
+    void unwritableBitratesAreRefused()
+    {
+        for (const double mbps : {qInf(), qQNaN(), 1e16}) {
+            TranscodeSettings settings;
+            settings.bitrate = mbps;
+            const RunPlan plan = planRun(settings, {source()}, answers(), environment());
+            QVERIFY(plan.files.isEmpty());
+            QVERIFY(plan.refusal->detail.contains(u"码率无效"_s));
+        }
+        QCOMPARE(bitrateArgument(-2.5), u"-2500k"_s);
+        QVERIFY(!bitrateArgument(9.3e15));
+    }
+
+    // What the run gives ffmpeg for a file: the settings adapted to the encoder that works
+    // here and to the media, and nothing more where the file needs nothing.
+    void commandsForRealMedia_data()
+    {
+        QTest::addColumn<QStringList>("settings");
+        QTest::addColumn<QStringList>("media");
+        QTest::addColumn<QString>("hardware"); // the GPU form that passed its test
+        QTest::addColumn<QString>("middle");   // between "pipe:1" and "-f"
+        const QString h264 = u"-c:v libx264 -b:v 10000k -movflags +faststart -c:a aac -strict "
+                             "experimental"_s;
+        const QStringList x264{u"codec=H.264 (软件编码)"_s};
+        const QStringList x265{u"codec=HEVC (软件编码)"_s};
+        const QString hevc = u"-b:v 10000k -tag:v hvc1"_s;
+        QTest::newRow("clean file") << x264 << QStringList{} << QString() << h264;
+        QTest::newRow("odd size") << x264 << QStringList{u"size=721x405"_s} << QString()
+                                  << h264 + u" -vf scale=720x404"_s;
+        QTest::newRow("odd and turned") << x264 << QStringList{u"size=721x405"_s, u"rotation=90"_s}
+                                        << QString() << h264 + u" -vf scale=404x720"_s;
+        QTest::newRow("one pixel")
+            << x264 << QStringList{u"size=1x1"_s} << QString() << h264 + u" -vf scale=2x2"_s;
+        QTest::newRow("chosen size stays")
+            << x264 + QStringList{u"resolution=1280x720"_s} << QStringList{u"size=721x405"_s}
+            << QString() << h264 + u" -vf scale=1280x720"_s;
+        QTest::newRow("10-bit to h264")
+            << x264 << QStringList{u"pix=yuv420p10le"_s, u"bits=10"_s} << QString()
+            << u"-c:v libx264 -pix_fmt yuv420p -b:v 10000k -movflags +faststart -c:a aac "
+               "-strict experimental"_s;
+        QTest::newRow("4:4:4 to hevc") << x265 << QStringList{u"pix=yuv444p"_s} << QString()
+                                       << u"-c:v libx265 -pix_fmt yuv420p "_s + hevc;
+        QTest::newRow("10-bit hevc stays")
+            << x265 << QStringList{u"pix=yuv420p10le"_s, u"bits=10"_s} << QString()
+            << u"-c:v libx265 "_s + hevc;
+        QTest::newRow("10-bit 4:2:2 to hevc")
+            << x265 << QStringList{u"pix=yuv422p10le"_s, u"bits=10"_s} << QString()
+            << u"-c:v libx265 -pix_fmt yuv420p10le "_s + hevc;
+        QTest::newRow("hevc keeps alpha in software")
+            << x265 + QStringList{u"alpha"_s} << QStringList{} << QString()
+            << u"-c:v libx265 -pix_fmt yuva420p "_s + hevc;
+        QTest::newRow("prores 422 from 4444")
+            << QStringList{u"codec=ProRes (软件编码)"_s, u"profile=422 HQ"_s}
+            << QStringList{u"pix=yuva444p12le"_s, u"alpha"_s} << QString()
+            << u"-c:v prores_ks -pix_fmt yuv422p10le -profile:v 3"_s;
+        QTest::newRow("prores 422 from 4:2:0")
+            << QStringList{u"codec=ProRes (软件编码)"_s} << QStringList{} << QString()
+            << u"-c:v prores_ks -profile:v 2"_s;
+        QTest::newRow("prores 4444 keeps alpha when asked")
+            << QStringList{u"codec=ProRes (软件编码)"_s, u"profile=4444"_s, u"alpha"_s}
+            << QStringList{u"pix=yuva444p12le"_s, u"alpha"_s} << QString()
+            << u"-c:v prores_ks -pix_fmt yuva444p10le -profile:v 4"_s;
+        QTest::newRow("prores 4444 drops alpha when not")
+            << QStringList{u"codec=ProRes (软件编码)"_s, u"profile=4444"_s}
+            << QStringList{u"pix=yuva444p12le"_s, u"alpha"_s} << QString()
+            << u"-c:v prores_ks -pix_fmt yuv444p10le -profile:v 4"_s;
+        QTest::newRow("exact ntsc rate") << x264 + QStringList{u"rate=23.98"_s} << QStringList{}
+                                         << QString() << h264 + u" -r 24000/1001"_s;
+        QTest::newRow("every audio track")
+            << x264 << QStringList{u"audio=3"_s} << QString() << h264 + u" -map 0:v:0 -map 0:a?"_s;
+        QTest::newRow("nvenc") << QStringList{} << QStringList{} << u"nvenc"_s
+                               << u"-c:v h264_nvenc -preset p6 -tune hq -b:v 10000k -movflags "
+                                  "+faststart -c:a aac -strict experimental"_s;
+        QTest::newRow("nvenc 10-bit hevc")
+            << QStringList{u"codec=HEVC (硬件加速)"_s}
+            << QStringList{u"pix=yuv420p10le"_s, u"bits=10"_s} << u"nvenc"_s
+            << u"-c:v hevc_nvenc -preset p6 -tune hq -pix_fmt p010le "_s + hevc;
+        QTest::newRow("vaapi with a size")
+            << QStringList{u"resolution=1280x720"_s} << QStringList{} << u"vaapi"_s
+            << u"-c:v h264_vaapi -b:v 10000k -movflags +faststart -c:a aac -strict experimental "
+               "-vf scale=1280x720,format=nv12,hwupload"_s;
+        QTest::newRow("quick sync 10-bit hevc")
+            << QStringList{u"codec=HEVC (硬件加速)"_s}
+            << QStringList{u"pix=yuv420p10le"_s, u"bits=10"_s} << u"qsv"_s
+            << u"-c:v hevc_qsv -b:v 10000k -tag:v hvc1 -vf format=p010le,hwupload=extra_hw_frames=64"_s;
+    }
+
+    void commandsForRealMedia()
+    {
+        QFETCH(QStringList, settings);
+        QFETCH(QStringList, media);
+        QFETCH(QString, hardware);
+        QFETCH(QString, middle);
+        const RunPlan plan = planRun(settingsWith(settings), {source(u"/A/clip.mp4"_s, media)},
+                                     answers(hardware), environment());
+        QVERIFY(!plan.refusal);
+        const PlannedFile &file = plan.files.first();
+        const QString command = file.commands.first().arguments.join(u' ');
+        const QString device = hardware == u"vaapi" ? u"-vaapi_device /dev/dri/renderD128 "_s
+                               : hardware == u"qsv"
+                                   ? u"-init_hw_device qsv=hw -filter_hw_device hw "_s
+                                   : QString();
+        const QString format = file.outputPath.section(u'.', -1);
+        QCOMPARE(command, device + u"-i /A/clip.mp4 -y -progress pipe:1 "_s + middle + u" -f "_s +
+                              format + u" -c:a aac "_s + file.partialPath);
+        // A GPU that fails mid-file leaves the software encoder to try once.
+        QCOMPARE(file.softwareRetry.isEmpty(), hardware.isEmpty());
+        if (!hardware.isEmpty())
+            QVERIFY(file.softwareRetry.first().arguments.contains(file.retryEncoder));
+    }
+
+    void noticesSayWhichEncoderRuns()
+    {
+        const QStringList none = planRun(settingsWith({}), {}, answers(), environment()).notices;
+        QCOMPARE(none,
+                 QStringList{u"此 ffmpeg 不能使用硬件编码器 h264_videotoolbox（也没有可用的 "
+                             "h264_nvenc、h264_vaapi、h264_qsv），已改用软件编码器 libx264"_s});
+        QCOMPARE(planRun(settingsWith({}), {}, answers(u"nvenc"_s), environment()).notices,
+                 QStringList{u"使用硬件编码器 h264_nvenc"_s});
+        QCOMPARE(encoderQuestions(settingsWith({u"codec=HEVC (硬件加速)"_s})).hardware,
+                 QStringList{u"hevc_videotoolbox"_s});
+        QVERIFY(encoderQuestions(settingsWith({u"codec=AV1 (软件编码)"_s})).hardware.isEmpty());
+    }
+
+    void hevcWithAlphaIsRefusedWithoutAnEncoder()
+    {
+        EncoderAnswers without = answers();
+        without.hevcAlphaEncoder.clear();
+        for (const QString &codec : {u"HEVC (硬件加速)"_s, u"HEVC (软件编码)"_s}) {
+            const RunPlan plan = planRun(settingsWith({u"codec="_s + codec, u"alpha"_s}),
+                                         {source()}, without, environment());
+            QVERIFY(plan.files.isEmpty());
+            QVERIFY2(plan.refusal->detail.contains(u"ProRes 4444"_s),
+                     qPrintable(plan.refusal->detail));
+        }
+        QVERIFY(encoderQuestions(settingsWith({u"codec=HEVC (软件编码)"_s, u"alpha"_s})).hevcAlpha);
+    }
+
+    void alphaRouteThroughAnIntermediate()
+    {
+        const TranscodeSettings settings = settingsWith({u"codec=HEVC (硬件加速)"_s, u"alpha"_s});
+        const RunPlan plan = planRun(settings, {source(), source(u"/A/p.mov"_s, {u"prores4444"_s})},
+                                     answers(), environment());
+        const PlannedFile &any = plan.files.at(0);
+        QCOMPARE(any.route, Route::HevcAlpha);
+        QCOMPARE(any.temporaryFiles, (QStringList{u"/tmp/T1.mov"_s, u"/tmp/T2.mov"_s}));
+        QCOMPARE(any.commands.size(), 3);
+        QCOMPARE(any.commands[0].arguments.join(u' '),
+                 u"-i /A/clip.mp4 -y -progress pipe:1 -c:v prores_ks -profile:v 4 -pix_fmt bgra "
+                 "-f mov /tmp/T1.mov"_s);
+        QCOMPARE(any.commands[1].arguments.mid(0, 4).join(u' '),
+                 u"-i /tmp/T1.mov -c:v prores_ks"_s);
+        QVERIFY(any.commands[2].arguments.contains(any.partialPath));
+        QCOMPARE((QList<double>{any.commands[1].progressStart, any.commands[2].progressStart}),
+                 (QList<double>{0.5, 0.75}));
+        QCOMPARE(any.expectedAudioStreams, 0);
+        // Already ProRes 4444: straight to the export.
+        QCOMPARE(plan.files.at(1).commands.size(), 1);
+        QCOMPARE(plan.files.at(1).commands[0].kind, PlannedCommand::Kind::HevcAlphaExport);
+    }
+
+    // No two files of a run share an output, none lands on an input whatever path names it,
+    // and every name fits the file system.
+    void outputNames()
+    {
+        const QString longStem = QString(84, u'片'); // 252 bytes
+        const QList<VideoFile> files{source(u"/A/x.mov"_s),
+                                     source(u"/B/x.mp4"_s),
+                                     source(u"/A/out/x (3).mp4"_s),
+                                     source(u"/A/link/y.mkv"_s),
+                                     source(u"/C/"_s + longStem + u".ts"_s),
+                                     source(u"/D/"_s + longStem + u".ts"_s)};
+        const RunPlan plan =
+            planRun(settingsWith({u"codec=HEVC (软件编码)"_s}), files, answers(), environment());
+        QCOMPARE(plan.outputDirectory, u"/A/已转码_HEVC (软件编码)"_s);
+        QStringList names;
+        for (const PlannedFile &file : plan.files)
+            names << QFileInfo(file.outputPath).fileName();
+        const QString fitted = OutputNaming::fittedName(longStem, QString(), u"mp4"_s);
+        QCOMPARE(names.mid(0, 4),
+                 (QStringList{u"x.mp4"_s, u"x (2).mp4"_s, u"x (3).mp4"_s, u"y.mp4"_s}));
+        QCOMPARE(names.mid(4),
+                 (QStringList{fitted, OutputNaming::fittedName(longStem, u" (2)"_s, u"mp4"_s)}));
+        for (const PlannedFile &file : plan.files) {
+            QVERIFY(QFileInfo(file.partialPath).fileName().toUtf8().size() <= 255);
+            QVERIFY(QFileInfo(file.partialPath).fileName().startsWith(u'.'));
+        }
+        QCOMPARE(fitted.toUtf8().size(), 244); // whole characters: 80 of them and ".mp4"
+
+        // An input reached through a link in the output folder keeps its place.
+        VideoFile linked = source(u"/B/y.mkv"_s);
+        linked.fileKey = {1, 2};
+        const RunPlan aliased =
+            planRun(settingsWith({u"codec=HEVC (软件编码)"_s}), {source(u"/A/x.mov"_s), linked},
+                    answers(), environment({{u"/A/已转码_HEVC (软件编码)/y.mp4"_s, {1, 2}}}));
+        QCOMPARE(aliased.files.at(1).outputPath, u"/A/已转码_HEVC (软件编码)/y (2).mp4"_s);
+    }
+
+    void overwriteKeepsTheSourceNameOrTakesTheNewFormat()
+    {
+        const RunPlan plan =
+            planRun(settingsWith({u"codec=H.264 (软件编码)"_s, u"overwrite"_s}),
+                    {source(u"/A/a.MP4"_s), source(u"/A/b.webm"_s), source(u"/A/c.mov"_s)},
+                    answers(), environment({{u"/A/c.mp4"_s, {9, 9}}}));
+        QVERIFY(plan.outputDirectory.isEmpty());
+        QStringList outputs;
+        for (const PlannedFile &file : plan.files) {
+            outputs << file.outputPath;
+            QVERIFY(file.replacesSource);
+        }
+        // Another file already called c.mp4 is not replaced.
+        QCOMPARE(outputs, (QStringList{u"/A/a.MP4"_s, u"/A/b.mp4"_s, u"/A/c (2).mp4"_s}));
+        QCOMPARE(plan.files.first().partialPath, u"/A/.a.MP4.partial"_s);
+    }
+
+    void shardsNameOverTheWholeListing()
+    {
+        const QList<VideoFile> files{source(u"/A/x.mov"_s), source(u"/B/x.mov"_s),
+                                     source(u"/C/x.mov"_s), source(u"/D/y.mov"_s)};
+        PlanEnvironment second = environment();
+        second.shard = Shard{1, 2};
+        const RunPlan plan = planRun(settingsWith({}), files, answers(), second);
+        QCOMPARE(plan.listingSize, 4);
+        QCOMPARE(plan.files.size(), 2);
+        QCOMPARE(plan.files.at(0).outputPath, u"/A/已转码_H.264 (硬件加速)/x (2).mp4"_s);
+        QCOMPARE(plan.files.at(1).position, 3);
+    }
+
+    void progressLines_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<double>("result");   // NaN: no value
+        QTest::addColumn<QString>("figures"); // frame fps bitrate speed time, after the line
+        const double none = qQNaN();
+        // From frame 7, fps 9, bitrate 3, speed 2, 6 seconds written.
+        QTest::newRow("frame") << u"frame=1200"_s << 0.0 << none << u"1200 9 3 2 6"_s;
+        QTest::newRow("frame junk") << u"frame=abc"_s << 0.0 << none << u"0 9 3 2 6"_s;
+        QTest::newRow("fps N/A") << u"fps=N/A"_s << 0.0 << none << u"7 0 3 2 6"_s;
+        QTest::newRow("bitrate") << u"bitrate=1234.5kbits/s"_s << 0.0 << none
+                                 << u"7 9 1.2345 2 6"_s;
+        QTest::newRow("bitrate N/A") << u"bitrate=N/A"_s << 0.0 << none << u"7 9 3 2 6"_s;
+        QTest::newRow("speed") << u"speed= 2.5x"_s << 0.0 << none << u"7 9 3 2.5 6"_s;
+        QTest::newRow("out_time") << u"out_time=00:01:02.500000"_s << 125.0 << 0.5
+                                  << u"7 9 3 2 62.5"_s;
+        QTest::newRow("out_time beyond")
+            << u"out_time=01:00:00.0"_s << 10.0 << 1.0 << u"7 9 3 2 3600"_s;
+        QTest::newRow("out_time no duration")
+            << u"out_time=00:00:30.0"_s << 0.0 << none << u"7 9 3 2 30"_s;
+        QTest::newRow("out_time two pieces")
+            << u"out_time=00:30"_s << 12.0 << 0.5 << u"7 9 3 2 6"_s;
+        QTest::newRow("progress end") << u"progress=end"_s << 0.0 << 1.0 << u"7 9 3 2 6"_s;
+        QTest::newRow("other key, tail rule")
+            << u"total_size=1"_s << 24.0 << 0.25 << u"7 9 3 2 6"_s;
+        QTest::newRow("two equals") << u"a=b=c"_s << 12.0 << none << u"7 9 3 2 6"_s;
+        QTest::newRow("blanks") << u"\t fps \t=\t 25 "_s << 0.0 << none << u"7 25 3 2 6"_s;
+    }
+
+    void progressLines()
+    {
+        QFETCH(QString, line);
+        QFETCH(double, duration);
+        QFETCH(double, result);
+        ProgressParser parser;
+        parser.frame = 7, parser.fps = 9, parser.bitrate = 3, parser.speed = 2,
+        parser.currentTime = 6;
+        const std::optional<double> fraction = parser.parseProgressLine(line, duration);
+        QCOMPARE(fraction.value_or(qQNaN()), result);
+        QCOMPARE(fraction.has_value(), !qIsNaN(result));
+        const ProgressFigures f = parser.figures();
+        QTEST(u"%1 %2 %3 %4 %5"_s.arg(f.frame).arg(f.fps).arg(f.bitrate).arg(f.speed).arg(
+                  f.currentTime),
+              "figures");
+    }
+
+    void ffmpegsMostSpecificLine_data()
+    {
+        QTest::addColumn<QByteArrayList>("stderr");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("odd size")
+            << QByteArrayList{"Input #0, mpeg, from 'a.mpg':", "  Duration: 00:00:00.42",
+                              "[libx264 @ 0x5563] height not divisible by 2 (720x405)",
+                              "Error initializing output stream 0:0 -- Error while opening encoder "
+                              "for output stream #0:0",
+                              "Conversion failed!"}
+            << u"height not divisible by 2 (720x405)"_s;
+        QTest::newRow("unknown option")
+            << QByteArrayList{"Unrecognized option 'alpha_quality'.",
+                              "Error splitting the argument list: Option not found"}
+            << u"Unrecognized option 'alpha_quality'."_s;
+        QTest::newRow("full disk")
+            << QByteArrayList{"av_interleaved_write_frame(): No space left on device",
+                              "Error closing file /a/.b.partial: No space left on device",
+                              "[aac @ 0x5] Qavg: 101.902", "Conversion failed!"}
+            << u"Error closing file /a/.b.partial: No space left on device"_s;
+        QTest::newRow("only generic")
+            << QByteArrayList{"Conversion failed!"} << u"Conversion failed!"_s;
+        QTest::newRow("nothing") << QByteArrayList{"", "  "} << QString();
+    }
+
+    void ffmpegsMostSpecificLine()
+    {
+        QFETCH(QByteArrayList, stderr);
+        FFmpegDiagnosis diagnosis;
+        for (const QByteArray &line : stderr)
+            diagnosis.add(line);
+        QTEST(diagnosis.reason(), "reason");
+    }
+
+    void outputsAreJudgedAgainstTheirSource()
+    {
+        const VideoFile from = source();
+        VideoFile result = from;
+        QVERIFY(!OutputCheck::problemWith(result, from, 1));
+        result.duration = 11.5; // 1.5 s off 10 s: more than max(1 s, 2%)
+        QCOMPARE(*OutputCheck::problemWith(result, from, 1),
+                 u"转码结果时长 11.50 秒，与原文件的 10.00 秒不符"_s);
+        result.duration = 10.9;
+        QVERIFY(!OutputCheck::problemWith(result, from, 1));
+        QVERIFY(OutputCheck::problemWith(result, from, 2)->contains(u"音轨"_s));
+        result.videoStreams = 0;
+        QVERIFY(OutputCheck::problemWith(result, from, 1)->contains(u"没有视频流"_s));
+        VideoFile longer = source(u"/A/l.mp4"_s);
+        longer.duration = 3600;
+        result = longer;
+        result.duration = 3650; // 2% of an hour is 72 s
+        QVERIFY(!OutputCheck::problemWith(result, longer, 1));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlan)
+#include "tst_plan.moc"
