@@ -5,6 +5,7 @@
 #include "intake/IntakeUrls.h"
 #include "process/CommandText.h"
 #include "process/TerminationSignals.h"
+#include "session/RunClock.h"
 #include "session/TranscodeViewModel.h"
 #include "transcode/RunPlanner.h"
 
@@ -237,10 +238,11 @@ void CliSession::onRunFinished()
     case RunOutcome::Completed:
         break;
     }
-    say(QStringLiteral("转码完成: 已转码 %1 个，失败 %2 个，跳过 %3 个")
+    say(QStringLiteral("转码完成: 已转码 %1 个，失败 %2 个，跳过 %3 个，用时 %4")
             .arg(summary.converted)
             .arg(summary.failed)
-            .arg(summary.skipped));
+            .arg(summary.skipped)
+            .arg(clockText(summary.elapsedSeconds)));
     for (const FileFailureNote &failure : summary.failures)
         say(QStringLiteral("  失败 %1: %2").arg(failure.name, failure.reason));
     if (!summary.outputDirectory.isEmpty())
@@ -273,10 +275,14 @@ void CliSession::showProgress()
     for (const auto &[name, fraction] : std::as_const(m_active))
         files << QStringLiteral("%1 %2%").arg(name).arg(static_cast<int>(fraction * 100));
     const int percent = static_cast<int>(std::clamp(m_model.transcodeProgress() * 100, 0.0, 100.0));
-    const QString line = QStringLiteral("[%1/%2] %3%  %4 fps  %5x  ")
+    const RunTimes times = m_model.runTimes();
+    const QString left =
+        times.remaining ? QStringLiteral(" 剩余约 ") + clockText(*times.remaining) : QString();
+    const QString line = QStringLiteral("[%1/%2] %3%  已用 %4%5  %6 fps  %7x  ")
                              .arg(m_finished)
                              .arg(m_total)
                              .arg(percent)
+                             .arg(clockText(times.elapsed), left)
                              .arg(m_model.currentFPS(), 0, 'f', 1)
                              .arg(m_model.currentSpeed(), 0, 'f', 1) +
                          files.join(QStringLiteral(" · "));

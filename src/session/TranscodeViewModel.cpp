@@ -32,6 +32,9 @@ TranscodeViewModel::TranscodeViewModel(RunContext context, QObject *parent)
     connect(engine, &BatchTranscoder::logText, this, &TranscodeViewModel::appendToLog);
     connect(engine, &BatchTranscoder::notice, this, &TranscodeViewModel::onNotice);
     connect(engine, &BatchTranscoder::runFinished, this, &TranscodeViewModel::onRunFinished);
+    // The elapsed time moves on between ffmpeg's reports too.
+    m_tick.setInterval(1000);
+    connect(&m_tick, &QTimer::timeout, this, &TranscodeViewModel::runTimesChanged);
 }
 
 TranscodeViewModel::~TranscodeViewModel()
@@ -314,7 +317,44 @@ void TranscodeViewModel::appendToLog(const QString &text)
 
 void TranscodeViewModel::startTranscoding(const RunOptions &options)
 {
-    if (m_videoFiles.isEmpty() || m_engine->isRunning())
+    startRun(m_videoFiles, options);
+}
+
+void TranscodeViewModel::retryFailedFiles()
+{
+    // Named over the whole list as before, so a namesake's output keeps its name.
+    RunOptions options;
+    for (const VideoFile &file : std::as_const(m_videoFiles)) {
+        const std::optional<FileRunState> state = fileRunState(file.id);
+        if (state && state->status == FileRunState::Status::Failed)
+            options.only.insert(file.id);
+    }
+    if (!options.only.isEmpty())
+        startRun(m_videoFiles, options);
+}
+
+void TranscodeViewModel::removeConvertedFiles()
+{
+    if (m_isTranscoding)
+        return;
+    QList<VideoFile> remaining = m_videoFiles;
+    remaining.removeIf([this](const VideoFile &file) {
+        const std::optional<FileRunState> state = fileRunState(file.id);
+        return state && state->status == FileRunState::Status::Converted;
+    });
+    setVideoFiles(remaining);
+}
+
+RunTimes TranscodeViewModel::runTimes() const
+{
+    if (!m_runTimer.isValid())
+        return {};
+    return m_clock.times(static_cast<double>(m_runTimer.elapsed()) / 1000.0);
+}
+
+void TranscodeViewModel::startRun(const QList<VideoFile> &files, const RunOptions &options)
+{
+    if (files.isEmpty() || m_engine->isRunning())
         return;
     setLastError(QString());
     setRunNotice(QString());
@@ -322,13 +362,15 @@ void TranscodeViewModel::startTranscoding(const RunOptions &options)
     setIsTranscoding(true);
     setTranscodeProgress(0.0);
     setCurrentFileIndex(0);
-    setTotalFiles(static_cast<int>(m_videoFiles.size()));
+    setTotalFiles(static_cast<int>(options.only.isEmpty() ? files.size() : options.only.size()));
     setTranscodeCompleted(false);
     m_finishedFiles = 0;
-    m_fileRunStates.clear();
-    for (const VideoFile &file : std::as_const(m_videoFiles))
-        setFileRunState(file.id, FileRunState{});
-    m_engine->start(m_settings, m_videoFiles, options);
+    m_runTimer.invalidate();
+    for (const VideoFile &file : files) {
+        if (options.only.isEmpty() || options.only.contains(file.id))
+            setFileRunState(file.id, FileRunState{});
+    }
+    m_engine->start(m_settings, files, options);
 }
 
 void TranscodeViewModel::cancelTranscoding()
@@ -359,6 +401,8 @@ void TranscodeViewModel::onFileStarted(const PlannedFile &file)
     setCurrentFileName(file.source.name);
     m_currentVideoTotalDuration = file.source.duration;
     setFileRunState(file.source.id, FileRunState{FileRunState::Status::Converting, 0, 0, {}});
+    m_clock.fileStarted(file.position, static_cast<double>(m_runTimer.elapsed()) / 1000.0);
+    Q_EMIT runTimesChanged();
 }
 
 void TranscodeViewModel::onFileProgress(const PlannedFile &file, double fileFraction,
@@ -368,6 +412,8 @@ void TranscodeViewModel::onFileProgress(const PlannedFile &file, double fileFrac
     setFigures(figures);
     setFileRunState(file.source.id,
                     FileRunState{FileRunState::Status::Converting, fileFraction, 0, {}});
+    m_clock.fileProgress(file.position, fileFraction, figures.speed);
+    Q_EMIT runTimesChanged();
 }
 
 void TranscodeViewModel::onFileFinished(const PlannedFile &file, const FileOutcome &outcome)
@@ -389,6 +435,7 @@ void TranscodeViewModel::onFileFinished(const PlannedFile &file, const FileOutco
         break;
     }
     setFileRunState(file.source.id, state);
+    m_clock.fileFinished(file.position);
     if (outcome.status != FileOutcome::Status::Cancelled && m_totalFiles > 0)
         setTranscodeProgress(static_cast<double>(++m_finishedFiles) / m_totalFiles);
     // A replaced source is listed as what replaced it.
@@ -412,6 +459,7 @@ void TranscodeViewModel::onNotice(const QString &text)
 
 void TranscodeViewModel::onRunFinished(const RunSummary &summary)
 {
+    m_tick.stop();
     m_lastRunSummary = summary;
     m_convertingId = QUuid();
     switch (summary.outcome) {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 #include <QUuid>
 
@@ -17,6 +19,7 @@
 #include "domain/TranscodePreset.h"
 #include "domain/TranscodeSettings.h"
 #include "domain/VideoFile.h"
+#include "session/RunClock.h"
 #include "transcode/BatchTranscoder.h"
 
 class CodecRuleWiring;
@@ -166,11 +169,17 @@ public:
 
     // The batch run: converts every listed file with the settings as they are now.
     void startTranscoding(const RunOptions &options = {});
+    // Runs again only the files that failed in the last run.
+    void retryFailedFiles();
+    // Takes the files the last run converted off the list.
+    void removeConvertedFiles();
     // Stops the run: ffmpeg is stopped, partial output removed, sources left as they were.
     void cancelTranscoding();
     // How each file of the current or last run fares; nothing for a file no run has seen.
     std::optional<FileRunState> fileRunState(const QUuid &id) const;
     const RunSummary &lastRunSummary() const { return m_lastRunSummary; }
+    // Elapsed and remaining time of the run under way.
+    RunTimes runTimes() const;
     // The engine, for listeners that want each file's events.
     const BatchTranscoder &engine() const { return *m_engine; }
 
@@ -210,6 +219,7 @@ Q_SIGNALS:
     // The piece just added to ffmpegLog, for views that follow the log.
     void ffmpegLogAppended(const QString &text);
     void fileRunStateChanged(const QUuid &id);
+    void runTimesChanged();
     void rejectedFilesChanged();
     // As intake meets them: a file or folder that could not be added, and a repeated one.
     void fileRejected(const QString &path, const QString &reason);
@@ -243,6 +253,7 @@ private:
     void appendToLog(const QString &text);
     void setFileRunState(const QUuid &id, const FileRunState &state);
 
+    void startRun(const QList<VideoFile> &files, const RunOptions &options);
     void onVideoFileAdded(const VideoFile &file);
     void onFileRejected(const QString &path, const QString &reason);
     void onFileStarted(const PlannedFile &file);
@@ -276,6 +287,9 @@ private:
     QHash<QUuid, FileRunState> m_fileRunStates;
     QUuid m_convertingId;
     int m_finishedFiles = 0;
+    RunClock m_clock;
+    QElapsedTimer m_runTimer;
+    QTimer m_tick;
     RunSummary m_lastRunSummary;
     QList<FileFailureNote> m_rejectedFiles;
     QStringList m_alreadyListedFiles;

@@ -48,7 +48,7 @@ void BatchTranscoder::start(const TranscodeSettings &settings, const QList<Video
     m_summary = RunSummary();
     m_createdOutputDirectory.clear();
     m_clock.start();
-    m_planner->plan(settings, files, options.shard);
+    m_planner->plan(settings, files, options.shard, options.only);
 }
 
 void BatchTranscoder::cancel()

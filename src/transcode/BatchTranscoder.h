@@ -32,6 +32,8 @@ struct RunOptions
     std::optional<Shard> shard;
     // A file whose planned output is already there and passes the output check is skipped.
     bool skipExisting = false;
+    // Only these of the files are converted; outputs are still named over them all.
+    QSet<QUuid> only;
 };
 
 // The batch run: takes the settings and the files once, plans, then converts the files in

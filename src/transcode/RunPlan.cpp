@@ -386,5 +386,8 @@ RunPlan planRun(const TranscodeSettings &settings, const QList<VideoFile> &files
             return file.position % shard.count != shard.index;
         });
     }
+    if (!environment.only.isEmpty())
+        plan.files.removeIf(
+            [&](const PlannedFile &file) { return !environment.only.contains(file.source.id); });
     return plan;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QUuid>
 
 #include <functional>
 #include <optional>
@@ -86,6 +88,8 @@ struct PlanEnvironment
     QString ffmpeg;
     QString temporaryDirectory;
     std::optional<Shard> shard;
+    // Only these files are converted, though outputs are named over all; all when empty.
+    QSet<QUuid> only;
     // The file at a path, if there is one; the plan keeps outputs off the run's inputs with it.
     std::function<std::optional<FileKey>(const QString &path)> fileAt;
     // Fresh names for intermediate files.

@@ -15,7 +15,7 @@ RunPlanner::RunPlanner(ToolLocator tools, EncoderSupport &encoders, QObject *par
 }
 
 void RunPlanner::plan(const TranscodeSettings &settings, const QList<VideoFile> &files,
-                      std::optional<Shard> shard)
+                      std::optional<Shard> shard, const QSet<QUuid> &only)
 {
     // Looked up for every run: ffmpeg may have been installed or removed meanwhile.
     const std::optional<QString> ffmpeg = m_tools.find(QStringLiteral("ffmpeg"));
@@ -32,6 +32,7 @@ void RunPlanner::plan(const TranscodeSettings &settings, const QList<VideoFile> 
     environment.ffmpeg = *ffmpeg;
     environment.temporaryDirectory = QDir::tempPath();
     environment.shard = shard;
+    environment.only = only;
     environment.fileAt = fileKeyAt;
     environment.uniqueName = [] {
         return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();

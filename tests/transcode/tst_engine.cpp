@@ -301,7 +301,8 @@ private Q_SLOTS:
         QStringList trace;
         BatchTranscoder engine({ToolLocator(tools.path()), [&](const QString &l) { trace << l; }});
         QSignalSpy finished(&engine, &BatchTranscoder::runFinished);
-        engine.start(settings, listed(folder, {u"a.mp4"_s, u"b.mp4"_s}), RunOptions{2, {}, false});
+        engine.start(settings, listed(folder, {u"a.mp4"_s, u"b.mp4"_s}),
+                     RunOptions{2, {}, false, {}});
         QTRY_VERIFY(QFile::exists(tools.filePath(u"pid"_s)));
         QTRY_COMPARE(fakeCalls(tools.path()).size(), 2); // both at work
         const qint64 pid = contents(tools.filePath(u"pid"_s)).trimmed().toLongLong();
@@ -411,9 +412,9 @@ private Q_SLOTS:
             folderWith({{u"a.mp4"_s, clip(Clip::Plain)}, {u"b.mp4"_s, clip(Clip::Plain)}});
         const QList<VideoFile> files = listed(folder, {u"a.mp4"_s, u"b.mp4"_s});
         const TranscodeSettings settings = settingsFor(Codec::H264Software);
-        QCOMPARE(runEngine(settings, files, RunOptions{2, {}, false}).summary.converted, 2);
+        QCOMPARE(runEngine(settings, files, RunOptions{2, {}, false, {}}).summary.converted, 2);
         writeFile(folder + u"/已转码_H.264 (软件编码)/b.mp4"_s, "broken");
-        const EngineRun again = runEngine(settings, files, RunOptions{1, {}, true});
+        const EngineRun again = runEngine(settings, files, RunOptions{1, {}, true, {}});
         QCOMPARE((QList<int>{again.summary.converted, again.summary.skipped}), (QList<int>{1, 1}));
         QCOMPARE(again.outcomes.first().reason, u"已有转码结果"_s);
         QVERIFY(probed(folder + u"/已转码_H.264 (软件编码)/b.mp4"_s).videoStreams == 1);
