@@ -1,6 +1,7 @@
 #include "process/TerminationSignals.h"
 #include "session/TranscodeViewModel.h"
 #include "ui/MainWindow.h"
+#include "ui/SettingsMemory.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -29,6 +30,8 @@ int main(int argc, char *argv[])
     // The model outlives the window that shows it.
     TranscodeViewModel model;
     MainWindow window(model);
+    SettingsMemory memory(model, window);
+    memory.restore();
 
     // A signal ends the program as closing the window does: a run is cancelled cleanly first.
     TerminationSignals terminations;
@@ -42,5 +45,7 @@ int main(int argc, char *argv[])
 
     window.show();
     window.openPaths(paths);
-    return app.exec();
+    const int status = app.exec();
+    memory.rememberWindow();
+    return status;
 }

@@ -1,5 +1,6 @@
 #include "ui/ActionArea.h"
 
+#include "session/RunClock.h"
 #include "session/TranscodeViewModel.h"
 #include "ui/LinkButton.h"
 #include "ui/LogView.h"
@@ -118,6 +119,8 @@ ActionArea::ActionArea(TranscodeViewModel &model, QWidget *parent)
         connect(&model, changed, this, &ActionArea::followFigures);
     connect(&model, &TranscodeViewModel::transcodeProgressChanged, this,
             &ActionArea::followProgress);
+    connect(&model, &TranscodeViewModel::runTimesChanged, this, &ActionArea::followTimes);
+    connect(&model, &TranscodeViewModel::runFinished, this, &ActionArea::followSummary);
     connect(&model, &TranscodeViewModel::lastErrorChanged, this, &ActionArea::followMessages);
     connect(&model, &TranscodeViewModel::runNoticeChanged, this, &ActionArea::followMessages);
     followRunState();
@@ -212,6 +215,8 @@ QWidget *ActionArea::buildProgressPanel()
     m_speed->setObjectName(u"speedFigure"_s);
     m_percent = captionLabel(m_progressPanel);
     m_percent->setObjectName(u"percentFigure"_s);
+    m_times = captionLabel(m_progressPanel);
+    m_times->setObjectName(u"timeLine"_s);
 
     layout->addWidget(m_fileLine, 0, Qt::AlignHCenter);
     layout->addWidget(m_counter, 0, Qt::AlignHCenter);
@@ -219,6 +224,7 @@ QWidget *ActionArea::buildProgressPanel()
     layout->addLayout(statistics);
     layout->setAlignment(statistics, Qt::AlignHCenter);
     layout->addWidget(m_percent, 0, Qt::AlignHCenter);
+    layout->addWidget(m_times, 0, Qt::AlignHCenter);
     return m_progressPanel;
 }
 
@@ -229,19 +235,42 @@ QWidget *ActionArea::buildCompletionPanel()
     auto *layout = new QVBoxLayout(m_completionPanel);
     layout->setSpacing(8);
 
-    auto *done = new QLabel(u"转码完成!"_s, m_completionPanel);
-    done->setObjectName(u"completionTitle"_s);
-    done->setFont(Look::headline(done->font()));
-    QPalette green = done->palette();
+    m_completionTitle = new QLabel(u"转码完成!"_s, m_completionPanel);
+    m_completionTitle->setObjectName(u"completionTitle"_s);
+    m_completionTitle->setFont(Look::headline(m_completionTitle->font()));
+    QPalette green = m_completionTitle->palette();
     green.setColor(QPalette::WindowText, Look::green());
-    done->setPalette(green);
+    m_completionTitle->setPalette(green);
+    m_summary = captionLabel(m_completionPanel);
+    m_summary->setObjectName(u"summaryLine"_s);
+    m_failures = messageLabel(u"failureList"_s, Look::red(), m_completionPanel);
+
+    auto *buttons = new QHBoxLayout;
+    m_retryButton = new QPushButton(u"重试失败的文件"_s, m_completionPanel);
+    m_retryButton->setObjectName(u"retryButton"_s);
+    m_removeDoneButton = new QPushButton(u"移除已完成"_s, m_completionPanel);
+    m_removeDoneButton->setObjectName(u"removeDoneButton"_s);
+    for (QPushButton *button : {m_retryButton, m_removeDoneButton}) {
+        button->setStyleSheet(BorderedStyle);
+        buttons->addWidget(button);
+    }
+    connect(m_retryButton, &QPushButton::clicked, &m_model, &TranscodeViewModel::retryFailedFiles);
+    connect(m_removeDoneButton, &QPushButton::clicked, &m_model,
+            &TranscodeViewModel::removeConvertedFiles);
 
     m_folderLink = new LinkButton(m_completionPanel);
     m_folderLink->setObjectName(u"outputFolderLink"_s);
     connect(m_folderLink, &QPushButton::clicked, &m_model, &TranscodeViewModel::openOutputFolder);
+    m_folderNotOpened =
+        messageLabel(u"folderNotOpened"_s, Look::secondaryText(palette()), m_completionPanel);
 
-    layout->addWidget(done, 0, Qt::AlignHCenter);
+    layout->addWidget(m_completionTitle, 0, Qt::AlignHCenter);
+    layout->addWidget(m_summary, 0, Qt::AlignHCenter);
+    layout->addWidget(m_failures);
+    layout->addLayout(buttons);
+    layout->setAlignment(buttons, Qt::AlignHCenter);
     layout->addWidget(m_folderLink, 0, Qt::AlignHCenter);
+    layout->addWidget(m_folderNotOpened);
     return m_completionPanel;
 }
 
@@ -300,6 +329,46 @@ void ActionArea::followProgress()
 
 void ActionArea::followMessages()
 {
-    showWhenSet(m_error, u"转码失败: "_s, m_model.lastError());
+    // After a run that went on past its failures, the completion panel lists them instead.
+    showWhenSet(m_error, u"转码失败: "_s,
+                m_model.transcodeCompleted() ? QString() : m_model.lastError());
     showWhenSet(m_notice, QString(), m_model.runNotice());
+}
+
+void ActionArea::followTimes()
+{
+    const RunTimes times = m_model.runTimes();
+    QString text = u"已用 "_s + clockText(times.elapsed);
+    if (times.remaining)
+        text += u" · 剩余约 "_s + clockText(*times.remaining);
+    if (times.fileRemaining)
+        text += u" · 本文件剩余约 "_s + clockText(*times.fileRemaining);
+    m_times->setText(text);
+}
+
+void ActionArea::followSummary()
+{
+    const RunSummary &summary = m_model.lastRunSummary();
+    const bool anyFailed = summary.failed > 0;
+    m_completionTitle->setText(anyFailed ? u"转码结束，有文件失败"_s : u"转码完成!"_s);
+    QPalette tone = m_completionTitle->palette();
+    tone.setColor(QPalette::WindowText, anyFailed ? Look::red() : Look::green());
+    m_completionTitle->setPalette(tone);
+    m_summary->setText(u"已转码 %1 个，失败 %2 个，跳过 %3 个"_s.arg(summary.converted)
+                           .arg(summary.failed)
+                           .arg(summary.skipped));
+    QStringList failures;
+    for (const FileFailureNote &failure : summary.failures)
+        failures << failure.name + u": "_s + failure.reason;
+    showWhenSet(m_failures, QString(), failures.join(u'\n'));
+    m_retryButton->setVisible(anyFailed);
+    m_removeDoneButton->setVisible(summary.converted > 0);
+    m_folderNotOpened->hide();
+    followMessages();
+}
+
+void ActionArea::showFolderNotOpened(const QString &folder)
+{
+    showWhenSet(m_folderNotOpened, u"没有可用的文件管理器来打开文件夹。输出文件夹位于：\n"_s,
+                folder);
 }

@@ -21,6 +21,9 @@ class ActionArea : public QWidget
 public:
     explicit ActionArea(TranscodeViewModel &model, QWidget *parent = nullptr);
 
+    // No file manager could show the output folder: the user gets its path to copy.
+    void showFolderNotOpened(const QString &folder);
+
 Q_SIGNALS:
     // The log wants room while it is shown.
     void logShown(bool shown);
@@ -33,6 +36,8 @@ private:
     void followFigures();
     void followProgress();
     void followMessages();
+    void followTimes();
+    void followSummary();
 
     TranscodeViewModel &m_model;
     QPushButton *m_startButton = nullptr;
@@ -51,9 +56,16 @@ private:
     QLabel *m_bitrate = nullptr;
     QLabel *m_speed = nullptr;
     QLabel *m_percent = nullptr;
+    QLabel *m_times = nullptr;
 
     QWidget *m_completionPanel = nullptr;
+    QLabel *m_completionTitle = nullptr;
+    QLabel *m_summary = nullptr;
+    QLabel *m_failures = nullptr;
+    QPushButton *m_retryButton = nullptr;
+    QPushButton *m_removeDoneButton = nullptr;
     LinkButton *m_folderLink = nullptr;
+    QLabel *m_folderNotOpened = nullptr;
 
     QLabel *m_error = nullptr;
     QLabel *m_notice = nullptr;

@@ -1,10 +1,30 @@
 #include "ui/CardText.h"
 
 #include "domain/VideoFile.h"
+#include "session/RunClock.h"
+#include "session/TranscodeViewModel.h"
 
 #include <QFontMetrics>
+#include <QLocale>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Whole megabits as the probe writes them, but a tenth where that would read "0".
+QString bitrateText(const VideoFile &file)
+{
+    if (file.bitsPerSecond > 0 && file.bitsPerSecond < 1000000)
+        return QString::asprintf("%.1fMbps", static_cast<double>(file.bitsPerSecond) / 1e6);
+    return file.bitrate;
+}
+
+QString sizeText(qint64 bytes)
+{
+    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+} // namespace
 
 QString shortCodecName(const QString &codec)
 {
@@ -23,11 +43,15 @@ QList<CardItem> cardItems(const VideoFile &file)
             dot,
             {shortCodecName(file.codec)},
             dot,
-            {file.bitrate},
+            {bitrateText(file)},
             dot,
             {file.bitDepth + file.colorFormat},
             dot,
-            alpha};
+            alpha,
+            dot,
+            {clockText(file.duration)},
+            dot,
+            {sizeText(file.size)}};
 }
 
 QStringList fitCardItems(const QList<CardItem> &items, const QFontMetrics &metrics, int width,
@@ -39,9 +63,9 @@ QStringList fitCardItems(const QList<CardItem> &items, const QFontMetrics &metri
         texts << item.text;
         total += metrics.horizontalAdvance(item.text);
     }
-    // What matters least is cut first: the pixel format, the codec, the bitrate, the frame rate
-    // and last the resolution. The dots and the alpha mark stay whole.
-    for (const qsizetype item : {8, 4, 6, 2, 0}) {
+    // What matters least is cut first: the pixel format, the size, the codec, the bitrate, the
+    // duration, the frame rate and last the resolution. The dots and the alpha mark stay whole.
+    for (const qsizetype item : {8, 14, 4, 6, 12, 2, 0}) {
         if (total <= width || item >= texts.size())
             break;
         const int before = metrics.horizontalAdvance(texts[item]);
@@ -52,4 +76,25 @@ QStringList fitCardItems(const QList<CardItem> &items, const QFontMetrics &metri
         total -= before - metrics.horizontalAdvance(texts[item]);
     }
     return texts;
+}
+
+std::optional<CardStatus> cardStatus(const std::optional<FileRunState> &state)
+{
+    if (!state)
+        return std::nullopt;
+    switch (state->status) {
+    case FileRunState::Status::Waiting:
+        return CardStatus{u"等待中"_s, CardStatus::Tone::Neutral, std::nullopt};
+    case FileRunState::Status::Converting:
+        return CardStatus{u"转码中 %1%"_s.arg(static_cast<int>(state->progress * 100)),
+                          CardStatus::Tone::Busy, state->progress};
+    case FileRunState::Status::Converted:
+        return CardStatus{u"✓ 已完成 · "_s + sizeText(state->outputSize), CardStatus::Tone::Good,
+                          std::nullopt};
+    case FileRunState::Status::Failed:
+        return CardStatus{u"✗ 失败"_s, CardStatus::Tone::Bad, std::nullopt};
+    case FileRunState::Status::Skipped:
+        return CardStatus{u"已跳过"_s, CardStatus::Tone::Neutral, std::nullopt};
+    }
+    return std::nullopt;
 }

@@ -1,14 +1,18 @@
 #pragma once
 
 #include <QList>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QFontMetrics;
 
+struct FileRunState;
 struct VideoFile;
 
-// What a file's card says under its name: the probed properties as stored, separated by dots.
+// What a file's card says under its name: the probed properties, separated by dots.
 struct CardItem
 {
     enum class Tone { Secondary, Blue };
@@ -28,3 +32,18 @@ QList<CardItem> cardItems(const VideoFile &file);
 // first.
 QStringList fitCardItems(const QList<CardItem> &items, const QFontMetrics &metrics, int width,
                          int spacing);
+
+// Where the file stands in a run, in words that need no colour to be read.
+struct CardStatus
+{
+    enum class Tone { Neutral, Busy, Good, Bad };
+
+    QString text;
+    Tone tone = Tone::Neutral;
+    std::optional<double> progress; // while it converts
+
+    friend bool operator==(const CardStatus &, const CardStatus &) = default;
+};
+std::optional<CardStatus> cardStatus(const std::optional<FileRunState> &state);
+
+Q_DECLARE_METATYPE(CardStatus)

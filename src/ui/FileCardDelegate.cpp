@@ -80,6 +80,11 @@ void FileCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     painter->setRenderHint(QPainter::Antialiasing);
     const QRect row = rowRect(option.rect);
     fillRounded(painter, row, 12, Look::raisedPanel(option.palette));
+    if (option.state & QStyle::State_Selected) {
+        QColor selected = Look::accent(option.palette);
+        selected.setAlphaF(0.18f);
+        fillRounded(painter, row, 12, selected);
+    }
     if (option.state & QStyle::State_HasFocus) {
         painter->setPen(QPen(Look::accent(option.palette), 2));
         painter->setBrush(Qt::NoBrush);
@@ -89,7 +94,8 @@ void FileCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     fillRounded(painter, card, 8, Look::panel(option.palette));
     paintCard(painter, option, card.adjusted(CardPadding, CardPadding, -CardPadding, -CardPadding),
               index);
-    paintRemoveButton(painter, removeButtonRect(option.rect));
+    paintRemoveButton(painter, removeButtonRect(option.rect),
+                      index.data(FileListModel::RemovableRole).toBool());
     painter->restore();
 }
 
@@ -103,10 +109,31 @@ void FileCardDelegate::paintCard(QPainter *painter, const QStyleOptionViewItem &
     const QFontMetrics nameMetrics(nameFont);
     painter->setFont(nameFont);
     painter->setPen(option.palette.color(QPalette::WindowText));
-    const QRect nameLine(content.left(), content.top(), content.width(),
-                         Look::lineHeight(nameFont));
+    QRect nameLine(content.left(), content.top(), content.width(), Look::lineHeight(nameFont));
+    // Where the file stands in the run, at the end of its name line; the name gives way.
+    if (const QVariant status = index.data(FileListModel::StatusRole); status.isValid()) {
+        const auto [text, tone, progress] = status.value<CardStatus>();
+        const QFont statusFont = propertyFont(option.font);
+        painter->save();
+        painter->setFont(statusFont);
+        painter->setPen(tone == CardStatus::Tone::Good   ? Look::green()
+                        : tone == CardStatus::Tone::Bad  ? Look::red()
+                        : tone == CardStatus::Tone::Busy ? Look::blue()
+                                                         : secondary);
+        const int width = QFontMetrics(statusFont).horizontalAdvance(text);
+        painter->drawText(nameLine, Qt::AlignRight | Qt::AlignVCenter, text);
+        if (progress) {
+            const QRectF track(content.left(), content.bottom() + CardPadding / 2.0 - 1,
+                               content.width(), 2);
+            fillRounded(painter, track, 1, Look::secondaryText(option.palette));
+            fillRounded(painter, QRectF(track.topLeft(), QSizeF(track.width() * *progress, 2)), 1,
+                        Look::blue());
+        }
+        painter->restore();
+        nameLine.setRight(nameLine.right() - width - ItemSpacing);
+    }
     painter->drawText(nameLine, Qt::AlignLeft | Qt::AlignVCenter,
-                      nameMetrics.elidedText(file.name, Qt::ElideMiddle, content.width()));
+                      nameMetrics.elidedText(file.name, Qt::ElideMiddle, nameLine.width()));
 
     const QFont smallFont = propertyFont(option.font);
     const QFontMetrics smallMetrics(smallFont);
@@ -125,10 +152,11 @@ void FileCardDelegate::paintCard(QPainter *painter, const QStyleOptionViewItem &
     painter->restore();
 }
 
-void FileCardDelegate::paintRemoveButton(QPainter *painter, const QRect &button)
+void FileCardDelegate::paintRemoveButton(QPainter *painter, const QRect &button, bool enabled)
 {
     painter->setPen(Qt::NoPen);
-    painter->setBrush(Look::red());
+    // The file being converted stays; its button says so by its colour.
+    painter->setBrush(enabled ? Look::red() : QColor(Qt::gray));
     painter->drawEllipse(button);
     const QRectF cross = QRectF(button).adjusted(7, 7, -7, -7);
     painter->setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap));

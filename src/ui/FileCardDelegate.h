@@ -35,7 +35,7 @@ Q_SIGNALS:
 private:
     void paintCard(QPainter *painter, const QStyleOptionViewItem &option, const QRect &card,
                    const QModelIndex &index) const;
-    static void paintRemoveButton(QPainter *painter, const QRect &button);
+    static void paintRemoveButton(QPainter *painter, const QRect &button, bool enabled);
 
     int m_cellWidth = MinimumColumnWidth;
     QPersistentModelIndex m_pressed;

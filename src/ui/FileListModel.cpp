@@ -10,6 +10,14 @@ FileListModel::FileListModel(TranscodeViewModel &model, QObject *parent)
     for (const VideoFile &file : model.videoFiles())
         m_ids << file.id;
     connect(&model, &TranscodeViewModel::videoFilesChanged, this, &FileListModel::followModel);
+    connect(&model, &TranscodeViewModel::fileRunStateChanged, this, &FileListModel::followRunState);
+}
+
+void FileListModel::followRunState(const QUuid &id)
+{
+    const qsizetype row = m_ids.indexOf(id);
+    if (row >= 0)
+        Q_EMIT dataChanged(index(static_cast<int>(row)), index(static_cast<int>(row)));
 }
 
 int FileListModel::rowCount(const QModelIndex &parent) const
@@ -31,8 +39,19 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
         QStringList properties;
         for (const CardItem &item : cardItems(file))
             properties << item.text;
-        return file.url.toDisplayString(QUrl::PreferLocalFile) + u'\n' + properties.join(u' ');
+        QString tip =
+            file.url.toDisplayString(QUrl::PreferLocalFile) + u'\n' + properties.join(u' ');
+        const std::optional<FileRunState> state = m_model.fileRunState(file.id);
+        if (state && !state->reason.isEmpty())
+            tip += u'\n' + state->reason;
+        return tip;
     }
+    case StatusRole:
+        if (const std::optional<CardStatus> status = cardStatus(m_model.fileRunState(file.id)))
+            return QVariant::fromValue(*status);
+        return {};
+    case RemovableRole:
+        return m_model.canRemove(file.id);
     case IdRole:
         return file.id;
     case VideoFileRole:

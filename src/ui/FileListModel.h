@@ -15,7 +15,7 @@ class FileListModel : public QAbstractListModel
     Q_OBJECT
 
 public:
-    enum Role { IdRole = Qt::UserRole + 1, VideoFileRole };
+    enum Role { IdRole = Qt::UserRole + 1, VideoFileRole, StatusRole, RemovableRole };
 
     explicit FileListModel(TranscodeViewModel &model, QObject *parent = nullptr);
 
@@ -24,6 +24,7 @@ public:
 
 private:
     void followModel();
+    void followRunState(const QUuid &id);
     bool followAppend(const QList<VideoFile> &files);
     bool followRemoval(const QList<VideoFile> &files);
 

@@ -19,12 +19,13 @@ FileGridView::FileGridView(QWidget *parent)
     setWrapping(true);
     setResizeMode(QListView::Adjust);
     setUniformItemSizes(true);
-    setSelectionMode(QAbstractItemView::NoSelection);
+    // A click selects a card, Ctrl and Shift extend the selection, Delete removes it.
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::NoFrame);
-    setFocusPolicy(Qt::TabFocus);
+    setFocusPolicy(Qt::StrongFocus);
     viewport()->setAutoFillBackground(false);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     verticalScrollBar()->setSingleStep(20);
@@ -73,10 +74,13 @@ void FileGridView::fitCells()
 
 void FileGridView::keyPressEvent(QKeyEvent *event)
 {
-    // The keyboard's way to the remove button of the card in focus.
-    if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) &&
-        currentIndex().isValid()) {
-        Q_EMIT m_delegate->removeRequested(currentIndex().data(FileListModel::IdRole).toUuid());
+    // The keyboard's way to the remove buttons of the cards selected, or of the one in focus.
+    if (event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) {
+        QModelIndexList chosen = selectionModel()->selectedIndexes();
+        if (chosen.isEmpty() && currentIndex().isValid())
+            chosen << currentIndex();
+        for (const QModelIndex &index : std::as_const(chosen))
+            Q_EMIT m_delegate->removeRequested(index.data(FileListModel::IdRole).toUuid());
         return;
     }
     QListView::keyPressEvent(event);

@@ -11,7 +11,11 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
 #include <QScrollArea>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -28,12 +32,34 @@ public:
     bool hasHeightForWidth() const override { return false; }
 };
 
+bool askWithDialog(QWidget *parent, const QString &question)
+{
+    return QMessageBox::question(parent, QString(), question) == QMessageBox::Yes;
+}
+
+// xdg-open starts and then finds nothing to open a folder with on a desktop without a file
+// manager; ask first whether anything is registered for folders.
+bool openInFileManager(const QUrl &folder)
+{
+    if (!QStandardPaths::findExecutable(u"xdg-mime"_s).isEmpty()) {
+        QProcess query;
+        query.start(u"xdg-mime"_s, {u"query"_s, u"default"_s, u"inode/directory"_s});
+        if (query.waitForFinished(2000) && query.exitCode() == 0 &&
+            query.readAllStandardOutput().trimmed().isEmpty())
+            return false;
+    }
+    return QDesktopServices::openUrl(folder);
+}
+
 } // namespace
 
 MainWindow::MainWindow(TranscodeViewModel &model, QWidget *parent)
     : QMainWindow(parent)
     , m_model(model)
     , m_dropZone(new DropZone(model))
+    , m_intakeNotice(new QLabel)
+    , m_confirm(askWithDialog)
+    , m_openFolder(openInFileManager)
 {
     setMinimumSize(800, 600);
     resize(960, 760);
@@ -48,6 +74,13 @@ MainWindow::MainWindow(TranscodeViewModel &model, QWidget *parent)
         layout->addWidget(region, stretch);
     };
     place(m_dropZone, u"dropZone"_s, 1);
+    // What intake could not add, or found listed already; the full list in the tooltip.
+    m_intakeNotice->setWordWrap(true);
+    m_intakeNotice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_intakeNotice->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    place(m_intakeNotice, u"intakeNotice"_s);
+    connect(&m_model, &TranscodeViewModel::rejectedFilesChanged, this, &MainWindow::followIntake);
+    followIntake();
     place(new FileListPanel(m_model), u"fileList"_s);
     place(new PresetBar(m_model), u"presetBar"_s);
     place(new SettingsPanel(m_model), u"settingsPanel"_s);
@@ -72,9 +105,56 @@ MainWindow::MainWindow(TranscodeViewModel &model, QWidget *parent)
     quitAction->setShortcut(QKeySequence::Quit);
     connect(quitAction, &QAction::triggered, this, &QWidget::close);
     addAction(quitAction);
+    auto *startAction = new QAction(this);
+    startAction->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    connect(startAction, &QAction::triggered, this, [this] {
+        if (!m_model.transcodeCompleted())
+            m_model.startTranscoding();
+    });
+    addAction(startAction);
+    auto *stopAction = new QAction(this);
+    stopAction->setShortcut(Qt::Key_Escape);
+    connect(stopAction, &QAction::triggered, this, &MainWindow::askToStop);
+    addAction(stopAction);
 
     connect(&m_model, &TranscodeViewModel::outputFolderOpenRequested, this,
-            [](const QUrl &folder) { QDesktopServices::openUrl(folder); });
+            [this, actions](const QUrl &folder) {
+                if (!m_openFolder(folder))
+                    actions->showFolderNotOpened(folder.toLocalFile());
+            });
+}
+
+void MainWindow::askToStop()
+{
+    if (m_model.isTranscoding() && m_confirm(this, u"确定停止转码吗？"_s))
+        m_model.cancelTranscoding();
+}
+
+void MainWindow::followIntake()
+{
+    const QList<FileFailureNote> &rejected = m_model.rejectedFiles();
+    const QStringList &repeated = m_model.alreadyListedFiles();
+    QStringList lines;
+    QStringList details;
+    if (!rejected.isEmpty()) {
+        lines << u"%1 个文件无法添加"_s.arg(rejected.size());
+        for (const FileFailureNote &note : rejected)
+            details << note.name + u": "_s + note.reason;
+    }
+    if (!repeated.isEmpty()) {
+        lines << u"%1 个文件已在列表中"_s.arg(repeated.size());
+        for (const QString &path : repeated)
+            details << path + u": 已在列表中"_s;
+    }
+    // The first few named right here, every one in the tooltip.
+    QString text = lines.join(u"，"_s);
+    if (!details.isEmpty())
+        text +=
+            u"：\n"_s + details.mid(0, 3).join(u'\n') + (details.size() > 3 ? u"\n…"_s : QString());
+    m_intakeNotice->setText(text);
+    m_intakeNotice->setToolTip(details.join(u'\n'));
+    m_intakeNotice->setVisible(!lines.isEmpty());
 }
 
 void MainWindow::openPaths(const QStringList &paths)
@@ -88,8 +168,13 @@ void MainWindow::openPaths(const QStringList &paths)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // The engine stops ffmpeg and removes the partial output; the model goes with the window.
-    if (m_model.isTranscoding())
+    if (m_model.isTranscoding()) {
+        if (!m_confirm(this, u"正在转码，确定停止并退出吗？"_s)) {
+            event->ignore();
+            return;
+        }
+        // The engine stops ffmpeg and removes the partial output.
         m_model.cancelTranscoding();
+    }
     event->accept();
 }

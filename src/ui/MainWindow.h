@@ -2,10 +2,14 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <QUrl>
+
+#include <functional>
 
 class ActionArea;
 class DropZone;
 class FileListPanel;
+class QLabel;
 class TranscodeViewModel;
 
 // The one window: the drop zone, the file list, the presets, the settings and the action area
@@ -23,10 +27,23 @@ public:
     // Paths as given on the command line or by "Open with": taken in as one selection.
     void openPaths(const QStringList &paths);
 
+    // Asks the user a yes-or-no question; a dialog by default, tests answer themselves.
+    using Confirmer = std::function<bool(QWidget *parent, const QString &question)>;
+    void setConfirmer(Confirmer confirmer) { m_confirm = std::move(confirmer); }
+    // Shows a folder in the file manager; false when none could be started.
+    using FolderOpener = std::function<bool(const QUrl &folder)>;
+    void setFolderOpener(FolderOpener opener) { m_openFolder = std::move(opener); }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void askToStop();
+    void followIntake();
+
     TranscodeViewModel &m_model;
     DropZone *m_dropZone;
+    QLabel *m_intakeNotice;
+    Confirmer m_confirm;
+    FolderOpener m_openFolder;
 };

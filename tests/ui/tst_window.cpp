@@ -6,6 +6,7 @@
 #include "ui/FileListPanel.h"
 #include "ui/MainWindow.h"
 #include "ui/RunFigures.h"
+#include "ui/SettingsMemory.h"
 #include "ui/SettingsPanel.h"
 
 #include <QComboBox>
@@ -44,10 +45,14 @@ VideoFile listedFile(const QString &name, bool hasAlpha = false)
     return file;
 }
 
-// A window on a model of its own, with its trace kept and ffmpeg found in `resources` first.
+// A window on a model of its own, with its trace kept and ffmpeg found in `resources` first;
+// its questions answered by `answer`, and folders opened (or not) by `opens`.
 struct Window
 {
     QStringList trace;
+    QStringList questions;
+    bool answer = true;
+    bool opens = true;
     TranscodeViewModel model;
     MainWindow window;
 
@@ -55,6 +60,11 @@ struct Window
         : model(RunContext{ToolLocator(resources), [this](const QString &line) { trace << line; }})
         , window(model)
     {
+        window.setConfirmer([this](QWidget *, const QString &question) {
+            questions << question;
+            return answer;
+        });
+        window.setFolderOpener([this](const QUrl &) { return opens; });
         window.resize(1000, 900);
         window.show();
         if (!QTest::qWaitForWindowExposed(&window))
@@ -156,25 +166,44 @@ private Q_SLOTS:
         file.codec = u"prores (ProRes)"_s;
         file.bitDepth = u"10bit"_s;
         file.colorFormat = u"yuva444p10le"_s;
+        file.bitsPerSecond = 700000;
+        file.duration = 75;
+        file.size = 12345678;
         QStringList texts;
         for (const CardItem &item : cardItems(file))
             texts << item.text;
         QCOMPARE(texts.join(u' '),
-                 u"1920x1080 • 29.97 fps • prores • 12Mbps • 10bityuva444p10le • Alpha"_s);
-        QCOMPARE(cardItems(file).last().tone, CardItem::Tone::Blue);
+                 u"1920x1080 • 29.97 fps • prores • 0.7Mbps • 10bityuva444p10le • "
+                 "Alpha • 1:15 • 12.3 MB"_s);
+        QCOMPARE(cardItems(file).at(10).tone, CardItem::Tone::Blue);
         QCOMPARE(shortCodecName(u"未知 (未知)"_s), u"未知"_s);
+        using S = FileRunState::Status;
+        const auto status = [](S s, double p = 0, qint64 size = 0) {
+            return cardStatus(FileRunState{s, p, size, {}})->text;
+        };
+        QCOMPARE(
+            (QStringList{status(S::Waiting), status(S::Converting, 0.456),
+                         status(S::Converted, 0, 2500000), status(S::Failed), status(S::Skipped)}),
+            (QStringList{u"等待中"_s, u"转码中 45%"_s, u"✓ 已完成 · 2.5 MB"_s, u"✗ 失败"_s,
+                         u"已跳过"_s}));
+        QVERIFY(!cardStatus(std::nullopt));
 
         Window w;
         const VideoFile twin = listedFile(u"b.mp4"_s);
-        w.model.appendVideoFiles({file, twin, twin, listedFile(u"c.mp4"_s)});
+        w.model.appendVideoFiles(
+            {file, twin, twin, listedFile(u"c.mp4"_s), listedFile(u"d.mp4"_s)});
         FileGridView &grid = w.window.findChild<FileListPanel *>()->grid();
         const QRect cell = grid.visualRect(grid.model()->index(1, 0));
-        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell.center()); // not the button
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell.center()); // selects only
+        QCOMPARE(grid.selectionModel()->selectedIndexes().size(), 1);
         QTest::mouseClick(grid.viewport(), Qt::LeftButton, {},
                           FileCardDelegate::removeButtonRect(cell).center());
-        QTRY_COMPARE(w.model.videoFiles().size(), 2); // every entry with that id
-        grid.setFocus();
-        grid.setCurrentIndex(grid.model()->index(0, 0));
+        QTRY_COMPARE(w.model.videoFiles().size(), 3); // every entry with that id
+        // A click and a Ctrl-click choose two cards; Delete takes both away.
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {},
+                          grid.visualRect(grid.model()->index(0, 0)).center());
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          grid.visualRect(grid.model()->index(2, 0)).center());
         QTest::keyClick(&grid, Qt::Key_Delete);
         QTRY_COMPARE(w.model.videoFiles().size(), 1);
         QCOMPARE(w.model.videoFiles().first().name, u"c.mp4"_s);
@@ -239,54 +268,113 @@ private Q_SLOTS:
         QCOMPARE(RunFigures::counter(2, 5), u"2/5"_s);
     }
 
-    // A run in the window: progress while it goes, the completion after, the log on demand,
-    // a stop that leaves nothing, and a close that stops it too.
+    // A run in the window: progress while it goes, a completion that names the failure and
+    // runs it again, the log on demand, a stop that asks, and a close that stops it too.
     void aRunInTheWindow()
     {
         QTemporaryDir tools;
         fakeFFmpeg(tools.path());
         writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
         writeFile(tools.filePath(u"progress"_s),
-                  "frame=1200\nfps=29.97\nout_time=00:00:00.200000\n");
+                  "frame=1200\nfps=29.97\nspeed=2x\nout_time=00:00:00.200000\n");
+        writeFile(tools.filePath(u"fail_for"_s), "/b.mp4\n");
+        writeFile(tools.filePath(u"status"_s), "1\n");
+        writeFile(tools.filePath(u"stderr"_s), "Unknown encoder 'libfoo'\n");
         const QString source = copyTo(clip(Clip::Plain), m_dir.filePath(u"win/a.mp4"_s));
         auto w = std::make_unique<Window>(tools.path());
         w->model.setSelectedCodec(u"H.264 (软件编码)"_s);
-        w->model.appendVideoFiles({probed(source)});
-        QTest::mouseClick(w->child<QPushButton>(u"startButton"_s), Qt::LeftButton);
+        w->model.appendVideoFiles(
+            {probed(source), probed(copyTo(source, m_dir.filePath(u"win/b.mp4"_s)))});
+        QTest::keyClick(&w->window, Qt::Key_Return, Qt::ControlModifier);
         QVERIFY(w->shows(u"progressPanel"_s) &&
                 !w->child<QPushButton>(u"startButton"_s)->isEnabled());
+        QTRY_VERIFY(w->text(u"timeLine"_s).startsWith(u"已用 0:0"_s));
         QTRY_VERIFY(w->shows(u"completionPanel"_s));
         QVERIFY(!w->shows(u"progressPanel"_s) && w->shows(u"newRunButton"_s));
-        QCOMPARE(w->child<QPushButton>(u"outputFolderLink"_s)->text(),
-                 u"打开输出文件夹: "_s + m_dir.filePath(u"win/已转码_H.264 (软件编码)"_s));
+        QCOMPARE(w->text(u"summaryLine"_s), u"已转码 1 个，失败 1 个，跳过 0 个"_s);
+        QCOMPARE(w->text(u"failureList"_s),
+                 u"b.mp4: ffmpeg 转码失败（退出代码 1）: Unknown encoder 'libfoo'"_s);
+        QVERIFY(!w->shows(u"errorLabel"_s));
         QCOMPARE(w->text(u"framesFigure"_s), u"帧数: 1200"_s);
+        w->opens = false;
+        QTest::mouseClick(w->child<QPushButton>(u"outputFolderLink"_s), Qt::LeftButton);
+        QVERIFY(w->text(u"folderNotOpened"_s)
+                    .endsWith(m_dir.filePath(u"win/已转码_H.264 (软件编码)"_s)));
         QTest::mouseClick(w->child<QToolButton>(u"logToggle"_s), Qt::LeftButton);
         QVERIFY(
-            w->child<QPlainTextEdit>(u"logView"_s)->toPlainText().contains(u"FFmpeg Command"_s));
+            w->child<QPlainTextEdit>(u"logView"_s)->toPlainText().contains(u"Unknown encoder"_s));
+        // Once more for the failed file alone; then the converted ones leave the list.
+        QFile::remove(tools.filePath(u"fail_for"_s));
+        QTest::mouseClick(w->child<QPushButton>(u"retryButton"_s), Qt::LeftButton);
+        QTRY_COMPARE(w->text(u"summaryLine"_s), u"已转码 1 个，失败 0 个，跳过 0 个"_s);
+        QTest::mouseClick(w->child<QPushButton>(u"removeDoneButton"_s), Qt::LeftButton);
+        QVERIFY(w->model.videoFiles().isEmpty());
         QTest::mouseClick(w->child<QPushButton>(u"newRunButton"_s), Qt::LeftButton);
         QVERIFY(!w->shows(u"fileList"_s) && !w->shows(u"completionPanel"_s));
 
-        // Stopped: nothing left, the sources whole.
+        // Stopped with Esc, after a question: nothing left, the sources whole.
         writeFile(tools.filePath(u"hang"_s), "");
         w->model.appendVideoFiles({probed(source)});
         QTest::mouseClick(w->child<QPushButton>(u"startButton"_s), Qt::LeftButton);
         QTRY_VERIFY(QFile::exists(tools.filePath(u"pid"_s)));
-        QTest::mouseClick(w->child<QPushButton>(u"stopButton"_s), Qt::LeftButton);
+        QTest::keyClick(&w->window, Qt::Key_Escape);
+        QCOMPARE(w->questions.last(), u"确定停止转码吗？"_s);
         QTRY_VERIFY(!w->model.isTranscoding());
         QCOMPARE(w->text(u"noticeLabel"_s), u"转码已取消"_s);
-        QVERIFY(!w->shows(u"completionPanel"_s));
         QCOMPARE(filesBelow(m_dir.filePath(u"win"_s)),
-                 (QStringList{u"a.mp4"_s, u"已转码_H.264 (软件编码)/a.mp4"_s}));
+                 (QStringList{u"a.mp4"_s, u"b.mp4"_s, u"已转码_H.264 (软件编码)/a.mp4"_s,
+                              u"已转码_H.264 (软件编码)/b.mp4"_s}));
 
-        // Closed during a run: the same.
+        // Closed during a run: asked first, then stopped the same way.
         QFile::remove(tools.filePath(u"pid"_s));
         QTest::mouseClick(w->child<QPushButton>(u"startButton"_s), Qt::LeftButton);
         QTRY_VERIFY(QFile::exists(tools.filePath(u"pid"_s)));
         const pid_t pid = contents(tools.filePath(u"pid"_s)).trimmed().toInt();
-        w->window.close();
+        w->answer = false;
+        QVERIFY(!w->window.close());
+        QVERIFY(w->model.isTranscoding());
+        w->answer = true;
+        QVERIFY(w->window.close());
+        QCOMPARE(w->questions.last(), u"正在转码，确定停止并退出吗？"_s);
         w.reset();
         QTRY_VERIFY(::kill(pid, 0) != 0);
         QCOMPARE(contents(source), contents(clip(Clip::Plain)));
+    }
+
+    void theWindowRemembersItsSettings()
+    {
+        QTemporaryDir config;
+        const EnvironmentGuard home("XDG_CONFIG_HOME", config.path().toUtf8());
+        {
+            Window w;
+            SettingsMemory memory(w.model, w.window);
+            w.model.setSelectedCodec(u"ProRes (软件编码)"_s);
+            w.model.settleCodecRules();
+            w.model.setSelectedProResProfile(u"4444"_s);
+            w.model.setEnableAlpha(true);
+            w.window.resize(900, 700);
+            memory.rememberWindow();
+        }
+        Window w;
+        SettingsMemory memory(w.model, w.window);
+        memory.restore();
+        QCOMPARE(w.model.settings(),
+                 (TranscodeSettings{u"ProRes (软件编码)"_s, u"mov"_s, u"4444"_s, OriginalResolution,
+                                    OriginalFrameRate, 10.0, true, false}));
+        QCOMPARE(w.window.size(), QSize(900, 700));
+    }
+
+    void intakeSaysWhatItCouldNotAdd()
+    {
+        const QString plain = clip(Clip::Plain);
+        Window w;
+        w.window.openPaths(
+            {plain, plain, m_dir.filePath(u"nothing.mp4"_s), m_dir.filePath(u"notes.txt"_s)});
+        QTRY_VERIFY_WITH_TIMEOUT(!w.model.isTakingIn(), 30000);
+        QVERIFY(w.shows(u"intakeNotice"_s));
+        QVERIFY2(w.text(u"intakeNotice"_s).startsWith(u"2 个文件无法添加，1 个文件已在列表中："_s),
+                 qPrintable(w.text(u"intakeNotice"_s)));
+        QCOMPARE(w.child<QLabel>(u"intakeNotice"_s)->toolTip().count(u'\n'), 2);
     }
 
     void aRefusedRunSaysWhy()
