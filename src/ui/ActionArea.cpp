@@ -90,7 +90,7 @@ ActionArea::ActionArea(TranscodeViewModel &model, QWidget *parent)
     layout->setSpacing(8);
     layout->addWidget(buildButtonRow());
     layout->addWidget(buildProgressPanel(), 0, Qt::AlignHCenter);
-    layout->addWidget(buildCompletionPanel(), 0, Qt::AlignHCenter);
+    layout->addWidget(buildCompletionPanel());
 
     m_error = messageLabel(u"errorLabel"_s, Look::red(), this);
     m_notice = messageLabel(u"noticeLabel"_s, Look::secondaryText(palette()), this);

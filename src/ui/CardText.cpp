@@ -47,11 +47,12 @@ QList<CardItem> cardItems(const VideoFile &file)
             dot,
             {file.bitDepth + file.colorFormat},
             dot,
-            alpha,
-            dot,
-            {clockText(file.duration)},
-            dot,
-            {sizeText(file.size)}};
+            alpha};
+}
+
+QString cardFooter(const VideoFile &file)
+{
+    return clockText(file.duration) + u" • "_s + sizeText(file.size);
 }
 
 QStringList fitCardItems(const QList<CardItem> &items, const QFontMetrics &metrics, int width,
@@ -63,9 +64,9 @@ QStringList fitCardItems(const QList<CardItem> &items, const QFontMetrics &metri
         texts << item.text;
         total += metrics.horizontalAdvance(item.text);
     }
-    // What matters least is cut first: the pixel format, the size, the codec, the bitrate, the
-    // duration, the frame rate and last the resolution. The dots and the alpha mark stay whole.
-    for (const qsizetype item : {8, 14, 4, 6, 12, 2, 0}) {
+    // What matters least is cut first: the pixel format, the codec, the bitrate, the frame rate
+    // and last the resolution. The dots and the alpha mark stay whole.
+    for (const qsizetype item : {8, 4, 6, 2, 0}) {
         if (total <= width || item >= texts.size())
             break;
         const int before = metrics.horizontalAdvance(texts[item]);

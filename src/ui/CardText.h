@@ -27,6 +27,8 @@ struct CardItem
 QString shortCodecName(const QString &codec);
 
 QList<CardItem> cardItems(const VideoFile &file);
+// The card's last line: how long the video lasts and how large the file is.
+QString cardFooter(const VideoFile &file);
 
 // The items' texts shortened to fit `width` with `spacing` between them, the least telling
 // first.

@@ -57,7 +57,7 @@ int FileCardDelegate::cellHeight(const QFont &font) const
 {
     const int nameHeight = Look::lineHeight(Look::headline(font));
     const int propertyHeight = Look::lineHeight(propertyFont(font));
-    return 2 * RowPadding + 2 * CardPadding + nameHeight + LineSpacing + propertyHeight +
+    return 2 * RowPadding + 2 * CardPadding + nameHeight + 2 * (LineSpacing + propertyHeight) +
            RowSpacing;
 }
 
@@ -82,10 +82,10 @@ void FileCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     fillRounded(painter, row, 12, Look::raisedPanel(option.palette));
     if (option.state & QStyle::State_Selected) {
         QColor selected = Look::accent(option.palette);
-        selected.setAlphaF(0.18f);
+        selected.setAlphaF(0.3f);
         fillRounded(painter, row, 12, selected);
     }
-    if (option.state & QStyle::State_HasFocus) {
+    if (option.state & (QStyle::State_HasFocus | QStyle::State_Selected)) {
         painter->setPen(QPen(Look::accent(option.palette), 2));
         painter->setBrush(Qt::NoBrush);
         painter->drawRoundedRect(QRectF(row).adjusted(1, 1, -1, -1), 11, 11);
@@ -109,29 +109,8 @@ void FileCardDelegate::paintCard(QPainter *painter, const QStyleOptionViewItem &
     const QFontMetrics nameMetrics(nameFont);
     painter->setFont(nameFont);
     painter->setPen(option.palette.color(QPalette::WindowText));
-    QRect nameLine(content.left(), content.top(), content.width(), Look::lineHeight(nameFont));
-    // Where the file stands in the run, at the end of its name line; the name gives way.
-    if (const QVariant status = index.data(FileListModel::StatusRole); status.isValid()) {
-        const auto [text, tone, progress] = status.value<CardStatus>();
-        const QFont statusFont = propertyFont(option.font);
-        painter->save();
-        painter->setFont(statusFont);
-        painter->setPen(tone == CardStatus::Tone::Good   ? Look::green()
-                        : tone == CardStatus::Tone::Bad  ? Look::red()
-                        : tone == CardStatus::Tone::Busy ? Look::blue()
-                                                         : secondary);
-        const int width = QFontMetrics(statusFont).horizontalAdvance(text);
-        painter->drawText(nameLine, Qt::AlignRight | Qt::AlignVCenter, text);
-        if (progress) {
-            const QRectF track(content.left(), content.bottom() + CardPadding / 2.0 - 1,
-                               content.width(), 2);
-            fillRounded(painter, track, 1, Look::secondaryText(option.palette));
-            fillRounded(painter, QRectF(track.topLeft(), QSizeF(track.width() * *progress, 2)), 1,
-                        Look::blue());
-        }
-        painter->restore();
-        nameLine.setRight(nameLine.right() - width - ItemSpacing);
-    }
+    const QRect nameLine(content.left(), content.top(), content.width(),
+                         Look::lineHeight(nameFont));
     painter->drawText(nameLine, Qt::AlignLeft | Qt::AlignVCenter,
                       nameMetrics.elidedText(file.name, Qt::ElideMiddle, nameLine.width()));
 
@@ -148,6 +127,28 @@ void FileCardDelegate::paintCard(QPainter *painter, const QStyleOptionViewItem &
         painter->setPen(items[i].tone == CardItem::Tone::Blue ? Look::blue() : secondary);
         painter->drawText(slot, Qt::AlignLeft | Qt::AlignVCenter, texts[i]);
         slot.moveLeft(slot.right() + 1 + ItemSpacing);
+    }
+
+    // Duration and size, and where the file stands in the run at the right.
+    const QRect footer(content.left(), slot.bottom() + 1 + LineSpacing, content.width(),
+                       slot.height());
+    painter->setPen(secondary);
+    painter->drawText(footer, Qt::AlignLeft | Qt::AlignVCenter, cardFooter(file));
+    if (const QVariant status = index.data(FileListModel::StatusRole); status.isValid()) {
+        const auto [text, tone, progress] = status.value<CardStatus>();
+        painter->setPen(tone == CardStatus::Tone::Good   ? Look::green()
+                        : tone == CardStatus::Tone::Bad  ? Look::red()
+                        : tone == CardStatus::Tone::Busy ? Look::blue()
+                                                         : secondary);
+        painter->drawText(footer, Qt::AlignRight | Qt::AlignVCenter, text);
+        if (progress) {
+            const QRectF track(content.left(), content.bottom() + CardPadding / 2.0 - 1,
+                               content.width(), 2);
+            painter->setClipping(false);
+            fillRounded(painter, track, 1, Look::secondaryText(option.palette));
+            fillRounded(painter, QRectF(track.topLeft(), QSizeF(track.width() * *progress, 2)), 1,
+                        Look::blue());
+        }
     }
     painter->restore();
 }

@@ -2,6 +2,7 @@
 #include "transcode/EncoderSupport.h"
 #include "transcode/Encoders.h"
 #include "transcode/FileLock.h"
+#include "transcode/OutputNaming.h"
 #include "transcode/Trash.h"
 
 #include <QProcess>
@@ -226,22 +227,41 @@ private Q_SLOTS:
 
     void overwriteKeepsOriginalsInTheTrashAndTheirPermissions()
     {
-        const QString folder =
-            folderWith({{u"a.mp4"_s, clip(Clip::Plain)}, {u"片段 b.webm"_s, clip(Clip::Vp9)}});
+        const QString longName = QString(250, u'x') + u".webm"_s; // 255 bytes, legal
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)},
+                                           {u"片段 b.webm"_s, clip(Clip::Vp9)},
+                                           {longName, clip(Clip::Vp9)}});
         QFile::setPermissions(folder + u"/a.mp4"_s,
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         const QByteArray original = contents(folder + u"/a.mp4"_s);
         TranscodeSettings settings = settingsFor(Codec::HevcSoftware);
         settings.overwriteOriginal = true;
-        const EngineRun run = runEngine(settings, listed(folder, {u"a.mp4"_s, u"片段 b.webm"_s}));
-        QCOMPARE(run.summary.converted, 2);
-        QCOMPARE(filesBelow(folder), (QStringList{u"a.mp4"_s, u"片段 b.mp4"_s}));
+        const EngineRun run =
+            runEngine(settings, listed(folder, {u"a.mp4"_s, u"片段 b.webm"_s, longName}));
+        QCOMPARE(run.summary.converted, 3);
+        const QString shortened = OutputNaming::fittedName(QString(250, u'x'), {}, u"mp4"_s);
+        QCOMPARE(filesBelow(folder), (QStringList{u"a.mp4"_s, shortened, u"片段 b.mp4"_s}));
         QCOMPARE(probed(folder + u"/片段 b.mp4"_s).codec.left(4), u"hevc"_s);
         QCOMPARE(permissionBits(folder + u"/a.mp4"_s), 0600);
         const QString trash = m_dir.filePath(u"data/Trash/"_s);
         QCOMPARE(contents(trash + u"files/a.mp4"_s), original);
         QVERIFY(QFile::exists(trash + u"info/片段 b.webm.trashinfo"_s));
-        QCOMPARE(run.outcomes.last().result.name, u"片段 b.mp4"_s);
+        QCOMPARE(run.outcomes.at(1).result.name, u"片段 b.mp4"_s);
+    }
+
+    // The output folder is a link back to the folder of the inputs: every output lands beside
+    // its input, none on it.
+    void outputsNeverLandOnInputs()
+    {
+        const QString folder =
+            folderWith({{u"a.mp4"_s, clip(Clip::Plain)}, {u"b.mp4"_s, clip(Clip::Plain)}});
+        QVERIFY(QFile::link(folder, folder + u"/已转码_H.264 (软件编码)"_s));
+        const EngineRun run =
+            runEngine(settingsFor(Codec::H264Software), listed(folder, {u"a.mp4"_s, u"b.mp4"_s}));
+        QCOMPARE(run.summary.converted, 2);
+        QCOMPARE(contents(folder + u"/a.mp4"_s), contents(clip(Clip::Plain)));
+        QCOMPARE(contents(folder + u"/b.mp4"_s), contents(clip(Clip::Plain)));
+        QVERIFY(QFile::exists(folder + u"/a (2).mp4"_s) && QFile::exists(folder + u"/b (2).mp4"_s));
     }
 
     void theTrashNeverReplacesWhatItHolds()
