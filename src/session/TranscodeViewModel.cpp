@@ -24,8 +24,16 @@ TranscodeViewModel::TranscodeViewModel(RunContext context, QObject *parent)
     connect(m_intake.get(), &FileIntake::finished, this, &TranscodeViewModel::intakeFinished);
 
     BatchTranscoder *engine = m_engine.get();
-    connect(engine, &BatchTranscoder::runStarted, this,
-            [this](const RunPlan &plan) { setTotalFiles(static_cast<int>(plan.files.size())); });
+    connect(engine, &BatchTranscoder::runStarted, this, [this](const RunPlan &plan) {
+        setTotalFiles(static_cast<int>(plan.files.size()));
+        QHash<int, double> durations;
+        for (const PlannedFile &file : plan.files)
+            durations.insert(file.position, file.source.duration);
+        m_clock.start(durations, 0);
+        m_runTimer.start();
+        m_tick.start();
+    });
+
     connect(engine, &BatchTranscoder::fileStarted, this, &TranscodeViewModel::onFileStarted);
     connect(engine, &BatchTranscoder::fileProgress, this, &TranscodeViewModel::onFileProgress);
     connect(engine, &BatchTranscoder::fileFinished, this, &TranscodeViewModel::onFileFinished);

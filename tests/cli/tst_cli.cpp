@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -267,6 +268,52 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(
             ::kill(pid, 0) != 0 || contents(u"/proc/%1/stat"_s.arg(pid)).contains(") Z "), 5000);
         QCOMPARE(contents(video), contents(clip(Clip::Plain)));
+    }
+
+    // COUNT shards side by side under GNU parallel make what one run makes, name clashes
+    // included; a run killed midway resumes with --skip-existing.
+    void shardsAndResume()
+    {
+        const auto tree = [this](const QString &name) {
+            const QString root = m_dir.filePath(name);
+            copyTo(clip(Clip::Plain), root + u"/A/x.mov"_s);
+            copyTo(clip(Clip::Plain), root + u"/B/x.mp4"_s);
+            copyTo(clip(Clip::Odd), root + u"/B/y.mpg"_s);
+            copyTo(clip(Clip::Plain), root + u"/C/x.mkv"_s);
+            return root;
+        };
+        const QStringList settings{u"--codec"_s, u"H.264 (软件编码)"_s};
+        const QString single = tree(u"single"_s);
+        QCOMPARE(runCli(settings + QStringList{single}).exitCode, 0);
+        const QString sharded = tree(u"sharded"_s);
+        QProcess parallel;
+        parallel.start(u"parallel"_s, QStringList{u"-q"_s, QStringLiteral(QUILLMERE_CLI_PATH),
+                                                  u"--shard"_s, u"{}/3"_s} +
+                                          settings +
+                                          QStringList{sharded, u":::"_s, u"0"_s, u"1"_s, u"2"_s});
+        QVERIFY(parallel.waitForFinished(60000));
+        QCOMPARE(parallel.exitCode(), 0);
+        QCOMPARE(filesBelow(sharded), filesBelow(single));
+        QCOMPARE(filesBelow(single).filter(u"已转码"_s).size(), 4); // x.mp4, x (2), x (3), y
+
+        QTemporaryDir install;
+        const QString cli = installCopy(install);
+        const QByteArray ffmpeg = QStandardPaths::findExecutable(u"ffmpeg"_s).toUtf8();
+        writeTool(install.filePath(u"resources"_s), u"ffmpeg"_s,
+                  "case \"$*\" in *C/x.mkv*) sleep 30;; esac\nexec '" + ffmpeg + "' \"$@\"\n");
+        const QString resumed = tree(u"resumed"_s);
+        QProcess killed;
+        killed.start(cli, settings + QStringList{resumed});
+        // Killed while the last file is at work, the first three done.
+        QTRY_VERIFY_WITH_TIMEOUT(!filesBelow(resumed).filter(u".x (3).mp4.partial"_s).isEmpty(),
+                                 30000);
+        killed.kill();
+        QVERIFY(killed.waitForFinished(10000));
+        const CliRun again =
+            runCli(settings + QStringList{u"--skip-existing"_s, u"--json"_s, resumed});
+        QCOMPARE(again.exitCode, 0);
+        QVERIFY(again.out.contains(u"\"converted\":1"_s) && again.out.contains(u"\"skipped\":3"_s));
+        QCOMPARE(filesBelow(resumed), filesBelow(single));
     }
 
     void twoRunsOnOneFile()

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "domain/FileUrls.h"
+#include "session/RunClock.h"
 #include "session/TranscodeViewModel.h"
 #include "transcode/RunPlan.h"
 
@@ -259,6 +260,29 @@ private Q_SLOTS:
         QSignalSpy opened(&model, &TranscodeViewModel::outputFolderOpenRequested);
         model.openOutputFolder();
         QCOMPARE(opened.size(), 0); // no folder, nothing to open
+    }
+
+    // Time left from the durations still to convert and ffmpeg's speed, then from the pace the
+    // run has kept once there is enough of it.
+    void timeLeft()
+    {
+        RunClock clock;
+        clock.start({{0, 10}, {1, 20}, {2, 30}}, 100);
+        QCOMPARE(clock.times(101).remaining, std::nullopt); // nothing to go by yet
+        clock.fileStarted(0, 101);
+        clock.fileProgress(0, 0.5, 2.0);
+        const RunTimes early = clock.times(101.5);
+        QCOMPARE((QList<double>{early.elapsed, early.fileElapsed, *early.fileRemaining,
+                                *early.remaining}),
+                 (QList<double>{1.5, 0.5, 2.5, 27.5}));
+        clock.fileFinished(0);
+        clock.fileStarted(1, 104);
+        clock.fileProgress(1, 0.25, 4.0);
+        const RunTimes later = clock.times(110); // 15 media seconds in 10: a pace of 1.5
+        QCOMPARE((QList<double>{*later.fileRemaining, *later.remaining}),
+                 (QList<double>{3.75, 30.0}));
+        QCOMPARE((QStringList{clockText(7.4), clockText(754), clockText(3723)}),
+                 (QStringList{u"0:07"_s, u"12:34"_s, u"1:02:03"_s}));
     }
 
     void whatIntakeCouldNotAddIsKept()

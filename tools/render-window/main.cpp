@@ -1,18 +1,42 @@
-// render-window OUTPUT.png FILE...
+// render-window STATE OUTPUT.png FILE...
 // Opens the window off screen, takes the files in as the command line would, and saves a
-// picture of it once they are all listed.
+// picture of it in one of three states:
+//   listed     the files listed, nothing run
+//   running    a run under way, half through its second file
+//   finished   a run that converted every file but one, whose name holds "损坏"
+// The runs use a stand-in for ffmpeg, so the pictures are the same on every machine.
 
 #include "session/TranscodeViewModel.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Reports half of a second file, or finishes a file by copying its source; fails on "损坏".
+const QByteArray StandIn = R"SH(#!/bin/sh
+for last; do :; done
+case "$*" in
+*"-f null -"*) exit 1 ;;
+*损坏*) echo "[libx264 @ 0x55d0] height not divisible by 2 (720x405)" >&2; exit 1 ;;
+esac
+printf 'frame=%s\nfps=59.8\nbitrate=8123.4kbits/s\nspeed=2.41x\nout_time=00:00:00.500000\n' 30
+if [ "$RENDER_STATE" = running ] && [ -e "$(dirname "$0")/first-done" ]; then exec sleep 60; fi
+touch "$(dirname "$0")/first-done"
+cat "$2" > "$last"
+)SH";
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -21,40 +45,60 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList arguments = app.arguments().mid(1);
-    if (arguments.isEmpty() || !arguments.first().endsWith(u".png"_s)) {
-        std::fputs("usage: render-window OUTPUT.png FILE...\n", stderr);
+    const QStringList states{u"listed"_s, u"running"_s, u"finished"_s};
+    if (arguments.size() < 2 || !states.contains(arguments[0]) ||
+        !arguments[1].endsWith(u".png"_s)) {
+        std::fputs("usage: render-window listed|running|finished OUTPUT.png FILE...\n", stderr);
         return 2;
     }
+    const QString state = arguments[0];
+    qputenv("RENDER_STATE", state.toUtf8());
     QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
     QApplication::setPalette(QApplication::style()->standardPalette());
 
-    RunContext quiet;
-    quiet.trace = [](const QString &) {};
+    QTemporaryDir tools;
+    QFile standIn(tools.filePath(u"ffmpeg"_s));
+    if (!standIn.open(QIODevice::WriteOnly) || standIn.write(StandIn) != StandIn.size())
+        return 1;
+    standIn.close();
+    standIn.setPermissions(standIn.permissions() | QFileDevice::ExeOwner);
+    RunContext quiet{ToolLocator(tools.path()), [](const QString &) {}};
     TranscodeViewModel model(quiet);
     MainWindow window(model);
-    window.resize(1000, 820);
+    window.setConfirmer([](QWidget *, const QString &) { return true; });
+    window.resize(1000, state == u"listed" ? 820 : 940);
     window.show();
 
-    const QString output = arguments.first();
+    const QString output = arguments[1];
     int status = 0;
     const auto save = [&] {
-        if (window.model().videoFiles().size() != arguments.size() - 1) {
-            std::fputs("render-window: not every file could be listed\n", stderr);
-            status = 1;
-        }
         if (!window.grab().save(output)) {
             std::fprintf(stderr, "render-window: cannot write %s\n", qPrintable(output));
             status = 1;
         }
         app.quit();
     };
-    QObject::connect(&window.model(), &TranscodeViewModel::intakeFinished, &app, [&] {
-        // A moment for the list's delayed layout to settle its scroll bar.
-        QTimer::singleShot(500, &app, save);
+    // A moment for the list's delayed layout and the progress bar's motion to settle.
+    const auto saveSoon = [&] { QTimer::singleShot(700, &app, save); };
+    QObject::connect(&model, &TranscodeViewModel::intakeFinished, &app, [&] {
+        if (model.videoFiles().size() != arguments.size() - 2) {
+            std::fputs("render-window: not every file could be listed\n", stderr);
+            status = 1;
+        }
+        if (state == u"listed")
+            return saveSoon();
+        model.setSelectedCodec(u"H.264 (软件编码)"_s);
+        model.startTranscoding();
     });
-    window.openPaths(arguments.mid(1));
-    if (!window.model().isTakingIn())
-        QTimer::singleShot(0, &app, save);
+    QObject::connect(&model, &TranscodeViewModel::currentFileIndexChanged, &app, [&] {
+        if (state == u"running" && model.currentFileIndex() == 2)
+            QTimer::singleShot(1500, &app, save);
+    });
+    QObject::connect(&model, &TranscodeViewModel::runFinished, &app, [&] {
+        if (state == u"finished")
+            saveSoon();
+    });
+    window.openPaths(arguments.mid(2));
     app.exec();
     return status;
 }
