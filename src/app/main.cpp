@@ -14,6 +14,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     app.setApplicationName(u"Quillmere"_s);
+    app.setOrganizationName(u"Quillmere"_s);
+
     app.setDesktopFileName(u"quillmere"_s);
     app.setWindowIcon(QIcon::fromTheme(u"quillmere"_s));
 
