@@ -217,7 +217,23 @@ private Q_SLOTS:
             QVERIFY2(run.err.contains(u'\n' + command + u'\n'), qPrintable(command));
     }
 
+    // A reader that goes away (`| head`) costs the trace, not the run.
+    void aClosedOutputDoesNotStopTheRun()
+    {
+        const QString video = copyTo(clip(Clip::Plain), m_dir.filePath(u"piped/a.mp4"_s));
+        QProcess process;
+        process.start(QStringLiteral(QUILLMERE_CLI_PATH),
+                      {u"--codec"_s, u"H.264 (软件编码)"_s, video});
+        QVERIFY(process.waitForReadyRead(20000));
+        process.closeReadChannel(QProcess::StandardOutput);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(QFile::exists(m_dir.filePath(u"piped/已转码_H.264 (软件编码)/a.mp4"_s)));
+    }
+
     void refusalsAndMissingPaths()
+
     {
         const QString video = copyTo(clip(Clip::Plain), m_dir.filePath(u"refused/a.mp4"_s));
         const CliRun alpha = runCli({u"--dry-run"_s, u"--preset"_s, u"HEVC透明"_s, video});

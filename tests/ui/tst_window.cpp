@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -378,7 +379,29 @@ private Q_SLOTS:
         QCOMPARE(w.child<QLabel>(u"intakeNotice"_s)->toolTip().count(u'\n'), 2);
     }
 
+    // The program ends on SIGTERM, SIGINT and SIGHUP as when the window is closed.
+    void signalsEndTheProgram()
+    {
+        QTemporaryDir config;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_CONFIG_HOME"_s, config.path());
+        for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+            QProcess window;
+            window.setProcessEnvironment(environment);
+            window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+
+            window.start(QStringLiteral(QUILLMERE_WINDOW_PATH), {clip(Clip::Plain)});
+            QVERIFY(window.waitForStarted());
+            QTest::qWait(500);
+            ::kill(static_cast<pid_t>(window.processId()), signal);
+            QVERIFY(window.waitForFinished(10000));
+            QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(window.exitCode(), 130);
+        }
+    }
+
     void aRefusedRunSaysWhy()
+
     {
         Window w;
         w.model.setSelectedCodec(u"HEVC (软件编码)"_s);
