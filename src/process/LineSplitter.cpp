@@ -21,7 +21,12 @@ QByteArrayList LineSplitter::feed(const QByteArray &chunk)
         }
     }
     m_pending.append(chunk.constData() + start, chunk.size() - start);
+    while (m_pending.size() > LongestLine) {
+        lines.append(m_pending.left(LongestLine));
+        m_pending.remove(0, LongestLine);
+    }
     return lines;
+
 }
 
 QByteArrayList LineSplitter::finish()

@@ -49,6 +49,10 @@ private Q_SLOTS:
         QTest::newRow("crlf split") << QByteArrayList{"a\r", "\nb\r\n"} << QByteArrayList{"a", "b"};
         QTest::newRow("empty line kept")
             << QByteArrayList{"a\n\nb"} << QByteArrayList{"a", "", "b"};
+        const QByteArray endless(LineSplitter::LongestLine, 'x');
+        QTest::newRow("a line without end")
+            << QByteArrayList{endless, "yz"} << QByteArrayList{endless, "yz"};
+
     }
 
     void splitsLinesAcrossChunks()
