@@ -26,7 +26,6 @@ QByteArrayList LineSplitter::feed(const QByteArray &chunk)
         m_pending.remove(0, LongestLine);
     }
     return lines;
-
 }
 
 QByteArrayList LineSplitter::finish()

@@ -11,7 +11,6 @@ class LineSplitter
 public:
     static constexpr qsizetype LongestLine = 1024 * 1024;
 
-
     // Complete lines found in `chunk` together with what was held back before.
     QByteArrayList feed(const QByteArray &chunk);
     // The unterminated rest, as a last line, once the stream has ended.

@@ -56,7 +56,6 @@ public:
     void skip(const QUuid &id);
     bool isRunning() const { return m_running; }
 
-
 Q_SIGNALS:
     void runStarted(const RunPlan &plan);
     void fileStarted(const PlannedFile &file);

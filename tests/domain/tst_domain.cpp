@@ -87,6 +87,8 @@ private Q_SLOTS:
         QTest::newRow("exponent") << u"1e3"_s << false << true;
         QTest::newRow("leading blank") << u" 7"_s << false << false;
         QTest::newRow("trailing text") << u"7x"_s << false << false;
+        QTest::newRow("trailing blank") << u"7 "_s << false << false;
+
         QTest::newRow("overflow") << u"99999999999999999999"_s << false << true;
         QTest::newRow("bare sign") << u"-"_s << false << false;
         QTest::newRow("infinity") << u"1e999"_s << false << false;

@@ -52,7 +52,6 @@ private Q_SLOTS:
         const QByteArray endless(LineSplitter::LongestLine, 'x');
         QTest::newRow("a line without end")
             << QByteArrayList{endless, "yz"} << QByteArrayList{endless, "yz"};
-
     }
 
     void splitsLinesAcrossChunks()
@@ -121,7 +120,13 @@ private Q_SLOTS:
     void stopEndsTheWholeGroup_data()
     {
         QTest::addColumn<QByteArray>("body");
-        QTest::newRow("wrapper") << QByteArray("sleep 30 &\necho $! > \"$1\"\nwait\n");
+        // The real program, started by a wrapper that waits for it, is asked to stop before
+        // anything is killed.
+        QTest::newRow("wrapper") << QByteArray(
+            "trap 'wait' TERM\n"
+            "sh -c 'trap \"touch $0.asked; exit\" TERM; echo $$ > \"$0\"; "
+            "while :; do sleep 0.1; done' \"$1\" &\nwait\n");
+
         QTest::newRow("ignores TERM") << QByteArray(
             "trap '' TERM\nsleep 30 &\necho $! > \"$1\"\nwhile :; do sleep 1; done\n");
     }
@@ -140,6 +145,8 @@ private Q_SLOTS:
         runner.stop(std::chrono::milliseconds(300));
         QVERIFY(finished.wait(10000));
         QTRY_VERIFY_WITH_TIMEOUT(!isAlive(grandchild), 5000);
+        if (QTest::currentDataTag() == QByteArray("wrapper"))
+            QVERIFY(QFile::exists(pidFile + u".asked"_s));
     }
 
     void destroyingTheRunnerEndsTheGroup()
