@@ -1,5 +1,6 @@
 #include "process/TerminationSignals.h"
 #include "session/TranscodeViewModel.h"
+#include "ui/DesktopIntegration.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -29,6 +30,8 @@ int main(int argc, char *argv[])
     // The model outlives the window that shows it.
     TranscodeViewModel model;
     MainWindow window(model);
+    // Goes before the window and the model, letting go of what a run still holds.
+    DesktopIntegration desktop(model, [&window] { return window.isActiveWindow(); });
 
     // A signal ends the program as closing the window does: a run is cancelled cleanly first.
     TerminationSignals terminations;
