@@ -1,5 +1,6 @@
 #include "process/TerminationSignals.h"
 #include "session/TranscodeViewModel.h"
+#include "ui/DesktopIntegration.h"
 #include "ui/MainWindow.h"
 #include "ui/SettingsMemory.h"
 
@@ -34,6 +35,8 @@ int main(int argc, char *argv[])
     MainWindow window(model);
     SettingsMemory memory(model, window);
     memory.restore();
+    // Goes before the window and the model, letting go of what a run still holds.
+    DesktopIntegration desktop(model, [&window] { return window.isActiveWindow(); });
 
     // A signal ends the program as closing the window does: a run is cancelled cleanly first.
     TerminationSignals terminations;
