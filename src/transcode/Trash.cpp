@@ -110,8 +110,7 @@ Result<QString> moveToTrash(const QString &path)
         const QString trashedPath = files + QLatin1Char('/') + trashedName;
         // The name is ours only when neither the record nor the file exists: the record is
         // made exclusively, the file is never renamed over.
-        const int fd
- = ::open(QFile::encodeName(infoPath).constData(),
+        const int fd = ::open(QFile::encodeName(infoPath).constData(),
                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST)

@@ -120,20 +120,25 @@ private Q_SLOTS:
     void stopEndsTheWholeGroup_data()
     {
         QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("grace");
         // The real program, started by a wrapper that waits for it, is asked to stop before
         // anything is killed.
-        QTest::newRow("wrapper") << QByteArray(
-            "trap 'wait' TERM\n"
-            "sh -c 'trap \"touch $0.asked; exit\" TERM; echo $$ > \"$0\"; "
-            "while :; do sleep 0.1; done' \"$1\" &\nwait\n");
+        QTest::newRow("wrapper")
+            << QByteArray("trap 'wait' TERM\n"
+                          "sh -c 'trap \"touch $0.asked; exit\" TERM; echo $$ > \"$0\"; "
+                          "while :; do sleep 0.1; done' \"$1\" &\nwait\n")
+            << 20000;
 
-        QTest::newRow("ignores TERM") << QByteArray(
-            "trap '' TERM\nsleep 30 &\necho $! > \"$1\"\nwhile :; do sleep 1; done\n");
+        QTest::newRow("ignores TERM")
+            << QByteArray("trap '' TERM\nsleep 30 &\necho $! > \"$1\"\nwhile :; do sleep 1; done\n")
+            << 300;
     }
 
     void stopEndsTheWholeGroup()
     {
         QFETCH(QByteArray, body);
+        QFETCH(int, grace);
+
         const QString tool = writeTool(
             m_dir.path(), QString::fromLatin1(QTest::currentDataTag()).remove(u' '), body);
         const QString pidFile =
@@ -142,7 +147,8 @@ private Q_SLOTS:
         QSignalSpy finished(&runner, &ProcessRunner::finished);
         runner.start(tool, {pidFile});
         const qint64 grandchild = pidIn(pidFile);
-        runner.stop(std::chrono::milliseconds(300));
+        runner.stop(std::chrono::milliseconds(grace));
+
         QVERIFY(finished.wait(10000));
         QTRY_VERIFY_WITH_TIMEOUT(!isAlive(grandchild), 5000);
         if (QTest::currentDataTag() == QByteArray("wrapper"))
