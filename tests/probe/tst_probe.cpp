@@ -218,7 +218,8 @@ private Q_SLOTS:
             << clip(Clip::Alpha) << u"160x120 25.00 prores yuva444p12le 12bit"_s
             << QList<int>{160, 120, 0, 0, 0} << true;
         QTest::newRow("rotated") << clip(Clip::Rotated) << u"160x91 25.00 mpeg4 yuv420p 8bit"_s
-                                 << QList<int>{91, 160, 90, 0, 0} << false;
+                                 << QList<int>{91, 160, 270, 0, 0} << false;
+
         QTest::newRow("two audio and subtitles")
             << clip(Clip::TwoAudio) << u"160x120 25.00 h264 yuv420p 8bit"_s
             << QList<int>{160, 120, 0, 2, 1} << false;

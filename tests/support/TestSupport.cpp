@@ -114,7 +114,8 @@ QString clip(Clip kind)
                 short_ + QStringLiteral("-c:v mpeg4 -pix_fmt yuv420p").split(u' ')
             << upright);
         runFFmpeg(QStringList{QStringLiteral("-i"), upright} +
-                      QStringLiteral("-c copy -metadata:s:v:0 rotate=90").split(u' ')
+                      QStringLiteral("-c copy -metadata:s:v:0 rotate=270").split(u' ')
+
                   << path);
         break;
     }

@@ -215,14 +215,14 @@ private Q_SLOTS:
             << QStringList{u"codec=HEVC (硬件加速)"_s}
             << QStringList{u"pix=yuv420p10le"_s, u"bits=10"_s} << u"nvenc"_s
             << u"-c:v hevc_nvenc -preset p6 -tune hq -pix_fmt p010le "_s + hevc;
-        QTest::newRow("vaapi with a size")
-            << QStringList{u"resolution=1280x720"_s} << QStringList{} << u"vaapi"_s
-            << u"-c:v h264_vaapi -b:v 10000k -movflags +faststart -c:a aac -strict experimental "
-               "-vf scale=1280x720,format=nv12,hwupload"_s;
-        QTest::newRow("quick sync 10-bit hevc")
-            << QStringList{u"codec=HEVC (硬件加速)"_s}
-            << QStringList{u"pix=yuv420p10le"_s, u"bits=10"_s} << u"qsv"_s
-            << u"-c:v hevc_qsv -b:v 10000k -tag:v hvc1 -vf format=p010le,hwupload=extra_hw_frames=64"_s;
+        QTest::newRow("vaapi 10-bit hevc with a size")
+            << QStringList{u"codec=HEVC (硬件加速)"_s, u"resolution=1280x720"_s}
+            << QStringList{u"pix=yuv420p10le"_s, u"bits=10"_s} << u"vaapi"_s
+            << u"-c:v hevc_vaapi "_s + hevc + u" -vf scale=1280x720,format=p010,hwupload"_s;
+        QTest::newRow("quick sync")
+            << QStringList{} << QStringList{} << u"qsv"_s
+            << u"-c:v h264_qsv -b:v 10000k -movflags +faststart -c:a aac "
+               "-strict experimental -vf format=nv12,hwupload=extra_hw_frames=64"_s;
     }
 
     void commandsForRealMedia()

@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -357,6 +358,8 @@ private Q_SLOTS:
             w.window.resize(900, 700);
             memory.rememberWindow();
         }
+        QSettings().setValue(u"settings/frameRate"_s, u"119.88"_s); // not one of the choices
+
         Window w;
         SettingsMemory memory(w.model, w.window);
         memory.restore();
