@@ -236,9 +236,13 @@ private Q_SLOTS:
         const QByteArray original = contents(folder + u"/a.mp4"_s);
         TranscodeSettings settings = settingsFor(Codec::HevcSoftware);
         settings.overwriteOriginal = true;
+        // A resumed run does not take the originals for its own results.
+        RunOptions resumed;
+        resumed.skipExisting = true;
         const EngineRun run =
-            runEngine(settings, listed(folder, {u"a.mp4"_s, u"片段 b.webm"_s, longName}));
+            runEngine(settings, listed(folder, {u"a.mp4"_s, u"片段 b.webm"_s, longName}), resumed);
         QCOMPARE(run.summary.converted, 3);
+
         const QString shortened = OutputNaming::fittedName(QString(250, u'x'), {}, u"mp4"_s);
         QCOMPARE(filesBelow(folder), (QStringList{u"a.mp4"_s, shortened, u"片段 b.mp4"_s}));
         QCOMPARE(probed(folder + u"/片段 b.mp4"_s).codec.left(4), u"hevc"_s);
@@ -247,6 +251,13 @@ private Q_SLOTS:
         QCOMPARE(contents(trash + u"files/a.mp4"_s), original);
         QVERIFY(QFile::exists(trash + u"info/片段 b.webm.trashinfo"_s));
         QCOMPARE(run.outcomes.at(1).result.name, u"片段 b.mp4"_s);
+
+        // Where the original cannot go to the Trash, it stays, and the result goes.
+        const EnvironmentGuard noTrash("XDG_DATA_HOME", (folder + u"/a.mp4"_s).toUtf8());
+        const QString kept = folderWith({{u"c.webm"_s, clip(Clip::Vp9)}});
+        QVERIFY(
+            runEngine(settings, listed(kept, {u"c.webm"_s})).only().reason.endsWith(u"未改动"_s));
+        QCOMPARE(filesBelow(kept), QStringList{u"c.webm"_s});
     }
 
     // The output folder is a link back to the folder of the inputs: every output lands beside
