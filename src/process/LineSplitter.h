@@ -12,6 +12,8 @@ public:
     QByteArrayList feed(const QByteArray &chunk);
     // The unterminated rest, as a last line, once the stream has ended.
     QByteArrayList finish();
+    // Bytes held back for a line not yet ended.
+    qsizetype pendingSize() const { return m_pending.size(); }
 
 private:
     QByteArray m_pending;
