@@ -47,11 +47,8 @@ ProbeRequest *ProbeWorkerPool::probe(const QUrl &url)
 {
     auto *request = new ProbeRequest(url, this);
     const std::optional<QString> program = m_tools.find(workerName());
-    if (!program) {
-        auto *probe = new VideoProbe(m_tools, request);
-        probe->setTimeLimit(m_timeLimit);
-        connect(probe, &VideoProbe::finished, request, &ProbeRequest::finished);
-        probe->getVideoInfo(url);
+    if (!program || m_unusable.contains(*program)) {
+        runFFprobe(request);
         return request;
     }
     request->m_program = *program;
@@ -67,8 +64,10 @@ void ProbeWorkerPool::dispatch()
 {
     while (!m_waiting.isEmpty()) {
         ProbeRequest *request = m_waiting.head();
-        if (!request) {
+        if (!request || m_unusable.contains(request->m_program)) {
             m_waiting.dequeue();
+            if (request)
+                runFFprobe(request);
             continue;
         }
         Worker *worker = idleWorker(request->m_program);
@@ -121,6 +120,9 @@ ProbeWorkerPool::Worker *ProbeWorkerPool::startWorker(const QString &program)
     connect(runner, &ProcessRunner::standardOutputLine, this,
             [this, worker](const QByteArray &line) { onAnswer(worker, line); });
     connect(runner, &ProcessRunner::finished, this, [this, worker](int exitStatus, bool crashed) {
+        const bool stopped = worker->timedOut || worker->runner->overflowed();
+        if (!crashed && !stopped && worker->answered == 0)
+            return giveUp(worker);
         const QString name = workerName();
         QString why;
         if (worker->timedOut)
@@ -131,22 +133,14 @@ ProbeWorkerPool::Worker *ProbeWorkerPool::startWorker(const QString &program)
             why = QStringLiteral("%1 读取此文件时崩溃（信号 %2）").arg(name).arg(exitStatus);
         else
             why = QStringLiteral("%1 意外退出，退出代码 %2").arg(name).arg(exitStatus);
-        endWorker(worker, [why, exitStatus](QStringList trace) {
-            trace << ProbeTrace::ended(exitStatus);
-            return ProbeTrace::failure(std::move(trace), why);
-        });
+        if (ProbeRequest *request = endWorker(worker)) {
+            QStringList trace = request->m_trace + ProbeTrace::ended(exitStatus);
+            Q_EMIT request->finished(ProbeTrace::failure(std::move(trace), why));
+        }
     });
     // Queued: a start that fails at once must not end the worker before it is handed a file.
     connect(
-        runner, &ProcessRunner::failedToStart, this,
-        [this, worker](const Error &error) {
-            endWorker(worker, [error](QStringList trace) {
-                trace << QStringLiteral("Error running FFprobe: ") + error.description();
-                return ProbeOutcome{std::nullopt, std::move(trace),
-                                    QStringLiteral("无法启动 %1: ").arg(workerName()) +
-                                        error.description()};
-            });
-        },
+        runner, &ProcessRunner::failedToStart, this, [this, worker] { giveUp(worker); },
         Qt::QueuedConnection);
     runner->start(program, {});
     return worker;
@@ -175,20 +169,35 @@ void ProbeWorkerPool::onAnswer(Worker *worker, const QByteArray &line)
     Q_EMIT request->finished(outcome);
 }
 
-void ProbeWorkerPool::endWorker(Worker *worker,
-                                const std::function<ProbeOutcome(QStringList)> &outcomeOf)
+ProbeRequest *ProbeWorkerPool::endWorker(Worker *worker)
 {
     const auto found = std::find_if(m_workers.begin(), m_workers.end(),
                                     [worker](const auto &w) { return w.get() == worker; });
     if (found == m_workers.end())
-        return;
+        return nullptr;
     const std::unique_ptr<Worker> ended = std::move(*found);
     m_workers.erase(found);
     ended->runner->disconnect(this);
     ended->runner->deleteLater();
     m_dispatchTimer.start();
-    if (ended->busy && ended->request)
-        Q_EMIT ended->request->finished(outcomeOf(ended->request->m_trace));
+    return ended->busy ? ended->request.data() : nullptr;
+}
+
+// A program that cannot start, or ends before its first answer without crashing, is no worker:
+// its file and all that follow go to ffprobe.
+void ProbeWorkerPool::giveUp(Worker *worker)
+{
+    m_unusable.insert(worker->program);
+    if (ProbeRequest *request = endWorker(worker))
+        runFFprobe(request);
+}
+
+void ProbeWorkerPool::runFFprobe(ProbeRequest *request)
+{
+    auto *probe = new VideoProbe(m_tools, request);
+    probe->setTimeLimit(m_timeLimit);
+    connect(probe, &VideoProbe::finished, request, &ProbeRequest::finished);
+    probe->getVideoInfo(request->url());
 }
 
 void ProbeWorkerPool::retire(Worker &worker)
@@ -199,6 +208,7 @@ void ProbeWorkerPool::retire(Worker &worker)
 
 void ProbeWorkerPool::retireIdleWorkers()
 {
+    m_unusable.clear(); // may have been mended meanwhile
     for (const std::unique_ptr<Worker> &worker : m_workers) {
         if (!worker->busy)
             retire(*worker);

@@ -3,11 +3,11 @@
 #include <QObject>
 #include <QPointer>
 #include <QQueue>
+#include <QSet>
 #include <QTimer>
 #include <QUrl>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -38,7 +38,8 @@ private:
 
 // Probes files with quillmere-probe workers, each taking one file after another, so that a file
 // costs no process start; where there is no quillmere-probe, with one ffprobe per file as
-// VideoProbe does. A file's outcome and trace lines read as they would from its own ffprobe.
+// VideoProbe does, as also where quillmere-probe cannot start. A file's outcome and trace lines
+// read as they would from its own ffprobe.
 //
 // Each worker has one file at a time, with the same limits as an ffprobe of its own: one that
 // crashes, writes without end or is still busy after the time limit fails that file alone and
@@ -80,9 +81,10 @@ private:
     Worker *idleWorker(const QString &program);
     Worker *startWorker(const QString &program);
     void onAnswer(Worker *worker, const QByteArray &line);
-    // Forgets a worker whose process has ended; its file, if any, fails with what `outcomeOf`
-    // makes of the file's trace.
-    void endWorker(Worker *worker, const std::function<ProbeOutcome(QStringList)> &outcomeOf);
+    // Forgets a worker whose process has ended; the file it was busy with, if any.
+    ProbeRequest *endWorker(Worker *worker);
+    void giveUp(Worker *worker);
+    void runFFprobe(ProbeRequest *request);
     void retire(Worker &worker);
     void retireIdleWorkers();
 
@@ -90,6 +92,7 @@ private:
     int m_workerLimit;
     std::chrono::milliseconds m_timeLimit;
     std::vector<std::unique_ptr<Worker>> m_workers;
+    QSet<QString> m_unusable; // programs that proved no worker
     QQueue<QPointer<ProbeRequest>> m_waiting;
     QTimer m_dispatchTimer;
     QTimer m_idleTimer;

@@ -4,6 +4,7 @@
 #include "intake/NaturalOrder.h"
 
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -323,6 +324,17 @@ private Q_SLOTS:
         QCOMPARE(in.count(u"⚠️ [WARNING] 视频已存在: v1.mp4"_s), 1);
         QCOMPARE(in.count(u"⚠️ [WARNING] 视频已存在: v2.mp4"_s), 1);
         QVERIFY(contents(tools.filePath(u"started"_s)).count('\n') >= 4);
+    }
+
+    void aWorkerThatCannotWorkLeavesItToFFprobe()
+    {
+        QTemporaryDir tools;
+        writeTool(tools.path(), u"quillmere-probe"_s, "exit 3\n");
+        Intake in(tools.path());
+        in.take(urls({copy(u"no worker/a.mp4"_s), copy(u"no worker/b.mp4"_s)}));
+        QCOMPARE(in.names(), (QStringList{u"a.mp4"_s, u"b.mp4"_s}));
+        const QString ffprobe = QStandardPaths::findExecutable(u"ffprobe"_s);
+        QCOMPARE(in.count(u"🔍 [DEBUG] ffprobe 路径: "_s + ffprobe), 2);
     }
 
     void namesInTheOrderPeopleExpect()
