@@ -120,7 +120,7 @@ ProbeWorkerPool::Worker *ProbeWorkerPool::startWorker(const QString &program)
     connect(runner, &ProcessRunner::standardOutputLine, this,
             [this, worker](const QByteArray &line) { onAnswer(worker, line); });
     connect(runner, &ProcessRunner::finished, this, [this, worker](int exitStatus, bool crashed) {
-        const bool stopped = worker->timedOut || worker->runner->overflowed();
+        const bool stopped = worker->stopping || worker->timedOut || worker->runner->overflowed();
         if (!crashed && !stopped && worker->answered == 0)
             return giveUp(worker);
         const QString name = workerName();
