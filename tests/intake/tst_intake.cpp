@@ -300,7 +300,7 @@ private Q_SLOTS:
             copy(u"workers/%1.mp4"_s.arg(name));
         Intake in(tools.path());
         in.intake.setProbeLimit(2);
-        in.intake.setProbeTimeLimit(std::chrono::milliseconds(500));
+        in.intake.setProbeTimeLimit(std::chrono::seconds(1));
         in.take(urls({root + u"/v1.mp4"_s, root, root + u"/v2.mp4"_s}));
 
         QStringList widths;
