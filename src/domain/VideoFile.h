@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHashFunctions>
 #include <QMetaType>
 #include <QString>
 #include <QUrl>
@@ -14,6 +15,10 @@ struct FileKey
 
     bool isValid() const { return device != 0 || inode != 0; }
     friend bool operator==(const FileKey &, const FileKey &) = default;
+    friend size_t qHash(const FileKey &key, size_t seed = 0) noexcept
+    {
+        return qHashMulti(seed, key.device, key.inode);
+    }
 };
 
 // One listed input video. Only the probe creates it; its texts are display texts, the rest

@@ -3,7 +3,6 @@
 #include "domain/Choices.h"
 #include "domain/FileUrls.h"
 #include "intake/FolderListing.h"
-#include "probe/VideoProbe.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -57,11 +56,12 @@ QString unreadableFolderText(const QString &path)
 FileIntake::FileIntake(ToolLocator tools, TraceWriter trace, const QList<VideoFile> &listed,
                        QObject *parent)
     : QObject(parent)
-    , m_tools(std::move(tools))
     , m_trace(std::move(trace))
     , m_listed(listed)
     , m_probeLimit(std::max(1, QThread::idealThreadCount()))
+    , m_probes(std::move(tools))
 {
+    m_probes.setWorkerLimit(m_probeLimit);
     m_workTimer.setSingleShot(true);
     m_workTimer.setInterval(0);
     connect(&m_workTimer, &QTimer::timeout, this, &FileIntake::work);
@@ -69,9 +69,15 @@ FileIntake::FileIntake(ToolLocator tools, TraceWriter trace, const QList<VideoFi
 
 FileIntake::~FileIntake()
 {
-    // Probes still running are stopped with their runners.
+    // Probes still under way are given up.
     for (Step &step : m_steps)
         delete step.probe;
+}
+
+void FileIntake::setProbeLimit(int limit)
+{
+    m_probeLimit = std::max(1, limit);
+    m_probes.setWorkerLimit(m_probeLimit);
 }
 
 bool FileIntake::isBusy() const
@@ -127,31 +133,46 @@ void FileIntake::processSelectedFiles(const QList<QUrl> &urls)
 void FileIntake::scheduleWork()
 {
     m_wasBusy = true;
-    m_workTimer.start();
+    m_workTimer.start(0);
 }
 
+// Walks on and gives ready steps their turn, in slices, so that the event loop is never held
+// long, neither by a folder of many entries nor by many files ready at once.
 void FileIntake::work()
 {
-    // Walk ahead while probes are free, but hand the event loop back now and then when a folder
-    // holds many entries that are not videos.
     QElapsedTimer slice;
     slice.start();
-    while (walk()) {
-        if (slice.elapsed() >= 10)
+    // Steps given their turn make room to walk on.
+    std::size_t waiting = 0;
+    do {
+        if (!walkAhead(slice))
             return scheduleWork();
-    }
-    commitReadySteps();
+        waiting = m_steps.size();
+        if (!commitReadySteps(slice))
+            return scheduleWork();
+    } while (m_steps.size() < waiting);
     if (m_wasBusy && !isBusy()) {
         m_wasBusy = false;
         Q_EMIT finished();
     }
 }
 
+// Walks while probes are free; false when the slice ran out first.
+bool FileIntake::walkAhead(const QElapsedTimer &slice)
+{
+    while (walk()) {
+        if (slice.elapsed() >= SliceMilliseconds)
+            return false;
+    }
+    return true;
+}
+
 // Takes one more step of the walk; false when there is nothing to walk or enough is waiting.
 bool FileIntake::walk()
 {
-    // Far enough ahead that every probe has work, not so far that a large folder piles up.
-    const std::size_t lookAhead = static_cast<std::size_t>(4 * m_probeLimit + 16);
+    // Far enough ahead that every probe has work while the steps in front wait for their
+    // turn, not so far that a large folder piles up.
+    const std::size_t lookAhead = static_cast<std::size_t>(64 * m_probeLimit + 16);
     if (m_probesRunning >= m_probeLimit || m_steps.size() >= lookAhead)
         return false;
     if (m_scan)
@@ -160,7 +181,6 @@ bool FileIntake::walk()
         processPath(m_requests.dequeue());
     else
         return false;
-    commitReadySteps();
     return true;
 }
 
@@ -287,36 +307,49 @@ void FileIntake::addFile(const QStringList &lines, const QUrl &url)
 }
 
 // The same URL, or another spelling of the same file.
-bool FileIntake::isListed(const QUrl &url, const FileKey &key) const
+bool FileIntake::isListed(const QUrl &url, const FileKey &key)
 {
-    return std::any_of(m_listed.begin(), m_listed.end(), [&](const VideoFile &file) {
-        return file.url == url || (key.isValid() && file.fileKey == key);
-    });
+    // Appends are taken into the index as they come. A list that shrank, or whose last indexed
+    // record moved, was changed behind our back: it is indexed afresh.
+    if (m_indexed > m_listed.size() ||
+        (m_indexed > 0 && m_listed.at(m_indexed - 1).id != m_lastIndexed))
+        m_indexed = 0;
+    if (m_indexed == 0) {
+        m_listedUrls.clear();
+        m_listedKeys.clear();
+    }
+    for (; m_indexed < m_listed.size(); ++m_indexed) {
+        const VideoFile &file = m_listed.at(m_indexed);
+        m_listedUrls.insert(file.url);
+        if (file.fileKey.isValid())
+            m_listedKeys.insert(file.fileKey);
+        m_lastIndexed = file.id;
+    }
+    return m_listedUrls.contains(url) || (key.isValid() && m_listedKeys.contains(key));
 }
 
 // Probes files ahead of their turn, in order, as far as the limit allows. A file already
-// listed, or waiting earlier in line, is left for its turn to decide.
+// listed, or waiting earlier in line, is left for its turn to decide. Each step is looked at
+// once.
 void FileIntake::startProbes()
 {
-    QList<QUrl> earlier;
-    for (Step &step : m_steps) {
-        if (m_probesRunning >= m_probeLimit)
-            return;
+    while (m_examined < m_steps.size() && m_probesRunning < m_probeLimit) {
+        Step &step = m_steps[m_examined++];
         if (step.file.isEmpty())
             continue;
-        if (!step.probe && !step.outcome && !earlier.contains(step.file) &&
+        if (!step.probe && !step.outcome && !m_examinedFiles.contains(step.file) &&
             !isListed(step.file, step.key))
             startProbe(step);
-        earlier << step.file;
+        ++m_examinedFiles[step.file];
     }
 }
 
 void FileIntake::startProbe(Step &step)
 {
-    VideoProbe *probe = new VideoProbe(m_tools, this);
+    ProbeRequest *probe = m_probes.probe(step.file);
     step.probe = probe;
     ++m_probesRunning;
-    connect(probe, &VideoProbe::finished, this, [this, probe](const ProbeOutcome &outcome) {
+    connect(probe, &ProbeRequest::finished, this, [this, probe](const ProbeOutcome &outcome) {
         --m_probesRunning;
         probe->deleteLater();
         const auto owner = std::find_if(m_steps.begin(), m_steps.end(),
@@ -325,23 +358,30 @@ void FileIntake::startProbe(Step &step)
             owner->probe = nullptr;
             owner->outcome = outcome;
         }
-        commitReadySteps();
+        // The probes are kept busy at once; the turns wait a moment, so that files ready
+        // meanwhile are handed out together.
         startProbes();
-        scheduleWork();
+        QElapsedTimer slice;
+        slice.start();
+        walkAhead(slice);
+        if (!m_workTimer.isActive())
+            m_workTimer.start(BatchMilliseconds);
     });
-    probe->getVideoInfo(step.file);
 }
 
 // Gives each step its turn, in order, as long as the one in front is ready: its lines are
-// printed, and a file is judged against the list as it stands at its turn.
-void FileIntake::commitReadySteps()
+// printed, and a file is judged against the list as it stands at its turn. False when the
+// slice ran out first.
+bool FileIntake::commitReadySteps(const QElapsedTimer &slice)
 {
     while (!m_steps.empty()) {
+        if (slice.elapsed() >= SliceMilliseconds)
+            return false;
         Step &step = m_steps.front();
         if (step.file.isEmpty()) {
             trace(step.lines);
             const auto rejections = std::move(step.rejections);
-            m_steps.pop_front();
+            popStep();
             for (const auto &[path, reason] : rejections)
                 Q_EMIT fileRejected(path, reason);
             continue;
@@ -352,7 +392,7 @@ void FileIntake::commitReadySteps()
             // Not probed ahead (it looked like a duplicate then): probe it now.
             if (!step.probe)
                 startProbe(step);
-            return;
+            return true;
         }
 
         QStringList lines = step.lines;
@@ -374,7 +414,7 @@ void FileIntake::commitReadySteps()
             added = step.outcome->file;
             failure = step.outcome->failure;
         }
-        m_steps.pop_front();
+        popStep();
 
         if (added)
             Q_EMIT videoFileAdded(*added);
@@ -394,4 +434,16 @@ void FileIntake::commitReadySteps()
             Q_EMIT fileRejected(filePath(url),
                                 failure.isEmpty() ? QStringLiteral("无法读取视频信息") : failure);
     }
+    return true;
+}
+
+void FileIntake::popStep()
+{
+    if (m_examined > 0) {
+        --m_examined;
+        const QUrl &file = m_steps.front().file;
+        if (!file.isEmpty() && --m_examinedFiles[file] == 0)
+            m_examinedFiles.remove(file);
+    }
+    m_steps.pop_front();
 }

@@ -1,29 +1,32 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFileInfoList>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QQueue>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
 
+#include <chrono>
 #include <deque>
 #include <optional>
 
 #include "domain/Trace.h"
 #include "probe/ProbeOutput.h"
+#include "probe/ProbeWorkerPool.h"
 #include "process/ToolLocator.h"
-
-class VideoProbe;
 
 // Takes dropped and chosen files and folders in: folders are searched, files filtered by
 // extension, duplicates rejected, the rest probed and handed out, in the order given. Works in
 // small steps on the event loop, so the window never waits for ffprobe or for a large folder.
 // It judges duplicates against the list it is given, which the receiver of `videoFileAdded`
-// appends to at once.
+// appends to at once; whoever changes that list other than by appending calls `listChanged`.
 //
-// Several ffprobes run at once, ahead of the file whose turn it is; yet every file is judged,
+// Several probes run at once, ahead of the file whose turn it is; yet every file is judged,
 // appended and traced at its turn, exactly as if each had been probed only then. So the order
 // of the list, the duplicate guarantee and each file's block of trace lines are those of a
 // one-at-a-time intake.
@@ -39,9 +42,13 @@ public:
     void handleDrop(const QList<QUrl> &urls);
     void processSelectedFiles(const QList<QUrl> &urls);
     bool isBusy() const;
+    // The list was changed other than by appending to it (files removed or replaced).
+    void listChanged() { m_indexed = 0; }
 
-    // How many ffprobes may run at once; one per core unless set.
-    void setProbeLimit(int limit) { m_probeLimit = std::max(1, limit); }
+    // How many files may be probed at once; one per core unless set.
+    void setProbeLimit(int limit);
+    // How long one file's probe may take before it fails.
+    void setProbeTimeLimit(std::chrono::milliseconds limit) { m_probes.setTimeLimit(limit); }
 
 Q_SIGNALS:
     void videoFileAdded(const VideoFile &file);
@@ -52,6 +59,11 @@ Q_SIGNALS:
     void finished();
 
 private:
+    // How long one pass of the event loop may work, and how long files ready after a probe
+    // wait for others to be handed out with them.
+    static constexpr int SliceMilliseconds = 10;
+    static constexpr int BatchMilliseconds = 10;
+
     struct Request
     {
         QUrl url;
@@ -69,7 +81,7 @@ private:
         QStringList lines;
         QUrl file; // empty for lines alone
         FileKey key;
-        VideoProbe *probe = nullptr;
+        ProbeRequest *probe = nullptr;
         std::optional<ProbeOutcome> outcome;
         // For lines alone: what was asked for and could not be added, and why.
         QList<std::pair<QString, QString>> rejections;
@@ -78,6 +90,7 @@ private:
     void loadDroppedItem(const QUrl &url);
     void scheduleWork();
     void work();
+    bool walkAhead(const QElapsedTimer &slice);
     bool walk();
     void processPath(const Request &request);
     void scanNextEntry();
@@ -90,19 +103,29 @@ private:
     void addFile(const QStringList &lines, const QUrl &url);
     void startProbes();
     void startProbe(Step &step);
-    void commitReadySteps();
-    bool isListed(const QUrl &url, const FileKey &key) const;
+    bool commitReadySteps(const QElapsedTimer &slice);
+    void popStep();
+    bool isListed(const QUrl &url, const FileKey &key);
     void trace(const QStringList &lines) const;
 
-    ToolLocator m_tools;
     TraceWriter m_trace;
     const QList<VideoFile> &m_listed;
+    // What the first `m_indexed` records of the list name, so that a file is judged without
+    // going through the whole list.
+    QSet<QUrl> m_listedUrls;
+    QSet<FileKey> m_listedKeys;
+    qsizetype m_indexed = 0;
+    QUuid m_lastIndexed;
     QQueue<Request> m_requests;
     int m_pendingLoads = 0;
     std::optional<FolderScan> m_scan;
     std::deque<Step> m_steps;
+    // The steps in front that startProbes has looked at, and how many of them name each file.
+    std::size_t m_examined = 0;
+    QHash<QUrl, int> m_examinedFiles;
     int m_probesRunning = 0;
     int m_probeLimit;
+    ProbeWorkerPool m_probes;
     QTimer m_workTimer;
     bool m_wasBusy = false;
 };

@@ -40,6 +40,7 @@ FolderListing listFolder(const QString &path)
     DIR *dir = ::opendir(folder.constData());
     if (!dir)
         return listing;
+    QStringList names;
     while (const dirent *entry = ::readdir(dir)) {
         const QByteArray name(entry->d_name);
         if (name.startsWith('.') || isSymbolicLink(folder, *entry))
@@ -49,13 +50,15 @@ FolderListing listFolder(const QString &path)
         if (utf8.hasError())
             listing.undecodableNames << escapedName(name);
         else
-            listing.entries << QFileInfo(QDir(path).filePath(decoded));
+            names << decoded;
     }
     ::closedir(dir);
-    std::sort(listing.entries.begin(), listing.entries.end(),
-              [](const QFileInfo &a, const QFileInfo &b) {
-                  return naturalLess(a.fileName(), b.fileName());
-              });
+    // Sorted by name alone: a folder may hold many thousands of entries.
+    std::sort(names.begin(), names.end(), naturalLess);
+    const QDir parent(path);
+    listing.entries.reserve(names.size());
+    for (const QString &name : std::as_const(names))
+        listing.entries << QFileInfo(parent.filePath(name));
     listing.undecodableNames.sort();
     return listing;
 }

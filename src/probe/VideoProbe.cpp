@@ -1,6 +1,7 @@
 #include "probe/VideoProbe.h"
 
 #include "domain/FileUrls.h"
+#include "probe/ProbeTrace.h"
 #include "process/ProcessRunner.h"
 
 VideoProbe::VideoProbe(ToolLocator tools, QObject *parent)
@@ -21,7 +22,7 @@ void VideoProbe::getVideoInfo(const QUrl &url)
 {
     m_url = url;
     const QString path = filePath(url);
-    m_trace << QStringLiteral("🔍 [DEBUG] getVideoInfo 开始处理: ") + path;
+    m_trace << ProbeTrace::starting(path);
 
     const std::optional<QString> ffprobe = m_tools.find(QStringLiteral("ffprobe"));
     if (!ffprobe) {
@@ -29,7 +30,8 @@ void VideoProbe::getVideoInfo(const QUrl &url)
         QTimer::singleShot(0, this, [this] { finish({}, QStringLiteral("找不到 ffprobe")); });
         return;
     }
-    m_trace << QStringLiteral("🔍 [DEBUG] ffprobe 路径: ") + *ffprobe;
+    m_program = *ffprobe;
+    m_trace << ProbeTrace::toolPath(m_program);
 
     m_runner = new ProcessRunner(this);
     m_runner->setStandardOutput(ProcessRunner::Output::Collect);
@@ -41,27 +43,20 @@ void VideoProbe::getVideoInfo(const QUrl &url)
     });
     connect(m_runner, &ProcessRunner::finished, this, &VideoProbe::onExit);
 
-    m_trace << QStringLiteral("🔍 [DEBUG] 开始执行 ffprobe 进程");
+    m_trace << ProbeTrace::running();
     m_timeLimit.start();
-    m_runner->start(*ffprobe, probeArguments(path));
+    m_runner->start(m_program, probeArguments(path));
 }
 
 void VideoProbe::onExit(int exitStatus)
 {
     m_timeLimit.stop();
-    m_trace << QStringLiteral("🔍 [DEBUG] ffprobe 进程启动成功")
-            << QStringLiteral("🔍 [DEBUG] ffprobe 进程执行完成，退出代码: %1").arg(exitStatus);
-    if (m_timedOut) {
-        const QString why = QStringLiteral("ffprobe 超过 %1 秒仍未完成，已停止")
-                                .arg(std::chrono::seconds(TimeLimit).count());
-        m_trace << QStringLiteral("❌ [ERROR] ") + why;
-        return finish({}, why);
-    }
-    if (m_runner->overflowed()) {
+    m_trace << ProbeTrace::ended(exitStatus);
+    if (m_timedOut || m_runner->overflowed()) {
         const QString why =
-            QStringLiteral("ffprobe 的输出超过 %1 MB，已停止").arg(OutputLimit / (1024 * 1024));
-        m_trace << QStringLiteral("❌ [ERROR] ") + why;
-        return finish({}, why);
+            m_timedOut ? ProbeTrace::tooSlow(m_program) : ProbeTrace::tooMuchOutput(m_program);
+        Q_EMIT finished(ProbeTrace::failure(m_trace, why));
+        return;
     }
     // ffprobe's exit status is never judged: its output alone decides.
     ProbeOutcome outcome = interpretProbeOutput(m_runner->collectedStandardOutput(), m_url,

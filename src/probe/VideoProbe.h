@@ -40,6 +40,7 @@ private:
 
     ToolLocator m_tools;
     QUrl m_url;
+    QString m_program;
     QStringList m_trace;
     ProcessRunner *m_runner = nullptr;
     QTimer m_timeLimit;

@@ -11,6 +11,8 @@ class LineSplitter
 public:
     static constexpr qsizetype LongestLine = 1024 * 1024;
 
+    void setLongestLine(qsizetype bytes) { m_longestLine = bytes; }
+
     // Complete lines found in `chunk` together with what was held back before.
     QByteArrayList feed(const QByteArray &chunk);
     // The unterminated rest, as a last line, once the stream has ended.
@@ -18,5 +20,7 @@ public:
 
 private:
     QByteArray m_pending;
+    qsizetype m_longestLine = LongestLine;
+
     bool m_lastWasCarriageReturn = false;
 };

@@ -99,7 +99,8 @@ void ProcessRunner::start(const QString &program, const QStringList &arguments)
     m_process.setProgram(program);
     m_process.setArguments(arguments);
     // A child must never read the user's terminal (ffmpeg takes keys from it).
-    m_process.setStandardInputFile(QProcess::nullDevice());
+    if (!m_writableInput)
+        m_process.setStandardInputFile(QProcess::nullDevice());
     if (m_outputMode == Output::Discard)
         m_process.setStandardOutputFile(QProcess::nullDevice());
     if (m_errorMode == Output::Discard)
@@ -108,7 +109,7 @@ void ProcessRunner::start(const QString &program, const QStringList &arguments)
         lifeline[0] = lifeline[1] = -1;
     const pid_t parent = ::getpid();
     m_process.setChildProcessModifier([parent] { startInOwnGroup(parent); });
-    m_process.start(QIODevice::ReadOnly);
+    m_process.start(m_writableInput ? QIODevice::ReadWrite : QIODevice::ReadOnly);
     // The program leads its group; its id names the group until the last member is gone.
     m_group = m_process.processId();
 }
@@ -119,6 +120,22 @@ void ProcessRunner::stop(std::chrono::milliseconds grace)
         return;
     signalGroup(SIGTERM);
     m_killTimer.start(grace);
+}
+
+void ProcessRunner::setCollectLimit(qint64 bytes)
+{
+    m_collectLimit = bytes;
+    if (bytes < 0)
+        return;
+    // A line one byte over the limit comes out as a piece of its own, and is seen as too long.
+    m_outputLines.setLongestLine(bytes + 1);
+    m_errorLines.setLongestLine(bytes + 1);
+}
+
+void ProcessRunner::write(const QByteArray &bytes)
+{
+    if (m_writableInput && isRunning())
+        m_process.write(bytes);
 }
 
 void ProcessRunner::signalGroup(int signal)
@@ -146,20 +163,28 @@ void ProcessRunner::readError()
 void ProcessRunner::deliver(const QByteArray &chunk, Output mode, LineSplitter &lines,
                             QByteArray &collected, LineSignal lineSignal)
 {
+    if (m_overflowed)
+        return;
     if (mode == Output::Collect) {
-        if (m_overflowed)
-            return;
         collected += chunk;
         if (m_collectLimit >= 0 && collected.size() > m_collectLimit) {
-            // A program that writes without end is stopped, not followed into exhaustion.
-            m_overflowed = true;
             collected.truncate(m_collectLimit);
-            signalGroup(SIGKILL);
+            overflow();
         }
         return;
     }
-    for (const QByteArray &line : lines.feed(chunk))
+    for (const QByteArray &line : lines.feed(chunk)) {
+        if (m_collectLimit >= 0 && line.size() > m_collectLimit)
+            return overflow();
         Q_EMIT(this->*lineSignal)(line);
+    }
+}
+
+// A program that writes without end is stopped, not followed into exhaustion.
+void ProcessRunner::overflow()
+{
+    m_overflowed = true;
+    signalGroup(SIGKILL);
 }
 
 void ProcessRunner::onFinished(int exitCode, QProcess::ExitStatus status)

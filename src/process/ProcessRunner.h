@@ -35,14 +35,22 @@ public:
 
     void setStandardOutput(Output mode) { m_outputMode = mode; }
     void setStandardError(Output mode) { m_errorMode = mode; }
-    // Collected output beyond this many bytes stops the program; see `overflowed`.
-    void setCollectLimit(qint64 bytes) { m_collectLimit = bytes; }
+    // Collected output, or an output line, beyond this many bytes stops the program; see
+    // `overflowed`.
+    void setCollectLimit(qint64 bytes);
+
+    // A program that takes requests on its standard input gets a pipe to it, for `write`; the
+    // others read an empty one.
+    void setWritableStandardInput(bool writable) { m_writableInput = writable; }
 
     // Reports failedToStart or, later, finished; never both.
     void start(const QString &program, const QStringList &arguments);
 
     // Asks the group to stop (SIGTERM) and kills it if it has not ended within `grace`.
     void stop(std::chrono::milliseconds grace = std::chrono::seconds(3));
+
+    // With a writable standard input: bytes for the program, sent as the event loop runs.
+    void write(const QByteArray &bytes);
 
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     bool overflowed() const { return m_overflowed; }
@@ -66,6 +74,7 @@ private:
     void deliver(const QByteArray &chunk, Output mode, LineSplitter &lines, QByteArray &collected,
                  LineSignal lineSignal);
     void signalGroup(int signal);
+    void overflow();
     void onFinished(int exitCode, QProcess::ExitStatus status);
     void onError(QProcess::ProcessError error);
 
@@ -76,6 +85,7 @@ private:
     Output m_errorMode = Output::Lines;
     qint64 m_collectLimit = -1;
     bool m_overflowed = false;
+    bool m_writableInput = false;
     LineSplitter m_outputLines;
     LineSplitter m_errorLines;
     QByteArray m_collectedOutput;

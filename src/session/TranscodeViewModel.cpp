@@ -107,6 +107,7 @@ void TranscodeViewModel::setOverwriteOriginal(bool value)
 
 void TranscodeViewModel::setVideoFiles(const QList<VideoFile> &files)
 {
+    m_intake->listChanged();
     assign(m_videoFiles, files, &TranscodeViewModel::videoFilesChanged);
 }
 

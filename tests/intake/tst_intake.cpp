@@ -4,6 +4,7 @@
 #include "intake/NaturalOrder.h"
 
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -129,7 +130,7 @@ private Q_SLOTS:
         QVERIFY(::rename(QFile::encodeName(root + u"/badx.tmp"_s).constData(),
                          undecodable.constData()) == 0);
 
-        Intake in;
+        Intake in(QStringLiteral(QUILLMERE_PROBE_DIR));
         in.take({intakeUrlFromPath(root)});
         // Natural order, each sub-folder where it stands; hidden entries, links, pipes and our
         // own output folders left out.
@@ -277,6 +278,63 @@ private Q_SLOTS:
             expected << u"🔍 [DEBUG] 当前视频列表数量: 7"_s
                      << u"⚠️ [WARNING] 视频已存在: "_s + name;
         QCOMPARE(shape, expected);
+    }
+
+    // A worker that crashes, hangs or writes without end fails that file alone; a fresh one
+    // takes the next, and the list and each file's lines are as with one ffprobe per file.
+    void workersThatFailLoseOnlyTheirFile()
+    {
+        QTemporaryDir tools;
+        const QString worker =
+            writeTool(tools.path(), u"quillmere-probe"_s,
+                      "echo $$ >> \"$(dirname \"$0\")/started\"\n"
+                      "while IFS= read -r line; do case \"$line\" in\n"
+                      "*crash*) kill -SEGV $$ ;;\n"
+                      "*hang*) exec sleep 30 ;;\n"
+                      "*endless*) exec cat /dev/zero ;;\n"
+                      "*) n=${line##*%2Fv}; printf '{\"streams\": [{\"codec_type\": \"video\", "
+                      "\"width\": %s}], \"format\": {}}\\n' \"${n%.mp4}\" ;;\n"
+                      "esac; done\n");
+        const QString root = m_dir.filePath(u"workers"_s);
+        for (const QString &name : {u"v1"_s, u"crash"_s, u"v2"_s, u"hang"_s, u"v3"_s, u"endless"_s})
+            copy(u"workers/%1.mp4"_s.arg(name));
+        Intake in(tools.path());
+        in.intake.setProbeLimit(2);
+        in.intake.setProbeTimeLimit(std::chrono::seconds(1));
+        in.take(urls({root + u"/v1.mp4"_s, root, root + u"/v2.mp4"_s}));
+
+        QStringList widths;
+        for (const VideoFile &file : in.listed)
+            widths << file.resolution.section(u'x', 0, 0);
+        QCOMPARE(widths.join(u','), u"1,2,3"_s);
+        QCOMPARE(in.rejected.size(), 3);
+        for (const auto &[name, why] :
+             {std::pair{u"crash"_s, u"quillmere-probe 读取此文件时崩溃（信号 11）"_s},
+              {u"endless"_s, u"quillmere-probe 的输出超过 32 MB，已停止"_s},
+              {u"hang"_s, u"quillmere-probe 超过 60 秒仍未完成，已停止"_s}}) {
+            const QString path = root + u'/' + name + u".mp4"_s;
+            QVERIFY(in.rejected.contains(path + u": "_s + why));
+            const qsizetype at = in.trace.indexOf(u"🔍 [DEBUG] getVideoInfo 开始处理: "_s + path);
+            QCOMPARE(in.trace.mid(at + 1, 3), (QStringList{u"🔍 [DEBUG] ffprobe 路径: "_s + worker,
+                                                           u"🔍 [DEBUG] 开始执行 ffprobe 进程"_s,
+                                                           u"🔍 [DEBUG] ffprobe 进程启动成功"_s}));
+            QCOMPARE(in.trace.at(at + 5), u"❌ [ERROR] "_s + why);
+            QCOMPARE(in.trace.at(at + 6), u"❌ [ERROR] 获取视频信息失败: "_s + name + u".mp4"_s);
+        }
+        QCOMPARE(in.count(u"⚠️ [WARNING] 视频已存在: v1.mp4"_s), 1);
+        QCOMPARE(in.count(u"⚠️ [WARNING] 视频已存在: v2.mp4"_s), 1);
+        QVERIFY(contents(tools.filePath(u"started"_s)).count('\n') >= 4);
+    }
+
+    void aWorkerThatCannotWorkLeavesItToFFprobe()
+    {
+        QTemporaryDir tools;
+        writeTool(tools.path(), u"quillmere-probe"_s, "exit 3\n");
+        Intake in(tools.path());
+        in.take(urls({copy(u"no worker/a.mp4"_s), copy(u"no worker/b.mp4"_s)}));
+        QCOMPARE(in.names(), (QStringList{u"a.mp4"_s, u"b.mp4"_s}));
+        const QString ffprobe = QStandardPaths::findExecutable(u"ffprobe"_s);
+        QCOMPARE(in.count(u"🔍 [DEBUG] ffprobe 路径: "_s + ffprobe), 2);
     }
 
     void namesInTheOrderPeopleExpect()

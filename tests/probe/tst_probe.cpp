@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "probe/ProbeWorkerPool.h"
 #include "probe/VideoProbe.h"
 
 #include <QJsonValue>
@@ -37,6 +38,13 @@ QString summaryLine(const ProbeOutcome &outcome, const QString &prefix)
     return u"<missing>"_s;
 }
 
+ProbeOutcome outcomeOf(QSignalSpy &finished)
+{
+    if (!finished.isEmpty() || !finished.wait(30000))
+        qFatal("the probe finished before returning, or never");
+    return finished.first().first().value<ProbeOutcome>();
+}
+
 ProbeOutcome probe(const QString &path, const QString &resources = {},
                    std::chrono::milliseconds limit = VideoProbe::TimeLimit)
 {
@@ -44,9 +52,16 @@ ProbeOutcome probe(const QString &path, const QString &resources = {},
     probe.setTimeLimit(limit);
     QSignalSpy finished(&probe, &VideoProbe::finished);
     probe.getVideoInfo(QUrl::fromLocalFile(path));
-    if (!finished.isEmpty() || !finished.wait(30000))
-        qFatal("the probe finished before returning, or never");
-    return finished.first().first().value<ProbeOutcome>();
+    return outcomeOf(finished);
+}
+
+// The trace from the parsed JSON on, where ffprobe's and quillmere-probe's answers must agree.
+QStringList traceAfterJson(const ProbeOutcome &outcome)
+{
+    const auto parsed =
+        std::find_if(outcome.trace.begin(), outcome.trace.end(),
+                     [](const QString &line) { return line.contains(u"JSON，"_s); });
+    return QStringList(parsed, outcome.trace.end()) << outcome.failure;
 }
 
 } // namespace
@@ -266,6 +281,54 @@ private Q_SLOTS:
         QVERIFY(!outcome.file.has_value());
         QFETCH(QString, failure);
         QVERIFY2(outcome.failure.contains(failure), qPrintable(outcome.failure));
+    }
+
+    // quillmere-probe's answer reads into the record ffprobe's does, for every kind of clip and
+    // for what is not one, whatever its name.
+    void workerAnswersAsFFprobeDoes_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QString media = QFileInfo(clip(Clip::Plain)).path();
+        const QString audio = media + u"/audio.m4a"_s;
+        runFFmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine"_s, u"-t"_s, u"0.2"_s, audio});
+        writeFile(media + u"/text.mov"_s, "not a video\n");
+        writeFile(media + u"/empty.mp4"_s, "");
+        for (const auto &[name, kind] : {std::pair{"plain", Clip::Plain},
+                                         {"odd mpeg-2", Clip::Odd},
+                                         {"10-bit hevc", Clip::TenBit},
+                                         {"prores 4444", Clip::Alpha},
+                                         {"4:4:4", Clip::Yuv444},
+                                         {"two audio", Clip::TwoAudio},
+                                         {"no audio", Clip::NoAudio},
+                                         {"rotated", Clip::Rotated},
+                                         {"vp9", Clip::Vp9},
+                                         {"truncated", Clip::Truncated}})
+            QTest::newRow(name) << clip(kind);
+        QTest::newRow("hostile name")
+            << copyTo(clip(Clip::Vp9), media + u"/-x %41%zz\n'\"q\\ 片.webm"_s);
+        QTest::newRow("audio only") << audio;
+        QTest::newRow("subtitles only") << media + u"/s.srt"_s;
+        QTest::newRow("text") << media + u"/text.mov"_s;
+        QTest::newRow("empty") << media + u"/empty.mp4"_s;
+        QTest::newRow("missing") << media + u"/missing.mp4"_s;
+    }
+
+    void workerAnswersAsFFprobeDoes()
+    {
+        QFETCH(QString, path);
+        const ProbeOutcome ffprobe = probe(path);
+        ProbeWorkerPool pool{ToolLocator(QStringLiteral(QUILLMERE_PROBE_DIR))};
+        QSignalSpy finished(pool.probe(QUrl::fromLocalFile(path)), &ProbeRequest::finished);
+        ProbeOutcome worker = outcomeOf(finished);
+        QCOMPARE(worker.trace.at(1), u"🔍 [DEBUG] ffprobe 路径: "_s +
+                                         QStringLiteral(QUILLMERE_PROBE_DIR) +
+                                         u"/quillmere-probe"_s);
+        QCOMPARE(traceAfterJson(worker), traceAfterJson(ffprobe));
+        QCOMPARE(worker.file.has_value(), ffprobe.file.has_value());
+        if (worker.file) {
+            worker.file->id = ffprobe.file->id;
+            QVERIFY(*worker.file == *ffprobe.file);
+        }
     }
 
     void missingFFprobe()
