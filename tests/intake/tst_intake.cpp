@@ -199,6 +199,11 @@ private Q_SLOTS:
         QCOMPARE(in.repeated.size(), 4);
         // A file that could not be probed is not listed, so it is not a duplicate either.
         QCOMPARE(in.count(u"❌ [ERROR] 获取视频信息失败: broken.avi"_s), 3);
+        // Cards the user removed may be added again.
+        in.listed.remove(1, 2);
+        in.take(urls({other, b}));
+        QCOMPARE(in.names(), (QStringList{u"a.mp4"_s, u"a.mp4"_s, u"b.mp4"_s}));
+        QCOMPARE(in.repeated.size(), 4);
     }
 
     void dropTracesEachProvider()

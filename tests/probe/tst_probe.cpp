@@ -293,6 +293,11 @@ private Q_SLOTS:
         runFFmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine"_s, u"-t"_s, u"0.2"_s, audio});
         writeFile(media + u"/text.mov"_s, "not a video\n");
         writeFile(media + u"/empty.mp4"_s, "");
+        const QString uneven = media + u"/uneven.mp4"_s; // its average rate is not its base rate
+        runFFmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc2=size=64x48:duration=0.8"_s, u"-vf"_s,
+                   u"setpts='if(lt(N,10),N,3*N)/25/TB'"_s, u"-fps_mode"_s, u"passthrough"_s,
+                   uneven});
+
         for (const auto &[name, kind] : {std::pair{"plain", Clip::Plain},
                                          {"odd mpeg-2", Clip::Odd},
                                          {"10-bit hevc", Clip::TenBit},
@@ -306,7 +311,9 @@ private Q_SLOTS:
             QTest::newRow(name) << clip(kind);
         QTest::newRow("hostile name")
             << copyTo(clip(Clip::Vp9), media + u"/-x %41%zz\n'\"q\\ 片.webm"_s);
+        QTest::newRow("variable rate") << uneven;
         QTest::newRow("audio only") << audio;
+
         QTest::newRow("subtitles only") << media + u"/s.srt"_s;
         QTest::newRow("text") << media + u"/text.mov"_s;
         QTest::newRow("empty") << media + u"/empty.mp4"_s;
