@@ -189,11 +189,14 @@ private Q_SLOTS:
         const QString broken = m_dir.filePath(u"dupes/broken.avi"_s);
         writeFile(broken, "x");
         Intake in;
-        in.take(urls({a, m_dir.filePath(u"dupes"_s), a, other, m_dir.filePath(u"alias/b.mp4"_s),
-                      broken, broken}));
+        in.take(urls({m_dir.filePath(u"other/../dupes/./a.mp4"_s), m_dir.filePath(u"dupes"_s), a,
+                      other, m_dir.filePath(u"alias/b.mp4"_s), broken, broken}));
+
         in.take(urls({b}), true);
         QCOMPARE(in.names(), (QStringList{u"a.mp4"_s, u"b.mp4"_s, u"a.mp4"_s}));
+        QCOMPARE(in.listed.at(0).url, QUrl::fromLocalFile(a));
         QCOMPARE(in.listed.at(2).url, QUrl::fromLocalFile(other));
+
         QCOMPARE(in.count(u"⚠️ [WARNING] 视频已存在: a.mp4"_s), 2);
         QCOMPARE(in.count(u"⚠️ [WARNING] 视频已存在: b.mp4"_s), 2);
         QCOMPARE(in.repeated.size(), 4);

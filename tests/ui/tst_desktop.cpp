@@ -139,9 +139,17 @@ private Q_SLOTS:
         QTRY_COMPARE(notes, (QStringList{app + u"转码失败/"_s + reason,
                                          app + u"转码已取消/已转码 0 个，失败 0 个，跳过 0 个"_s}));
 
-        // The window closed during a run.
+        // logind's lock is let go when the run ends.
         answerLater = false;
         model.startTranscoding();
+        QTRY_COMPARE(held(), 1);
+        model.cancelTranscoding();
+        QVERIFY(finished.wait(60000));
+        QTRY_COMPARE(held(), 0);
+
+        // The window closed during a run.
+        model.startTranscoding();
+
         QTRY_COMPARE(held(), 1);
         integration.reset();
         QTRY_COMPARE(held(), 0);

@@ -178,6 +178,15 @@ private Q_SLOTS:
                  u"1920x1080 • 29.97 fps • prores • 0.7Mbps • 10bityuva444p10le • Alpha"_s);
         QCOMPARE(cardFooter(file), u"1:15 • 12.3 MB"_s);
         QCOMPARE(cardItems(file).last().tone, CardItem::Tone::Blue);
+        // A little too narrow: only the pixel format gives way.
+        const QFontMetrics metrics(QApplication::font());
+        int full = 0;
+        for (const QString &text : std::as_const(texts))
+            full += metrics.horizontalAdvance(text);
+        const QStringList narrow = fitCardItems(cardItems(file), metrics, full - 30, 0);
+        QCOMPARE(narrow.mid(0, 8) << narrow.last(), texts.mid(0, 8) << texts.last());
+        QVERIFY(narrow.at(8).endsWith(u"…"_s));
+
         QCOMPARE(shortCodecName(u"未知 (未知)"_s), u"未知"_s);
         using S = FileRunState::Status;
         const auto status = [](S s, double p = 0, qint64 size = 0) {
