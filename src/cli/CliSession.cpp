@@ -100,15 +100,15 @@ void CliSession::onIntakeFinished()
 {
     if (m_interrupted)
         return finish(130);
-    m_listedCount = static_cast<int>(m_model.videoFiles().size());
+    const int listed = static_cast<int>(m_model.videoFiles().size());
     const int rejected = static_cast<int>(m_model.rejectedFiles().size());
-    if (m_listedCount == 0) {
+    if (listed == 0) {
         say(QStringLiteral("没有可转码的视频（%1 个无法添加）").arg(rejected));
         return finish(1);
     }
     switch (m_options.mode) {
     case CliOptions::Mode::Probe:
-        say(QStringLiteral("已列出 %1 个视频，%2 个无法添加").arg(m_listedCount).arg(rejected));
+        say(QStringLiteral("已列出 %1 个视频，%2 个无法添加").arg(listed).arg(rejected));
         return finish(0);
     case CliOptions::Mode::DryRun:
         m_planner = std::make_unique<RunPlanner>(m_model.context().tools, m_encoders);
@@ -238,11 +238,8 @@ void CliSession::onRunFinished()
     case RunOutcome::Completed:
         break;
     }
-    say(QStringLiteral("转码完成: 已转码 %1 个，失败 %2 个，跳过 %3 个，用时 %4")
-            .arg(summary.converted)
-            .arg(summary.failed)
-            .arg(summary.skipped)
-            .arg(clockText(summary.elapsedSeconds)));
+    say(QStringLiteral("转码完成: ") + summary.countsText() + QStringLiteral("，用时 ") +
+        clockText(summary.elapsedSeconds));
     for (const FileFailureNote &failure : summary.failures)
         say(QStringLiteral("  失败 %1: %2").arg(failure.name, failure.reason));
     if (!summary.outputDirectory.isEmpty())

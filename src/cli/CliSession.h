@@ -55,7 +55,6 @@ private:
     std::unique_ptr<RunPlanner> m_planner;
     bool m_interrupted = false;
     bool m_progressIsLive = false;
-    int m_listedCount = 0;
     QElapsedTimer m_sinceProgress;
     QElapsedTimer m_sinceEvent;
     // The files at work and how far each is, for the progress line.

@@ -51,6 +51,15 @@ struct RunSummary
     Error error;
     QString reason;
     double elapsedSeconds = 0;
+
+    // How many files were converted, failed and skipped, as the user reads it.
+    QString countsText() const
+    {
+        return QStringLiteral("已转码 %1 个，失败 %2 个，跳过 %3 个")
+            .arg(converted)
+            .arg(failed)
+            .arg(skipped);
+    }
 };
 
 Q_DECLARE_METATYPE(RunOutcome)

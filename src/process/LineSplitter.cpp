@@ -41,10 +41,11 @@ QByteArrayList LineSplitter::feed(const QByteArray &chunk)
         start = i + 1;
     }
     m_pending.append(data + start, size - start);
-    while (m_pending.size() > m_longestLine) {
-        lines.append(m_pending.left(m_longestLine));
-        m_pending.remove(0, m_longestLine);
-    }
+    qsizetype cut = 0;
+    for (; m_pending.size() - cut > m_longestLine; cut += m_longestLine)
+        lines.append(m_pending.mid(cut, m_longestLine));
+    m_pending.remove(0, cut);
+
     return lines;
 }
 

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {

@@ -6,7 +6,7 @@ void RunClock::start(const QHash<int, double> &durations, double now)
 {
     m_files.clear();
     for (auto it = durations.begin(); it != durations.end(); ++it)
-        m_files.insert(it.key(), File{qMax(0.0, it.value()), 0, 0, false, false});
+        m_files.insert(it.key(), File{qMax(0.0, it.value()), 0, 0, false});
     m_started = m_lastFileStarted = now;
     m_lastFile = -1;
 }
@@ -30,7 +30,6 @@ void RunClock::fileFinished(int position)
 {
     File &file = m_files[position];
     file.active = false;
-    file.done = true;
     file.fraction = 1;
 }
 

@@ -12,8 +12,6 @@ struct RunTimes
     double fileElapsed = 0; // the file started last
     std::optional<double> remaining;
     std::optional<double> fileRemaining;
-
-    friend bool operator==(const RunTimes &, const RunTimes &) = default;
 };
 
 // Keeps the time of one run and estimates what is left from the files' probed durations and
@@ -36,7 +34,6 @@ private:
         double fraction = 0;
         double speed = 0;
         bool active = false;
-        bool done = false;
     };
 
     QHash<int, File> m_files;

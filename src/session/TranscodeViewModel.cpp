@@ -256,23 +256,25 @@ Result<QStringList> TranscodeViewModel::buildFFmpegArguments() const
     return ::buildFFmpegArguments(m_settings);
 }
 
+// What the last intake could not add is forgotten when the next one starts.
+void TranscodeViewModel::forgetLastIntakeIfIdle()
+{
+    if (m_intake->isBusy())
+        return;
+    m_rejectedFiles.clear();
+    m_alreadyListedFiles.clear();
+    Q_EMIT rejectedFilesChanged();
+}
+
 void TranscodeViewModel::handleDrop(const QList<QUrl> &urls)
 {
-    if (!m_intake->isBusy()) {
-        m_rejectedFiles.clear();
-        m_alreadyListedFiles.clear();
-        Q_EMIT rejectedFilesChanged();
-    }
+    forgetLastIntakeIfIdle();
     m_intake->handleDrop(urls);
 }
 
 void TranscodeViewModel::processSelectedFiles(const QList<QUrl> &urls)
 {
-    if (!m_intake->isBusy()) {
-        m_rejectedFiles.clear();
-        m_alreadyListedFiles.clear();
-        Q_EMIT rejectedFilesChanged();
-    }
+    forgetLastIntakeIfIdle();
     m_intake->processSelectedFiles(urls);
 }
 

@@ -230,7 +230,9 @@ Q_SIGNALS:
     void runFinished(RunOutcome outcome);
 
 private:
+    void forgetLastIntakeIfIdle();
     template <typename T, typename Signal> void assign(T &member, const T &value, Signal changed)
+
     {
         if (member == value)
             return;

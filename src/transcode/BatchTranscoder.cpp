@@ -61,19 +61,15 @@ void BatchTranscoder::cancel()
             QTimer::singleShot(0, this, [this] { finishRun(RunOutcome::Cancelled); });
         return; // the plan's arrival ends it
     }
-    for (const Active &active : std::as_const(m_active)) {
-        if (active.transcode)
-            active.transcode->cancel();
-        if (active.check) {
-            delete active.check;
-        }
-    }
-    // Checks end at once; their files count as cancelled.
+    // Transcodes report their end; checks end at once, their files counted as cancelled.
     for (auto it = m_active.begin(); it != m_active.end();) {
-        if (!it->transcode)
-            it = m_active.erase(it);
-        else
+        if (it->transcode) {
+            it->transcode->cancel();
             ++it;
+        } else {
+            delete it->check;
+            it = m_active.erase(it);
+        }
     }
     if (m_active.isEmpty())
         QTimer::singleShot(0, this, [this] { finishRun(RunOutcome::Cancelled); });
@@ -96,28 +92,24 @@ void BatchTranscoder::onPlanned(const RunPlan &plan)
     m_plan = plan;
     if (m_cancelling)
         return finishRun(RunOutcome::Cancelled);
-    if (plan.refusal) {
-        m_context.trace(QStringLiteral("转码错误: ") + plan.refusal->error.description());
+    if (plan.refusal)
         return finishRun(RunOutcome::Failed, plan.refusal);
-    }
     const QString folder = plan.outputDirectory;
-    if (!folder.isEmpty() && !plan.files.isEmpty() && !QFileInfo::exists(folder)) {
+    const QFileInfo where(folder);
+    if (!folder.isEmpty() && !plan.files.isEmpty() && !where.exists()) {
         if (!QDir().mkpath(folder)) {
-            const RunRefusal refusal{Error{QStringLiteral("FileSystem"), 1,
-                                           QStringLiteral("cannot create the output folder")},
-                                     QStringLiteral("无法创建输出文件夹“%1”").arg(folder)};
-            m_context.trace(QStringLiteral("转码错误: ") + refusal.error.description());
-            return finishRun(RunOutcome::Failed, refusal);
+            return finishRun(RunOutcome::Failed,
+                             RunRefusal{Error{QStringLiteral("FileSystem"), 1,
+                                              QStringLiteral("cannot create the output folder")},
+                                        QStringLiteral("无法创建输出文件夹“%1”").arg(folder)});
         }
         m_createdOutputDirectory = folder;
-    }
-    if (!folder.isEmpty() && QFileInfo::exists(folder) && !QFileInfo(folder).isDir()) {
-        const RunRefusal refusal{
-            Error{QStringLiteral("FileSystem"), 2,
-                  QStringLiteral("the output folder is not a folder")},
-            QStringLiteral("输出位置“%1”已有同名文件，不是文件夹").arg(folder)};
-        m_context.trace(QStringLiteral("转码错误: ") + refusal.error.description());
-        return finishRun(RunOutcome::Failed, refusal);
+    } else if (!folder.isEmpty() && where.exists() && !where.isDir()) {
+        return finishRun(
+            RunOutcome::Failed,
+            RunRefusal{Error{QStringLiteral("FileSystem"), 2,
+                             QStringLiteral("the output folder is not a folder")},
+                       QStringLiteral("输出位置“%1”已有同名文件，不是文件夹").arg(folder)});
     }
     for (const QString &text : plan.notices)
         tell(text);
@@ -223,6 +215,8 @@ void BatchTranscoder::finishRun(RunOutcome outcome, const std::optional<RunRefus
     if (!m_running)
         return;
     m_running = false;
+    if (refusal)
+        m_context.trace(QStringLiteral("转码错误: ") + refusal->error.description());
     if (outcome != RunOutcome::Completed || m_summary.converted + m_summary.skipped == 0)
         removeEmptyOutputDirectory();
     if (outcome == RunOutcome::Cancelled)

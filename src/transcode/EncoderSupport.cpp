@@ -44,14 +44,15 @@ void EncoderSupport::answer(const QString &ffmpeg, const EncoderQuestions &quest
                 return round->next();
             }
             const QString candidate = round->candidates.takeFirst();
-            checkEncoder(ffmpeg, candidate, guard, [round, named, candidate](bool works) {
-                if (works) {
-                    round->answers.encoders.insert(named, candidate);
-                    round->named.removeFirst();
-                    round->trying = false;
-                }
-                round->next();
-            });
+            checkEncoder(ffmpeg, candidate, round->answers.renderNode, guard,
+                         [round, named, candidate](bool works) {
+                             if (works) {
+                                 round->answers.encoders.insert(named, candidate);
+                                 round->named.removeFirst();
+                                 round->trying = false;
+                             }
+                             round->next();
+                         });
             return;
         }
         if (round->hevcAlpha) {
@@ -68,13 +69,12 @@ void EncoderSupport::answer(const QString &ffmpeg, const EncoderQuestions &quest
     QTimer::singleShot(0, context, [round] { round->next(); });
 }
 
-void EncoderSupport::checkEncoder(const QString &ffmpeg, const QString &encoder, QObject *context,
-                                  Answer answer)
+void EncoderSupport::checkEncoder(const QString &ffmpeg, const QString &encoder,
+                                  const QString &renderNode, QObject *context, Answer answer)
 {
     ask(ffmpeg + QStringLiteral("\n") + encoder, context, std::move(answer),
-        [this, ffmpeg, encoder](std::function<void(bool)> done) {
-            runTest(ffmpeg, Encoders::testEncodeArguments(encoder, Encoders::renderNode()),
-                    std::move(done));
+        [this, ffmpeg, encoder, renderNode](std::function<void(bool)> done) {
+            runTest(ffmpeg, Encoders::testEncodeArguments(encoder, renderNode), std::move(done));
         });
 }
 

@@ -44,13 +44,13 @@ public:
     void answer(const QString &ffmpeg, const EncoderQuestions &questions, QObject *context,
                 std::function<void(const EncoderAnswers &)> done);
 
-    // Whether `encoder` encodes a frame with `ffmpeg`, as a run would use it.
-    void checkEncoder(const QString &ffmpeg, const QString &encoder, QObject *context,
-                      Answer answer);
+private:
+    // Whether `encoder` encodes a frame with `ffmpeg`, as a run would use it on `renderNode`.
+    void checkEncoder(const QString &ffmpeg, const QString &encoder, const QString &renderNode,
+                      QObject *context, Answer answer);
     // Whether libx265 lists a pixel format with alpha and encodes a frame in it.
     void checkHevcAlpha(const QString &ffmpeg, QObject *context, Answer answer);
 
-private:
     struct Waiter
     {
         QPointer<QObject> context;

@@ -8,23 +8,6 @@
 #include <unistd.h>
 #include <utility>
 
-FileLock::FileLock(FileLock &&other) noexcept
-    : m_descriptor(std::exchange(other.m_descriptor, -1))
-    , m_busy(other.m_busy)
-    , m_error(other.m_error)
-{}
-
-FileLock &FileLock::operator=(FileLock &&other) noexcept
-{
-    if (this != &other) {
-        release();
-        m_descriptor = std::exchange(other.m_descriptor, -1);
-        m_busy = other.m_busy;
-        m_error = other.m_error;
-    }
-    return *this;
-}
-
 FileLock::~FileLock()
 {
     release();

@@ -11,8 +11,6 @@ public:
     enum class Mode { Shared, Exclusive };
 
     FileLock() = default;
-    FileLock(FileLock &&other) noexcept;
-    FileLock &operator=(FileLock &&other) noexcept;
     FileLock(const FileLock &) = delete;
     FileLock &operator=(const FileLock &) = delete;
     ~FileLock();
@@ -22,7 +20,6 @@ public:
     bool take(const QString &path, Mode mode, bool create = false);
     void release();
 
-    bool isHeld() const { return m_descriptor >= 0; }
     bool wasBusy() const { return m_busy; }
     int systemError() const { return m_error; }
     int descriptor() const { return m_descriptor; }

@@ -29,11 +29,6 @@ Error fileSystemError(int error)
     return Error{QStringLiteral("FileSystem"), error, systemErrorText(error)};
 }
 
-QString inUseText(const QString &path)
-{
-    return QStringLiteral("“%1”正在被另一个转码任务使用").arg(QFileInfo(path).fileName());
-}
-
 } // namespace
 
 FileTranscode::FileTranscode(PlannedFile file, ToolLocator tools, TraceWriter trace,
@@ -77,6 +72,13 @@ void FileTranscode::cancel()
     QTimer::singleShot(0, this, [this] { end(FileOutcome{FileOutcome::Status::Cancelled}); });
 }
 
+void FileTranscode::failInUse(const QString &path)
+{
+    const QString text =
+        QStringLiteral("“%1”正在被另一个转码任务使用").arg(QFileInfo(path).fileName());
+    fail(Error{QStringLiteral("FileLock"), EWOULDBLOCK, text}, text);
+}
+
 // Locks what this file touches; another run working on any of it fails the file untouched.
 bool FileTranscode::claimFiles()
 {
@@ -84,8 +86,7 @@ bool FileTranscode::claimFiles()
     const auto mode = m_file.replacesSource ? FileLock::Mode::Exclusive : FileLock::Mode::Shared;
     if (!m_sourceLock.take(source, mode)) {
         if (m_sourceLock.wasBusy())
-            fail(Error{QStringLiteral("FileLock"), EWOULDBLOCK, inUseText(source)},
-                 inUseText(source));
+            failInUse(source);
         else
             fail(fileSystemError(m_sourceLock.systemError()),
                  QStringLiteral("无法读取源文件: ") + systemErrorText(m_sourceLock.systemError()));
@@ -99,8 +100,7 @@ bool FileTranscode::claimFiles()
     }
     if (!m_partialLock.take(m_file.partialPath, FileLock::Mode::Exclusive, true)) {
         if (m_partialLock.wasBusy())
-            fail(Error{QStringLiteral("FileLock"), EWOULDBLOCK, inUseText(m_file.outputPath)},
-                 inUseText(m_file.outputPath));
+            failInUse(m_file.outputPath);
         else
             fail(fileSystemError(m_partialLock.systemError()),
                  QStringLiteral("无法写入“%1”: %2")
@@ -113,8 +113,7 @@ bool FileTranscode::claimFiles()
     if (m_file.outputPath != source && QFileInfo::exists(m_file.outputPath) &&
         !m_outputLock.take(m_file.outputPath, FileLock::Mode::Exclusive) &&
         m_outputLock.wasBusy()) {
-        fail(Error{QStringLiteral("FileLock"), EWOULDBLOCK, inUseText(m_file.outputPath)},
-             inUseText(m_file.outputPath));
+        failInUse(m_file.outputPath);
         return false;
     }
     return true;

@@ -51,6 +51,9 @@ private:
     void verify();
     void place(const VideoFile &result);
     void fail(const Error &error, const QString &detail);
+    // Another run holds a lock on `path`.
+    void failInUse(const QString &path);
+
     void failWithStatus(int status, bool crashed);
     void end(FileOutcome outcome);
     void removeLeftovers();

@@ -21,12 +21,6 @@ OutputCheck::OutputCheck(ToolLocator tools, QObject *parent)
     , m_tools(std::move(tools))
 {}
 
-OutputCheck::~OutputCheck()
-{
-    delete m_probe;
-    delete m_decoder;
-}
-
 std::optional<QString> OutputCheck::problemWith(const VideoFile &result, const VideoFile &source,
                                                 int expectedAudioStreams)
 {

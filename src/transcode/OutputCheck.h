@@ -20,8 +20,6 @@ class OutputCheck : public QObject
 
 public:
     explicit OutputCheck(ToolLocator tools, QObject *parent = nullptr);
-    ~OutputCheck() override;
-
     // `passed` or `failed` follows, never before this returns.
     void check(const QString &path, const VideoFile &source, int expectedAudioStreams);
 

@@ -46,11 +46,10 @@ QString fittedName(const QString &stem, const QString &suffix, const QString &ex
 QString partialPath(const QString &finalPath)
 {
     const QFileInfo info(finalPath);
-    QString name = info.fileName();
     // Names made by the run already fit; a source's own name may not.
-    while (name.toUtf8().size() > OutputNameLimit)
-        name.chop(name.size() >= 2 && name.back().isLowSurrogate() ? 2 : 1);
-    return info.dir().filePath(QLatin1Char('.') + name + QStringLiteral(".partial"));
+    return info.dir().filePath(QLatin1Char('.') + fittedName(info.fileName(), QString(),
+                                                             QStringLiteral("partial"),
+                                                             NameLimit - 1));
 }
 
 } // namespace OutputNaming

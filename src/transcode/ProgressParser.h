@@ -27,7 +27,6 @@ public:
 
     ProgressFigures figures() const { return {frame, fps, bitrate, speed, currentTime}; }
 
-    double totalDuration = 0;
     double currentTime = 0; // seconds written so far
     qint64 frame = 0;
     double fps = 0;

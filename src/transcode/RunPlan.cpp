@@ -1,17 +1,15 @@
 #include "transcode/RunPlan.h"
 
 #include "domain/FileUrls.h"
+#include "probe/ProbeOutput.h"
 #include "transcode/Encoders.h"
 #include "transcode/FFmpegArguments.h"
 #include "transcode/OutputNaming.h"
 #include "transcode/VideoFormatChecker.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -251,16 +249,7 @@ PlannedCommand command(PlannedCommand::Kind kind, const QString &ffmpeg, QString
     return PlannedCommand{kind, ffmpeg, std::move(arguments), start, span, readsProgress};
 }
 
-} // namespace
-
-std::optional<FileKey> fileKeyAt(const QString &path)
-{
-    struct stat status;
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
-        return std::nullopt;
-    return FileKey{static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)};
-}
-
+// The file's main conversion as the settings shape it for this machine and this file.
 QStringList mainRouteArguments(const QStringList &deviceOptions, const QString &input,
                                const QStringList &settings, const QString &format,
                                const QString &output)
@@ -271,6 +260,14 @@ QStringList mainRouteArguments(const QStringList &deviceOptions, const QString &
            settings +
            QStringList{QStringLiteral("-f"), format, QStringLiteral("-c:a"), QStringLiteral("aac"),
                        output};
+}
+
+} // namespace
+
+std::optional<FileKey> fileKeyAt(const QString &path)
+{
+    const FileKey key = fileFactsAt(path).key;
+    return key.isValid() ? std::optional(key) : std::nullopt;
 }
 
 EncoderQuestions encoderQuestions(const TranscodeSettings &settings)

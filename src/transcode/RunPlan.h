@@ -104,11 +104,6 @@ EncoderQuestions encoderQuestions(const TranscodeSettings &settings);
 RunPlan planRun(const TranscodeSettings &settings, const QList<VideoFile> &files,
                 const EncoderAnswers &answers, const PlanEnvironment &environment);
 
-// The file's main conversion as the settings shape it for this machine and this file.
-QStringList mainRouteArguments(const QStringList &deviceOptions, const QString &input,
-                               const QStringList &settings, const QString &format,
-                               const QString &output);
-
 // The real file system behind `PlanEnvironment::fileAt`.
 std::optional<FileKey> fileKeyAt(const QString &path);
 

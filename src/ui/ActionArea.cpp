@@ -354,9 +354,7 @@ void ActionArea::followSummary()
     QPalette tone = m_completionTitle->palette();
     tone.setColor(QPalette::WindowText, anyFailed ? Look::red() : Look::green());
     m_completionTitle->setPalette(tone);
-    m_summary->setText(u"已转码 %1 个，失败 %2 个，跳过 %3 个"_s.arg(summary.converted)
-                           .arg(summary.failed)
-                           .arg(summary.skipped));
+    m_summary->setText(summary.countsText());
     QStringList failures;
     for (const FileFailureNote &failure : summary.failures)
         failures << failure.name + u": "_s + failure.reason;

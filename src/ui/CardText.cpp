@@ -3,6 +3,7 @@
 #include "domain/VideoFile.h"
 #include "session/RunClock.h"
 #include "session/TranscodeViewModel.h"
+#include "ui/RunFigures.h"
 
 #include <QFontMetrics>
 #include <QLocale>
@@ -87,7 +88,7 @@ std::optional<CardStatus> cardStatus(const std::optional<FileRunState> &state)
     case FileRunState::Status::Waiting:
         return CardStatus{u"等待中"_s, CardStatus::Tone::Neutral, std::nullopt};
     case FileRunState::Status::Converting:
-        return CardStatus{u"转码中 %1%"_s.arg(static_cast<int>(state->progress * 100)),
+        return CardStatus{u"转码中 "_s + RunFigures::percentText(state->progress),
                           CardStatus::Tone::Busy, state->progress};
     case FileRunState::Status::Converted:
         return CardStatus{u"✓ 已完成 · "_s + sizeText(state->outputSize), CardStatus::Tone::Good,

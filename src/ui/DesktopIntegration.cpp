@@ -60,18 +60,25 @@ DesktopIntegration::DesktopIntegration(TranscodeViewModel &model,
 
 DesktopIntegration::~DesktopIntegration()
 {
-    if (!m_running)
+    if (!m_model.isTranscoding())
         return;
     release();
     showProgress(false);
 }
 
+bool DesktopIntegration::holdsOffSleep() const
+{
+    return m_model.isTranscoding();
+}
+
+bool DesktopIntegration::holds(quint64 run) const
+{
+    return m_model.isTranscoding() && run == m_run;
+}
+
 void DesktopIntegration::onTranscodingChanged()
 {
-    if (m_model.isTranscoding() == m_running)
-        return;
-    m_running = m_model.isTranscoding();
-    if (m_running) {
+    if (m_model.isTranscoding()) {
         ++m_run;
         m_shownPercent = 0;
         showProgress(true);
@@ -86,7 +93,7 @@ void DesktopIntegration::onProgress()
 {
     // Whole percents are all a taskbar can show; ffmpeg reports far more often.
     const int percent = qRound(m_model.transcodeProgress() * 100);
-    if (!m_running || percent == m_shownPercent)
+    if (!m_model.isTranscoding() || percent == m_shownPercent)
         return;
     m_shownPercent = percent;
     showProgress(true);
@@ -97,9 +104,7 @@ void DesktopIntegration::onRunFinished(RunOutcome outcome)
     if (m_windowActive && m_windowActive())
         return;
     const RunSummary &run = m_model.lastRunSummary();
-    const QString counts = u"已转码 %1 个，失败 %2 个，跳过 %3 个"_s.arg(run.converted)
-                               .arg(run.failed)
-                               .arg(run.skipped);
+    const QString counts = run.countsText();
     QString summary = u"转码完成"_s;
     QString body = counts;
     if (outcome == RunOutcome::Cancelled) {

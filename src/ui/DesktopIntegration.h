@@ -25,7 +25,7 @@ public:
     ~DesktopIntegration() override;
 
     // Sleep is held off, or asked to be, from the start of a run to its end.
-    bool holdsOffSleep() const { return m_running; }
+    bool holdsOffSleep() const;
 
 private:
     void onTranscodingChanged();
@@ -33,13 +33,12 @@ private:
     void onRunFinished(RunOutcome outcome);
     void holdOffSleep();
     void holdOffSleepWithLogind(quint64 run);
-    bool holds(quint64 run) const { return m_running && run == m_run; }
+    bool holds(quint64 run) const;
     void release();
     void showProgress(bool visible);
 
     TranscodeViewModel &m_model;
     std::function<bool()> m_windowActive;
-    bool m_running = false;
     // Counts runs, so that a reply that comes after its run has ended is let go at once.
     quint64 m_run = 0;
     QString m_portalRequest;

@@ -145,7 +145,7 @@ void FileCardDelegate::paintCard(QPainter *painter, const QStyleOptionViewItem &
             const QRectF track(content.left(), content.bottom() + CardPadding / 2.0 - 1,
                                content.width(), 2);
             painter->setClipping(false);
-            fillRounded(painter, track, 1, Look::secondaryText(option.palette));
+            fillRounded(painter, track, 1, secondary);
             fillRounded(painter, QRectF(track.topLeft(), QSizeF(track.width() * *progress, 2)), 1,
                         Look::blue());
         }

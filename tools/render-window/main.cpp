@@ -46,7 +46,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QStringList arguments = app.arguments().mid(1);
     const QStringList states{u"listed"_s, u"running"_s, u"finished"_s};
-    if (arguments.size() < 2 || !states.contains(arguments[0]) ||
+    // Without a file intake never starts, and nothing would end the program.
+    if (arguments.size() < 3 || !states.contains(arguments[0]) ||
+
         !arguments[1].endsWith(u".png"_s)) {
         std::fputs("usage: render-window listed|running|finished OUTPUT.png FILE...\n", stderr);
         return 2;
