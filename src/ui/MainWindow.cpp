@@ -10,12 +10,15 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QScrollArea>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -38,17 +41,29 @@ bool askWithDialog(QWidget *parent, const QString &question)
 }
 
 // xdg-open starts and then finds nothing to open a folder with on a desktop without a file
-// manager; ask first whether anything is registered for folders.
-bool openInFileManager(const QUrl &folder)
+// manager; ask first, without waiting on the event loop, whether anything is registered for
+// folders. A query that fails or takes too long does not stand in the way.
+void openInFileManager(const QUrl &folder, const std::function<void(bool opened)> &done)
 {
-    if (!QStandardPaths::findExecutable(u"xdg-mime"_s).isEmpty()) {
-        QProcess query;
-        query.start(u"xdg-mime"_s, {u"query"_s, u"default"_s, u"inode/directory"_s});
-        if (query.waitForFinished(2000) && query.exitCode() == 0 &&
-            query.readAllStandardOutput().trimmed().isEmpty())
-            return false;
-    }
-    return QDesktopServices::openUrl(folder);
+    if (QStandardPaths::findExecutable(u"xdg-mime"_s).isEmpty())
+        return done(QDesktopServices::openUrl(folder));
+    auto *query = new QProcess(QCoreApplication::instance());
+    QObject::connect(query, &QProcess::finished, query,
+                     [query, folder, done](int exitCode, QProcess::ExitStatus status) {
+                         query->deleteLater();
+                         const bool none = status == QProcess::NormalExit && exitCode == 0 &&
+                                           query->readAllStandardOutput().trimmed().isEmpty();
+                         done(!none && QDesktopServices::openUrl(folder));
+                     });
+    QObject::connect(query, &QProcess::errorOccurred, query,
+                     [query, folder, done](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         query->deleteLater();
+                         done(QDesktopServices::openUrl(folder));
+                     });
+    QTimer::singleShot(2000, query, &QProcess::kill);
+    query->start(u"xdg-mime"_s, {u"query"_s, u"default"_s, u"inode/directory"_s});
 }
 
 } // namespace
@@ -120,8 +135,10 @@ MainWindow::MainWindow(TranscodeViewModel &model, QWidget *parent)
 
     connect(&m_model, &TranscodeViewModel::outputFolderOpenRequested, this,
             [this, actions](const QUrl &folder) {
-                if (!m_openFolder(folder))
-                    actions->showFolderNotOpened(folder.toLocalFile());
+                m_openFolder(folder, [actions = QPointer(actions), folder](bool opened) {
+                    if (!opened && actions)
+                        actions->showFolderNotOpened(folder.toLocalFile());
+                });
             });
 }
 

@@ -30,8 +30,10 @@ public:
     // Asks the user a yes-or-no question; a dialog by default, tests answer themselves.
     using Confirmer = std::function<bool(QWidget *parent, const QString &question)>;
     void setConfirmer(Confirmer confirmer) { m_confirm = std::move(confirmer); }
-    // Shows a folder in the file manager; false when none could be started.
-    using FolderOpener = std::function<bool(const QUrl &folder)>;
+    // Shows a folder in the file manager, then calls `done`, with false when none could be
+    // started.
+    using FolderOpener =
+        std::function<void(const QUrl &folder, const std::function<void(bool opened)> &done)>;
     void setFolderOpener(FolderOpener opener) { m_openFolder = std::move(opener); }
 
 protected:

@@ -66,7 +66,8 @@ struct Window
             questions << question;
             return answer;
         });
-        window.setFolderOpener([this](const QUrl &) { return opens; });
+        window.setFolderOpener(
+            [this](const QUrl &, const std::function<void(bool)> &done) { done(opens); });
         window.resize(1000, 900);
         window.show();
         if (!QTest::qWaitForWindowExposed(&window))
