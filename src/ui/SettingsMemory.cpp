@@ -12,25 +12,34 @@ SettingsMemory::SettingsMemory(TranscodeViewModel &model, QWidget &window)
     , m_model(model)
     , m_window(window)
 {
-    for (const auto changed :
-         {&TranscodeViewModel::selectedCodecChanged, &TranscodeViewModel::selectedContainerChanged,
-          &TranscodeViewModel::selectedProResProfileChanged,
-          &TranscodeViewModel::selectedResolutionChanged,
-          &TranscodeViewModel::selectedFrameRateChanged,
-          &TranscodeViewModel::selectedBitrateChanged, &TranscodeViewModel::enableAlphaChanged,
-          &TranscodeViewModel::overwriteOriginalChanged})
-        connect(&model, changed, this, &SettingsMemory::remember);
+    // Each change writes its own key; QSettings puts them in the file together, from the event
+    // loop.
+    const auto remember = [this](const QString &key, auto changed, auto value) {
+        connect(&m_model, changed, this,
+                [this, key, value] { m_stored.setValue(key, QVariant((m_model.*value)())); });
+    };
+    remember(u"settings/codec"_s, &TranscodeViewModel::selectedCodecChanged,
+             &TranscodeViewModel::selectedCodec);
+    remember(u"settings/container"_s, &TranscodeViewModel::selectedContainerChanged,
+             &TranscodeViewModel::selectedContainer);
+    remember(u"settings/proResProfile"_s, &TranscodeViewModel::selectedProResProfileChanged,
+             &TranscodeViewModel::selectedProResProfile);
+    remember(u"settings/resolution"_s, &TranscodeViewModel::selectedResolutionChanged,
+             &TranscodeViewModel::selectedResolution);
+    remember(u"settings/frameRate"_s, &TranscodeViewModel::selectedFrameRateChanged,
+             &TranscodeViewModel::selectedFrameRate);
+    remember(u"settings/bitrate"_s, &TranscodeViewModel::selectedBitrateChanged,
+             &TranscodeViewModel::selectedBitrate);
+    remember(u"settings/alpha"_s, &TranscodeViewModel::enableAlphaChanged,
+             &TranscodeViewModel::enableAlpha);
+    remember(u"settings/overwrite"_s, &TranscodeViewModel::overwriteOriginalChanged,
+             &TranscodeViewModel::overwriteOriginal);
 }
 
 void SettingsMemory::restore()
 {
-    // Read whole before anything is set: each change is written back as it is made.
-    const QSettings settings;
-    QHash<QString, QVariant> stored;
-    for (const QString &key : settings.allKeys())
-        stored.insert(key, settings.value(key));
     const auto text = [&](const QString &key, const QStringList &choices, auto set) {
-        const QString value = stored.value(key).toString();
+        const QString value = m_stored.value(key).toString();
         if (choices.contains(value))
             (m_model.*set)(value);
     };
@@ -45,32 +54,19 @@ void SettingsMemory::restore()
     text(u"settings/frameRate"_s, m_model.availableFrameRates(),
          &TranscodeViewModel::setSelectedFrameRate);
     bool ok = false;
-    const double bitrate = stored.value(u"settings/bitrate"_s).toDouble(&ok);
+    const double bitrate = m_stored.value(u"settings/bitrate"_s).toDouble(&ok);
     if (ok && bitrate >= 0 && bitrate < 1e6)
         m_model.setSelectedBitrate(bitrate);
-    m_model.setEnableAlpha(stored.value(u"settings/alpha"_s, m_model.enableAlpha()).toBool());
+    m_model.setEnableAlpha(m_stored.value(u"settings/alpha"_s, m_model.enableAlpha()).toBool());
     m_model.setOverwriteOriginal(
-        stored.value(u"settings/overwrite"_s, m_model.overwriteOriginal()).toBool());
+        m_stored.value(u"settings/overwrite"_s, m_model.overwriteOriginal()).toBool());
     m_model.settleCodecRules();
-    const QByteArray geometry = stored.value(u"window/geometry"_s).toByteArray();
+    const QByteArray geometry = m_stored.value(u"window/geometry"_s).toByteArray();
     if (!geometry.isEmpty())
         m_window.restoreGeometry(geometry);
 }
 
-void SettingsMemory::remember()
-{
-    QSettings stored;
-    stored.setValue(u"settings/codec"_s, m_model.selectedCodec());
-    stored.setValue(u"settings/container"_s, m_model.selectedContainer());
-    stored.setValue(u"settings/proResProfile"_s, m_model.selectedProResProfile());
-    stored.setValue(u"settings/resolution"_s, m_model.selectedResolution());
-    stored.setValue(u"settings/frameRate"_s, m_model.selectedFrameRate());
-    stored.setValue(u"settings/bitrate"_s, m_model.selectedBitrate());
-    stored.setValue(u"settings/alpha"_s, m_model.enableAlpha());
-    stored.setValue(u"settings/overwrite"_s, m_model.overwriteOriginal());
-}
-
 void SettingsMemory::rememberWindow()
 {
-    QSettings().setValue(u"window/geometry"_s, m_window.saveGeometry());
+    m_stored.setValue(u"window/geometry"_s, m_window.saveGeometry());
 }

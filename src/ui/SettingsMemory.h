@@ -1,12 +1,13 @@
 #pragma once
 
 #include <QObject>
+#include <QSettings>
 
 class QWidget;
 class TranscodeViewModel;
 
 // The window remembers its settings and its size between sessions, in the user's settings
-// file; each change is written as it is made. The command line never reads them.
+// file; each change is noted as it is made. The command line never reads them.
 class SettingsMemory : public QObject
 {
     Q_OBJECT
@@ -19,8 +20,7 @@ public:
     void rememberWindow();
 
 private:
-    void remember();
-
     TranscodeViewModel &m_model;
     QWidget &m_window;
+    QSettings m_stored;
 };
