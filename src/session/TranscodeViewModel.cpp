@@ -217,16 +217,21 @@ bool TranscodeViewModel::canRemove(const QUuid &id) const
     return !(m_isTranscoding && id == m_convertingId);
 }
 
-void TranscodeViewModel::removeVideoFile(const QUuid &id)
+void TranscodeViewModel::removeVideoFiles(const QList<QUuid> &ids)
 {
-    if (!canRemove(id))
-        return;
+    QSet<QUuid> removable;
+    for (const QUuid &id : ids) {
+        if (canRemove(id))
+            removable.insert(id);
+    }
     QList<VideoFile> remaining = m_videoFiles;
-    if (remaining.removeIf([&](const VideoFile &file) { return file.id == id; }) == 0)
+    if (remaining.removeIf([&](const VideoFile &file) { return removable.contains(file.id); }) == 0)
         return;
     // A file waiting for its turn in the run is skipped.
-    if (m_isTranscoding)
-        m_engine->skip(id);
+    if (m_isTranscoding) {
+        for (const QUuid &id : std::as_const(removable))
+            m_engine->skip(id);
+    }
     setVideoFiles(remaining);
 }
 

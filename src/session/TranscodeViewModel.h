@@ -141,8 +141,10 @@ public:
     void clearAll();
     // Asks whoever shows folders (the window) to open the last output folder.
     void openOutputFolder();
-    // Removes every entry with this id; the file being converted stays.
-    void removeVideoFile(const QUuid &id);
+    // Removes every entry with these ids, in one change of the list; the file being converted
+    // stays.
+    void removeVideoFiles(const QList<QUuid> &ids);
+    void removeVideoFile(const QUuid &id) { removeVideoFiles({id}); }
     bool canRemove(const QUuid &id) const;
 
     // The codec-dependent rules. They also run by themselves, once the current event has been

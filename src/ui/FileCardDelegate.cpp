@@ -183,6 +183,6 @@ bool FileCardDelegate::editorEvent(QEvent *event, QAbstractItemModel *model,
     const bool clicked = onButton && m_pressed == index;
     m_pressed = QPersistentModelIndex();
     if (clicked)
-        Q_EMIT removeRequested(index.data(FileListModel::IdRole).toUuid());
+        Q_EMIT removeRequested({index.data(FileListModel::IdRole).toUuid()});
     return clicked;
 }

@@ -30,7 +30,7 @@ public:
                      const QModelIndex &index) override;
 
 Q_SIGNALS:
-    void removeRequested(const QUuid &id);
+    void removeRequested(const QList<QUuid> &ids);
 
 private:
     void paintCard(QPainter *painter, const QStyleOptionViewItem &option, const QRect &card,

@@ -79,8 +79,10 @@ void FileGridView::keyPressEvent(QKeyEvent *event)
         QModelIndexList chosen = selectionModel()->selectedIndexes();
         if (chosen.isEmpty() && currentIndex().isValid())
             chosen << currentIndex();
+        QList<QUuid> ids;
         for (const QModelIndex &index : std::as_const(chosen))
-            Q_EMIT m_delegate->removeRequested(index.data(FileListModel::IdRole).toUuid());
+            ids << index.data(FileListModel::IdRole).toUuid();
+        Q_EMIT m_delegate->removeRequested(ids);
         return;
     }
     QListView::keyPressEvent(event);
@@ -110,7 +112,7 @@ FileListPanel::FileListPanel(TranscodeViewModel &model, QWidget *parent)
     m_grid->setModel(m_rows);
     // Deferred: the press that asks for it is still being handled by the view.
     connect(&m_grid->cardDelegate(), &FileCardDelegate::removeRequested, &model,
-            &TranscodeViewModel::removeVideoFile, Qt::QueuedConnection);
+            &TranscodeViewModel::removeVideoFiles, Qt::QueuedConnection);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
