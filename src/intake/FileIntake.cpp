@@ -231,7 +231,8 @@ void FileIntake::processPath(const Request &request)
         return;
     }
     lines << QStringLiteral("🔍 [DEBUG] 识别为支持的视频文件，开始处理");
-    addFile(lines, url);
+    addFile(lines, url,
+            FileKey{static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)});
 }
 
 void FileIntake::scanNextEntry()
@@ -273,7 +274,7 @@ void FileIntake::scanNextEntry()
     const QUrl url = QUrl::fromLocalFile(entry.filePath());
     addFile(
         {QStringLiteral("🔍 [DEBUG] 找到视频文件 %1: ").arg(++scan.found) + lastPathComponent(url)},
-        url);
+        url, fileFactsAt(entry.filePath()).key);
 }
 
 void FileIntake::enterFolder(const QString &path, QStringList &lines,
@@ -300,9 +301,9 @@ void FileIntake::addLines(const QStringList &lines,
     m_steps.push_back(Step{lines, QUrl(), {}, nullptr, std::nullopt, rejections});
 }
 
-void FileIntake::addFile(const QStringList &lines, const QUrl &url)
+void FileIntake::addFile(const QStringList &lines, const QUrl &url, const FileKey &key)
 {
-    m_steps.push_back(Step{lines, url, fileFactsAt(filePath(url)).key, nullptr, std::nullopt, {}});
+    m_steps.push_back(Step{lines, url, key, nullptr, std::nullopt, {}});
     startProbes();
 }
 

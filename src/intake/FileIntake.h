@@ -100,7 +100,8 @@ private:
                      QList<std::pair<QString, QString>> &rejections);
     void addLines(const QStringList &lines,
                   const QList<std::pair<QString, QString>> &rejections = {});
-    void addFile(const QStringList &lines, const QUrl &url);
+    // `key`: the file's identity, as found when it was judged.
+    void addFile(const QStringList &lines, const QUrl &url, const FileKey &key);
     void startProbes();
     void startProbe(Step &step);
     bool commitReadySteps(const QElapsedTimer &slice);
