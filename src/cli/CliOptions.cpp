@@ -1,8 +1,8 @@
 #include "cli/CliOptions.h"
 
 #include "domain/Choices.h"
+#include "domain/SettingsRules.h"
 #include "session/TranscodeViewModel.h"
-#include "transcode/FFmpegArguments.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -175,9 +175,10 @@ Result<CliOptions> parseCliArguments(const QStringList &arguments)
         if (!(mbps > 0))
             return usageError(
                 QStringLiteral("--bitrate %1: the bitrate must be greater than zero").arg(text));
-        if (!bitrateArgument(mbps))
-            return usageError(
-                QStringLiteral("--bitrate %1 is too large to pass to ffmpeg").arg(text));
+        if (!SettingsRules::bitrateKbps(mbps))
+            return usageError(QStringLiteral("--bitrate %1 cannot be passed to ffmpeg: it must "
+                                             "be at least 0.001 (1 kbit/s) and not too large")
+                                  .arg(text));
         options.bitrate = mbps;
     }
 
@@ -219,11 +220,9 @@ Result<CliOptions> parseCliArguments(const QStringList &arguments)
 
 void applyCliSettings(TranscodeViewModel &model, const CliOptions &options)
 {
-    const auto step = [&model](const auto &value, auto apply) {
-        if (!value)
-            return;
-        apply(*value);
-        model.settleCodecRules();
+    const auto step = [](const auto &value, auto apply) {
+        if (value)
+            apply(*value);
     };
     step(options.preset, [&](const QString &name) {
         for (const TranscodePreset &preset : model.presets()) {

@@ -37,6 +37,6 @@ Result<CliOptions> parseCliArguments(const QStringList &arguments);
 
 QString cliUsage();
 
-// Applies the settings in a fixed order, each followed by the rules the settings panel runs
-// after that change, so the window and the CLI reach the same settings from the same choices.
+// Applies the settings in a fixed order, each with the rules that follow from it, as the
+// window applies them, so the window and the CLI reach the same settings from the same choices.
 void applyCliSettings(TranscodeViewModel &model, const CliOptions &options);

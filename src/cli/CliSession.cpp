@@ -9,6 +9,8 @@
 #include "session/TranscodeViewModel.h"
 #include "transcode/RunPlanner.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QThread>
 
@@ -29,11 +31,16 @@ QJsonObject settingsObject(const TranscodeSettings &settings)
             {QStringLiteral("overwrite"), settings.overwriteOriginal}};
 }
 
-QJsonObject fileObject(const PlannedFile &file)
+QJsonObject fileObject(const JobRecord &job)
 {
-    return {{QStringLiteral("index"), file.position},
-            {QStringLiteral("path"), filePath(file.source.url)},
-            {QStringLiteral("output"), file.outputPath}};
+    return {{QStringLiteral("index"), job.position},
+            {QStringLiteral("path"), job.sourcePath},
+            {QStringLiteral("output"), job.outputPath}};
+}
+
+bool isWorking(JobRecord::Status status)
+{
+    return status == JobRecord::Status::Converting || status == JobRecord::Status::Checking;
 }
 
 } // namespace
@@ -54,15 +61,12 @@ CliSession::CliSession(TranscodeViewModel &model, CliOptions options)
             });
     connect(&m_model, &TranscodeViewModel::fileAlreadyListed, this,
             [this](const QString &path) { say(QStringLiteral("已在列表中，不再添加: ") + path); });
+    connect(&m_model.queue(), &JobQueue::jobChanged, this, &CliSession::onJobChanged);
     const BatchTranscoder &engine = m_model.engine();
-    connect(&engine, &BatchTranscoder::fileStarted, this, &CliSession::onFileStarted);
-    connect(&engine, &BatchTranscoder::fileProgress, this, &CliSession::onFileProgress);
-    connect(&engine, &BatchTranscoder::fileFinished, this, &CliSession::onFileFinished);
     connect(&engine, &BatchTranscoder::notice, this, [this](const QString &text) { say(text); });
     connect(&engine, &BatchTranscoder::runStarted, this, [this](const RunPlan &plan) {
-        m_total = static_cast<int>(plan.files.size());
         emitEvent(QStringLiteral("run-start"),
-                  {{QStringLiteral("files"), m_total},
+                  {{QStringLiteral("files"), plan.files.size()},
                    {QStringLiteral("listing"), plan.listingSize},
                    {QStringLiteral("output_directory"), plan.outputDirectory},
                    {QStringLiteral("settings"), settingsObject(m_model.settings())}});
@@ -146,65 +150,52 @@ void CliSession::startRun()
     m_model.startTranscoding(options);
 }
 
-void CliSession::onFileStarted(const PlannedFile &file)
+void CliSession::onJobChanged(int row, JobRecord::Status previous)
 {
-    m_active << std::pair{file.source.name, 0.0};
-    emitEvent(QStringLiteral("file-start"), fileObject(file));
-    if (!m_progressIsLive)
-        say(QStringLiteral("[%1/%2] %3")
-                .arg(m_finished + m_active.size())
-                .arg(m_total)
-                .arg(file.source.name));
-    showProgress();
-}
-
-void CliSession::onFileProgress(const PlannedFile &file, double fileFraction, double runFraction,
-                                const ProgressFigures &figures)
-{
-    for (auto &[name, fraction] : m_active) {
-        if (name == file.source.name)
-            fraction = fileFraction;
+    const JobQueue &queue = m_model.queue();
+    const JobRecord &job = queue.job(row);
+    if (isWorking(job.status) && !isWorking(previous)) {
+        emitEvent(QStringLiteral("file-start"), fileObject(job));
+        if (!m_progressIsLive) {
+            const JobQueue::Counts counts = queue.counts();
+            say(QStringLiteral("[%1/%2] %3")
+                    .arg(counts.ended() + counts.working)
+                    .arg(counts.total)
+                    .arg(queue.files().at(row).name));
+        }
     }
-    if (m_options.json && (!m_sinceEvent.isValid() || m_sinceEvent.elapsed() >= 250)) {
-        m_sinceEvent.start();
-        QJsonObject fields = fileObject(file);
-        fields.insert(QStringLiteral("fraction"), fileFraction);
-        fields.insert(QStringLiteral("run_fraction"), runFraction);
-        fields.insert(QStringLiteral("frame"), figures.frame);
-        fields.insert(QStringLiteral("fps"), figures.fps);
-        fields.insert(QStringLiteral("speed"), figures.speed);
-        fields.insert(QStringLiteral("bitrate_mbps"), figures.bitrate);
-        emitEvent(QStringLiteral("progress"), fields);
-    }
-    showProgress();
-}
-
-void CliSession::onFileFinished(const PlannedFile &file, const FileOutcome &outcome)
-{
-    const auto at = std::find_if(m_active.begin(), m_active.end(), [&](const auto &active) {
-        return active.first == file.source.name;
-    });
-    if (at != m_active.end())
-        m_active.erase(at);
-    ++m_finished;
-    QJsonObject fields = fileObject(file);
-    switch (outcome.status) {
-    case FileOutcome::Status::Converted:
-        fields.insert(QStringLiteral("output"), outcome.outputPath);
-        fields.insert(QStringLiteral("size"), outcome.outputSize);
-        fields.insert(QStringLiteral("duration"), outcome.outputDuration);
-        fields.insert(QStringLiteral("encoder"), outcome.encoder);
+    QJsonObject fields = fileObject(job);
+    switch (job.status) {
+    case JobRecord::Status::Converting:
+        if (m_options.json && (!m_sinceEvent.isValid() || m_sinceEvent.elapsed() >= 250)) {
+            m_sinceEvent.start();
+            fields.insert(QStringLiteral("fraction"), job.fraction);
+            fields.insert(QStringLiteral("run_fraction"), queue.runFraction());
+            fields.insert(QStringLiteral("frame"), job.figures.frame);
+            fields.insert(QStringLiteral("fps"), job.figures.fps);
+            fields.insert(QStringLiteral("speed"), job.figures.speed);
+            fields.insert(QStringLiteral("bitrate_mbps"), job.figures.bitrate);
+            emitEvent(QStringLiteral("progress"), fields);
+        }
+        break;
+    case JobRecord::Status::Done:
+        fields.insert(QStringLiteral("output"), job.outcome.outputPath);
+        fields.insert(QStringLiteral("size"), job.outcome.outputSize);
+        fields.insert(QStringLiteral("duration"), job.outcome.outputDuration);
+        fields.insert(QStringLiteral("encoder"), job.outcome.encoder);
         emitEvent(QStringLiteral("file-done"), fields);
         break;
-    case FileOutcome::Status::Failed:
-        fields.insert(QStringLiteral("reason"), outcome.reason);
+    case JobRecord::Status::Failed:
+        fields.insert(QStringLiteral("reason"), job.outcome.reason);
         emitEvent(QStringLiteral("file-failed"), fields);
         break;
-    case FileOutcome::Status::Skipped:
-        fields.insert(QStringLiteral("reason"), outcome.reason);
+    case JobRecord::Status::Skipped:
+        fields.insert(QStringLiteral("reason"), job.outcome.reason);
         emitEvent(QStringLiteral("file-skipped"), fields);
         break;
-    case FileOutcome::Status::Cancelled:
+    case JobRecord::Status::Waiting:
+    case JobRecord::Status::Checking:
+    case JobRecord::Status::Cancelled:
         break;
     }
     showProgress();
@@ -268,16 +259,24 @@ void CliSession::showProgress()
     if (m_sinceProgress.isValid() && m_sinceProgress.elapsed() < 100)
         return;
     m_sinceProgress.start();
+    // Each file at work by its own row: two of one name from two folders are two entries.
+    const JobQueue &queue = m_model.queue();
     QStringList files;
-    for (const auto &[name, fraction] : std::as_const(m_active))
-        files << QStringLiteral("%1 %2%").arg(name).arg(static_cast<int>(fraction * 100));
+    for (int row = 0; row < queue.rowCount(); ++row) {
+        const JobRecord &job = queue.job(row);
+        if (queue.isInRun(row) && isWorking(job.status))
+            files << QStringLiteral("%1 %2%")
+                         .arg(displayName(row))
+                         .arg(static_cast<int>(job.fraction * 100));
+    }
+    const JobQueue::Counts counts = queue.counts();
     const int percent = static_cast<int>(std::clamp(m_model.transcodeProgress() * 100, 0.0, 100.0));
     const RunTimes times = m_model.runTimes();
     const QString left =
         times.remaining ? QStringLiteral(" 剩余约 ") + clockText(*times.remaining) : QString();
     const QString line = QStringLiteral("[%1/%2] %3%  已用 %4%5  %6 fps  %7x  ")
-                             .arg(m_finished)
-                             .arg(m_total)
+                             .arg(counts.ended())
+                             .arg(counts.total)
                              .arg(percent)
                              .arg(clockText(times.elapsed), left)
                              .arg(m_model.currentFPS(), 0, 'f', 1)
@@ -286,6 +285,21 @@ void CliSession::showProgress()
     const QByteArray bytes = "\r\x1b[K" + escapeControlCharacters(line).toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     std::fflush(stderr);
+}
+
+QString CliSession::displayName(int row) const
+{
+    // A name that another file at work shares gets its folder's name too.
+    const JobQueue &queue = m_model.queue();
+    const QString name = queue.files().at(row).name;
+    for (int other = 0; other < queue.rowCount(); ++other) {
+        if (other != row && queue.isInRun(other) && isWorking(queue.job(other).status) &&
+            queue.files().at(other).name == name) {
+            const QFileInfo source(queue.job(row).sourcePath);
+            return source.dir().dirName() + QLatin1Char('/') + name;
+        }
+    }
+    return name;
 }
 
 void CliSession::finish(int exitStatus)

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "cli/CliOptions.h"
+#include "domain/JobRecord.h"
 #include "domain/RunSummary.h"
 #include "transcode/EncoderSupport.h"
 #include "transcode/RunPlan.h"
@@ -37,10 +38,8 @@ private:
     void onIntakeFinished();
     void printPlan(const RunPlan &plan);
     void startRun();
-    void onFileStarted(const PlannedFile &file);
-    void onFileProgress(const PlannedFile &file, double fileFraction, double runFraction,
-                        const ProgressFigures &figures);
-    void onFileFinished(const PlannedFile &file, const FileOutcome &outcome);
+    void onJobChanged(int row, JobRecord::Status previous);
+    QString displayName(int row) const;
     void onRunFinished();
     void onSignal();
     void showProgress();
@@ -57,8 +56,4 @@ private:
     bool m_progressIsLive = false;
     QElapsedTimer m_sinceProgress;
     QElapsedTimer m_sinceEvent;
-    // The files at work and how far each is, for the progress line.
-    QList<std::pair<QString, double>> m_active;
-    int m_finished = 0;
-    int m_total = 0;
 };

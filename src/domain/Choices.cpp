@@ -59,11 +59,14 @@ QList<TranscodePreset> makePresets()
                            const QString &proResProfile, bool hardware, bool alpha) {
         return TranscodePreset{QUuid::createUuid(), name,     codec,      container,
                                colorFormat,         bitrate,  resolution, OriginalFrameRate,
-                               proResProfile,       hardware, alpha};
+                               proResProfile,       hardware, alpha,      std::nullopt};
     };
     const QString mp4 = QStringLiteral("mp4");
     const QString mov = QStringLiteral("mov");
-    return {
+    TranscodePreset smallest =
+        preset(QStringLiteral("AV1极致压缩"), Codec::Av1Software, mp4, QStringLiteral("yuv420p"),
+               1.0, OriginalResolution, QString(), false, false);
+    QList<TranscodePreset> presets{
         preset(QStringLiteral("H264代理"), Codec::H264Hardware, mp4, QStringLiteral("420 8bit"),
                5.0, QStringLiteral("1280x720"), QString(), true, false),
         preset(QStringLiteral("HEVC透明"), Codec::HevcHardware, mov, QStringLiteral("yuv420p"),
@@ -74,9 +77,11 @@ QList<TranscodePreset> makePresets()
                10.0, OriginalResolution, QString(), true, false),
         preset(QStringLiteral("ProRes 4444透明"), Codec::ProResHardware, mov,
                QStringLiteral("4444"), 0, OriginalResolution, QStringLiteral("4444"), true, true),
-        preset(Av1PresetName, Codec::Av1Software, mp4, QStringLiteral("yuv420p"), 1.0,
-               OriginalResolution, QString(), false, false),
     };
+    // The smallest files are for sharing, never to stand in for the originals.
+    smallest.overwriteOriginal = false;
+    presets << smallest;
+    return presets;
 }
 
 } // namespace Choices

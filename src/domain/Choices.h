@@ -20,7 +20,6 @@ inline const QString Av1Software = QStringLiteral("AV1 (软件编码)");
 
 inline const QString OriginalResolution = QStringLiteral("原始分辨率");
 inline const QString OriginalFrameRate = QStringLiteral("原始帧率");
-inline const QString Av1PresetName = QStringLiteral("AV1极致压缩");
 
 // The fixed option tables, in the order the settings panel lists them.
 namespace Choices {

@@ -21,7 +21,8 @@ struct FileOutcome
     {}
 
     Status status;
-    QString outputPath; // where the result lies (converted, or skipped as already done)
+    QString outputPath;          // where the result lies (converted, or skipped as already done)
+    bool replacedSource = false; // the result took the source's place
     qint64 outputSize = 0;
     double outputDuration = 0;
     QString encoder;  // the video encoder that made it
@@ -53,13 +54,14 @@ struct RunSummary
     double elapsedSeconds = 0;
 
     // How many files were converted, failed and skipped, as the user reads it.
-    QString countsText() const
+    static QString countsText(int converted, int failed, int skipped)
     {
         return QStringLiteral("已转码 %1 个，失败 %2 个，跳过 %3 个")
             .arg(converted)
             .arg(failed)
             .arg(skipped);
     }
+    QString countsText() const { return countsText(converted, failed, skipped); }
 };
 
 Q_DECLARE_METATYPE(RunOutcome)

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QUuid>
 
+#include <optional>
+
 // A named bundle of settings behind one preset button. Equal and hashed by id alone.
 struct TranscodePreset
 {
@@ -18,6 +20,8 @@ struct TranscodePreset
     QString proResProfile;
     bool useHardwareAcceleration = false;
     bool enableAlpha = false;
+    // What the preset does to 覆盖原文件, when it does anything.
+    std::optional<bool> overwriteOriginal;
 
     friend bool operator==(const TranscodePreset &a, const TranscodePreset &b)
     {

@@ -53,7 +53,7 @@ QString unreadableFolderText(const QString &path)
 
 } // namespace
 
-FileIntake::FileIntake(ToolLocator tools, TraceWriter trace, const QList<VideoFile> &listed,
+FileIntake::FileIntake(ToolLocator tools, TraceWriter trace, const ListedFiles &listed,
                        QObject *parent)
     : QObject(parent)
     , m_trace(std::move(trace))
@@ -308,27 +308,6 @@ void FileIntake::addFile(const QStringList &lines, const QUrl &url, const FileKe
 }
 
 // The same URL, or another spelling of the same file.
-bool FileIntake::isListed(const QUrl &url, const FileKey &key)
-{
-    // Appends are taken into the index as they come. A list that shrank, or whose last indexed
-    // record moved, was changed behind our back: it is indexed afresh.
-    if (m_indexed > m_listed.size() ||
-        (m_indexed > 0 && m_listed.at(m_indexed - 1).id != m_lastIndexed))
-        m_indexed = 0;
-    if (m_indexed == 0) {
-        m_listedUrls.clear();
-        m_listedKeys.clear();
-    }
-    for (; m_indexed < m_listed.size(); ++m_indexed) {
-        const VideoFile &file = m_listed.at(m_indexed);
-        m_listedUrls.insert(file.url);
-        if (file.fileKey.isValid())
-            m_listedKeys.insert(file.fileKey);
-        m_lastIndexed = file.id;
-    }
-    return m_listedUrls.contains(url) || (key.isValid() && m_listedKeys.contains(key));
-}
-
 // Probes files ahead of their turn, in order, as far as the limit allows. A file already
 // listed, or waiting earlier in line, is left for its turn to decide. Each step is looked at
 // once.
@@ -339,7 +318,7 @@ void FileIntake::startProbes()
         if (step.file.isEmpty())
             continue;
         if (!step.probe && !step.outcome && !m_examinedFiles.contains(step.file) &&
-            !isListed(step.file, step.key))
+            !m_listed.isListed(step.file, step.key))
             startProbe(step);
         ++m_examinedFiles[step.file];
     }
@@ -388,7 +367,7 @@ bool FileIntake::commitReadySteps(const QElapsedTimer &slice)
             continue;
         }
         const QUrl url = step.file;
-        const bool duplicate = isListed(url, step.key);
+        const bool duplicate = m_listed.isListed(url, step.key);
         if (!duplicate && !step.outcome) {
             // Not probed ahead (it looked like a duplicate then): probe it now.
             if (!step.probe)
@@ -398,7 +377,7 @@ bool FileIntake::commitReadySteps(const QElapsedTimer &slice)
 
         QStringList lines = step.lines;
         lines << QStringLiteral("🔍 [DEBUG] 处理视频文件: ") + filePath(url)
-              << QStringLiteral("🔍 [DEBUG] 当前视频列表数量: %1").arg(m_listed.size());
+              << QStringLiteral("🔍 [DEBUG] 当前视频列表数量: %1").arg(m_listed.listedCount());
         std::optional<VideoFile> added;
         if (duplicate) {
             lines << QStringLiteral("⚠️ [WARNING] 视频已存在: ") + lastPathComponent(url);
@@ -426,7 +405,7 @@ bool FileIntake::commitReadySteps(const QElapsedTimer &slice)
                   << QStringLiteral("🔍 [DEBUG] 视频信息 - 分辨率: ") + added->resolution +
                          QStringLiteral(", 帧率: ") + added->frameRate +
                          QStringLiteral(", 编码: ") + added->codec
-                  << QStringLiteral("🔍 [DEBUG] 更新后视频列表数量: %1").arg(m_listed.size());
+                  << QStringLiteral("🔍 [DEBUG] 更新后视频列表数量: %1").arg(m_listed.listedCount());
         }
         trace(lines);
         if (duplicate)

@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "domain/Trace.h"
+#include "intake/ListedFiles.h"
 #include "probe/ProbeOutput.h"
 #include "probe/ProbeWorkerPool.h"
 #include "process/ToolLocator.h"
@@ -24,7 +25,7 @@
 // extension, duplicates rejected, the rest probed and handed out, in the order given. Works in
 // small steps on the event loop, so the window never waits for ffprobe or for a large folder.
 // It judges duplicates against the list it is given, which the receiver of `videoFileAdded`
-// appends to at once; whoever changes that list other than by appending calls `listChanged`.
+// appends to at once.
 //
 // Several probes run at once, ahead of the file whose turn it is; yet every file is judged,
 // appended and traced at its turn, exactly as if each had been probed only then. So the order
@@ -35,15 +36,13 @@ class FileIntake : public QObject
     Q_OBJECT
 
 public:
-    FileIntake(ToolLocator tools, TraceWriter trace, const QList<VideoFile> &listed,
+    FileIntake(ToolLocator tools, TraceWriter trace, const ListedFiles &listed,
                QObject *parent = nullptr);
     ~FileIntake() override;
 
     void handleDrop(const QList<QUrl> &urls);
     void processSelectedFiles(const QList<QUrl> &urls);
     bool isBusy() const;
-    // The list was changed other than by appending to it (files removed or replaced).
-    void listChanged() { m_indexed = 0; }
 
     // How many files may be probed at once; one per core unless set.
     void setProbeLimit(int limit);
@@ -106,17 +105,10 @@ private:
     void startProbe(Step &step);
     bool commitReadySteps(const QElapsedTimer &slice);
     void popStep();
-    bool isListed(const QUrl &url, const FileKey &key);
     void trace(const QStringList &lines) const;
 
     TraceWriter m_trace;
-    const QList<VideoFile> &m_listed;
-    // What the first `m_indexed` records of the list name, so that a file is judged without
-    // going through the whole list.
-    QSet<QUrl> m_listedUrls;
-    QSet<FileKey> m_listedKeys;
-    qsizetype m_indexed = 0;
-    QUuid m_lastIndexed;
+    const ListedFiles &m_listed;
     QQueue<Request> m_requests;
     int m_pendingLoads = 0;
     std::optional<FolderScan> m_scan;

@@ -1,45 +1,41 @@
 #pragma once
 
-#include <QHash>
 #include <QString>
 
 #include <optional>
+
+class JobQueue;
 
 // How long a run has taken, and how long it may still take.
 struct RunTimes
 {
     double elapsed = 0;     // the whole run, seconds
-    double fileElapsed = 0; // the file started last
+    double fileElapsed = 0; // the file at work
     std::optional<double> remaining;
     std::optional<double> fileRemaining;
 };
 
-// Keeps the time of one run and estimates what is left from the files' probed durations and
-// the speed ffmpeg reports. Times are seconds since the run began, given by the caller.
+// Keeps the time of one run and estimates what is left: the media time still to convert (the
+// files' probed durations, less what is done) over the pace measured since the first progress,
+// which ffmpeg's own speed stands in for until there is enough to go by. The estimate is
+// smoothed, so one slow or fast moment does not make it jump, and it is never below what the
+// file at work still needs. Times are seconds since the run began, given by the caller.
 class RunClock
 {
 public:
-    // The media seconds of every file the run will convert, by position.
-    void start(const QHash<int, double> &durations, double now);
-    void fileStarted(int position, double now);
-    void fileProgress(int position, double fraction, double speed);
-    void fileFinished(int position);
-
+    void start(double now);
+    // Reads the queue as it stands at `now`; called whenever it changes, and now and then.
+    void sample(const JobQueue &queue, double now);
     RunTimes times(double now) const;
 
 private:
-    struct File
-    {
-        double duration = 0;
-        double fraction = 0;
-        double speed = 0;
-        bool active = false;
-    };
-
-    QHash<int, File> m_files;
     double m_started = 0;
-    double m_lastFileStarted = 0;
-    int m_lastFile = -1;
+    double m_firstProgressAt = -1;
+    double m_doneAtFirstProgress = 0;
+    double m_sampledAt = 0;
+    std::optional<double> m_remaining; // as of m_sampledAt
+    std::optional<double> m_fileRemaining;
+    double m_fileStartedAt = -1;
 };
 
 // "0:07", "12:34", "1:02:03".

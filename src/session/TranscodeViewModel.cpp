@@ -1,21 +1,24 @@
 #include "session/TranscodeViewModel.h"
 
-#include "domain/CodecRules.h"
+#include "domain/SettingsRules.h"
 #include "intake/FileIntake.h"
-#include "session/CodecRuleWiring.h"
 #include "transcode/FFmpegArguments.h"
 
 TranscodeViewModel::TranscodeViewModel(RunContext context, QObject *parent)
     : QObject(parent)
     , m_presets(Choices::makePresets())
     , m_context(std::move(context))
-    , m_codecRuleWiring(std::make_unique<CodecRuleWiring>(*this))
-    , m_intake(std::make_unique<FileIntake>(m_context.tools, m_context.trace, m_videoFiles))
+    , m_intake(std::make_unique<FileIntake>(m_context.tools, m_context.trace, m_queue))
     , m_engine(std::make_unique<BatchTranscoder>(m_context))
 {
     connect(m_intake.get(), &FileIntake::videoFileAdded, this,
-            &TranscodeViewModel::onVideoFileAdded);
-    connect(m_intake.get(), &FileIntake::fileRejected, this, &TranscodeViewModel::onFileRejected);
+            [this](const VideoFile &file) { appendVideoFiles({file}); });
+    connect(m_intake.get(), &FileIntake::fileRejected, this,
+            [this](const QString &path, const QString &reason) {
+                m_rejectedFiles << FileFailureNote{path, reason};
+                Q_EMIT rejectedFilesChanged();
+                Q_EMIT fileRejected(path, reason);
+            });
     connect(m_intake.get(), &FileIntake::fileAlreadyListed, this, [this](const QString &path) {
         m_alreadyListedFiles << path;
         Q_EMIT rejectedFilesChanged();
@@ -23,26 +26,26 @@ TranscodeViewModel::TranscodeViewModel(RunContext context, QObject *parent)
     });
     connect(m_intake.get(), &FileIntake::finished, this, &TranscodeViewModel::intakeFinished);
 
+    connect(&m_queue, &JobQueue::rowsInserted, this, &TranscodeViewModel::videoFilesChanged);
+    connect(&m_queue, &JobQueue::rowsRemoved, this, &TranscodeViewModel::videoFilesChanged);
+    connect(&m_queue, &JobQueue::modelReset, this, &TranscodeViewModel::videoFilesChanged);
+    connect(&m_queue, &JobQueue::jobsChanged, this, &TranscodeViewModel::onJobsChanged);
+
     BatchTranscoder *engine = m_engine.get();
     connect(engine, &BatchTranscoder::runStarted, this, [this](const RunPlan &plan) {
-        setTotalFiles(static_cast<int>(plan.files.size()));
-        QHash<int, double> durations;
-        for (const PlannedFile &file : plan.files)
-            durations.insert(file.position, file.source.duration);
-        m_clock.start(durations, 0);
-        m_runTimer.start();
+        m_queue.planned(plan);
         m_tick.start();
     });
-
-    connect(engine, &BatchTranscoder::fileStarted, this, &TranscodeViewModel::onFileStarted);
-    connect(engine, &BatchTranscoder::fileProgress, this, &TranscodeViewModel::onFileProgress);
-    connect(engine, &BatchTranscoder::fileFinished, this, &TranscodeViewModel::onFileFinished);
+    connect(engine, &BatchTranscoder::jobChanged, this, &TranscodeViewModel::onJobChanged);
     connect(engine, &BatchTranscoder::logText, this, &TranscodeViewModel::appendToLog);
     connect(engine, &BatchTranscoder::notice, this, &TranscodeViewModel::onNotice);
     connect(engine, &BatchTranscoder::runFinished, this, &TranscodeViewModel::onRunFinished);
     // The elapsed time moves on between ffmpeg's reports too.
     m_tick.setInterval(1000);
-    connect(&m_tick, &QTimer::timeout, this, &TranscodeViewModel::runTimesChanged);
+    connect(&m_tick, &QTimer::timeout, this, [this] {
+        m_clock.sample(m_queue, runSeconds());
+        Q_EMIT runTimesChanged();
+    });
 }
 
 TranscodeViewModel::~TranscodeViewModel()
@@ -55,85 +58,115 @@ TranscodeViewModel::~TranscodeViewModel()
     m_intake.reset();
 }
 
+double TranscodeViewModel::transcodeProgress() const
+{
+    return m_transcodeCompleted ? 1.0 : m_queue.runFraction();
+}
+
+QString TranscodeViewModel::currentFileName() const
+{
+    const int row = m_queue.workingRow();
+    return row < 0 ? QString() : m_queue.files().at(row).name;
+}
+
+int TranscodeViewModel::currentFileIndex() const
+{
+    const int ordinal = m_queue.workingOrdinal();
+    return ordinal > 0 ? ordinal : m_queue.counts().ended();
+}
+
+ProgressFigures TranscodeViewModel::workingFigures() const
+{
+    if (const int row = m_queue.workingRow(); row >= 0)
+        return m_queue.job(row).figures;
+    // Between files and after the run, the figures of the file that ended last stay.
+    const JobRecord *last = nullptr;
+    for (int row = 0; row < m_queue.rowCount(); ++row) {
+        const JobRecord &job = m_queue.job(row);
+        if (m_queue.isInRun(row) && job.finishedAt >= 0 &&
+            (!last || job.finishedAt > last->finishedAt))
+            last = &job;
+    }
+    return last ? last->figures : ProgressFigures();
+}
+
+void TranscodeViewModel::setSettings(const TranscodeSettings &settings)
+{
+    const TranscodeSettings before = std::exchange(m_settings, settings);
+    const auto tell = [this](bool changed, void (TranscodeViewModel::*signal)()) {
+        if (changed)
+            Q_EMIT(this->*signal)();
+    };
+    tell(before.codec != settings.codec, &TranscodeViewModel::selectedCodecChanged);
+    tell(before.resolution != settings.resolution, &TranscodeViewModel::selectedResolutionChanged);
+    tell(before.frameRate != settings.frameRate, &TranscodeViewModel::selectedFrameRateChanged);
+    tell(before.container != settings.container, &TranscodeViewModel::selectedContainerChanged);
+    tell(before.enableAlpha != settings.enableAlpha, &TranscodeViewModel::enableAlphaChanged);
+    tell(before.bitrate != settings.bitrate, &TranscodeViewModel::selectedBitrateChanged);
+    tell(before.proResProfile != settings.proResProfile,
+         &TranscodeViewModel::selectedProResProfileChanged);
+    tell(before.overwriteOriginal != settings.overwriteOriginal,
+         &TranscodeViewModel::overwriteOriginalChanged);
+}
+
 void TranscodeViewModel::setSelectedCodec(const QString &value)
 {
-    assign(m_settings.codec, value, &TranscodeViewModel::selectedCodecChanged);
+    setSettings(SettingsRules::withCodec(m_settings, value));
 }
 
 void TranscodeViewModel::setSelectedResolution(const QString &value)
 {
-    assign(m_settings.resolution, value, &TranscodeViewModel::selectedResolutionChanged);
+    setSettings(SettingsRules::withResolution(m_settings, value));
 }
 
 void TranscodeViewModel::setSelectedFrameRate(const QString &value)
 {
-    assign(m_settings.frameRate, value, &TranscodeViewModel::selectedFrameRateChanged);
-}
-
-void TranscodeViewModel::setSelectedColorFormat(const QString &value)
-{
-    assign(m_selectedColorFormat, value, &TranscodeViewModel::selectedColorFormatChanged);
+    setSettings(SettingsRules::withFrameRate(m_settings, value));
 }
 
 void TranscodeViewModel::setSelectedContainer(const QString &value)
 {
-    assign(m_settings.container, value, &TranscodeViewModel::selectedContainerChanged);
-}
-
-void TranscodeViewModel::setUseHardwareAcceleration(bool value)
-{
-    assign(m_useHardwareAcceleration, value, &TranscodeViewModel::useHardwareAccelerationChanged);
+    setSettings(SettingsRules::withContainer(m_settings, value));
 }
 
 void TranscodeViewModel::setEnableAlpha(bool value)
 {
-    assign(m_settings.enableAlpha, value, &TranscodeViewModel::enableAlphaChanged);
+    setSettings(SettingsRules::withAlpha(m_settings, value));
 }
 
 void TranscodeViewModel::setSelectedBitrate(double value)
 {
-    assign(m_settings.bitrate, value, &TranscodeViewModel::selectedBitrateChanged);
+    setSettings(SettingsRules::withBitrate(m_settings, value));
 }
 
 void TranscodeViewModel::setSelectedProResProfile(const QString &value)
 {
-    assign(m_settings.proResProfile, value, &TranscodeViewModel::selectedProResProfileChanged);
+    setSettings(SettingsRules::withProResProfile(m_settings, value));
 }
 
 void TranscodeViewModel::setOverwriteOriginal(bool value)
 {
-    assign(m_settings.overwriteOriginal, value, &TranscodeViewModel::overwriteOriginalChanged);
+    setSettings(SettingsRules::withOverwrite(m_settings, value));
 }
 
-void TranscodeViewModel::setVideoFiles(const QList<VideoFile> &files)
+void TranscodeViewModel::applyPreset(const TranscodePreset &preset)
 {
-    m_intake->listChanged();
-    assign(m_videoFiles, files, &TranscodeViewModel::videoFilesChanged);
+    setSettings(SettingsRules::withPreset(m_settings, preset));
+}
+
+bool TranscodeViewModel::supportsBitrate() const
+{
+    return SettingsRules::supportsBitrate(m_settings.codec);
+}
+
+bool TranscodeViewModel::supportsAlpha() const
+{
+    return SettingsRules::supportsAlpha(m_settings.codec, m_settings.proResProfile);
 }
 
 void TranscodeViewModel::setIsTranscoding(bool value)
 {
     assign(m_isTranscoding, value, &TranscodeViewModel::isTranscodingChanged);
-}
-
-void TranscodeViewModel::setTranscodeProgress(double value)
-{
-    assign(m_transcodeProgress, value, &TranscodeViewModel::transcodeProgressChanged);
-}
-
-void TranscodeViewModel::setCurrentFileName(const QString &value)
-{
-    assign(m_currentFileName, value, &TranscodeViewModel::currentFileNameChanged);
-}
-
-void TranscodeViewModel::setCurrentFileIndex(int value)
-{
-    assign(m_currentFileIndex, value, &TranscodeViewModel::currentFileIndexChanged);
-}
-
-void TranscodeViewModel::setTotalFiles(int value)
-{
-    assign(m_totalFiles, value, &TranscodeViewModel::totalFilesChanged);
 }
 
 void TranscodeViewModel::setTranscodeCompleted(bool value)
@@ -146,14 +179,6 @@ void TranscodeViewModel::setLastOutputDirectory(const QString &value)
     assign(m_lastOutputDirectory, value, &TranscodeViewModel::lastOutputDirectoryChanged);
 }
 
-void TranscodeViewModel::setFigures(const ProgressFigures &figures)
-{
-    assign(m_currentFrame, figures.frame, &TranscodeViewModel::currentFrameChanged);
-    assign(m_currentFPS, figures.fps, &TranscodeViewModel::currentFPSChanged);
-    assign(m_currentBitrate, figures.bitrate, &TranscodeViewModel::currentBitrateChanged);
-    assign(m_currentSpeed, figures.speed, &TranscodeViewModel::currentSpeedChanged);
-}
-
 void TranscodeViewModel::setLastError(const QString &value)
 {
     assign(m_lastError, value, &TranscodeViewModel::lastErrorChanged);
@@ -164,45 +189,17 @@ void TranscodeViewModel::setRunNotice(const QString &value)
     assign(m_runNotice, value, &TranscodeViewModel::runNoticeChanged);
 }
 
-void TranscodeViewModel::applyPreset(const TranscodePreset &preset)
-{
-    setSelectedCodec(preset.codec);
-    setSelectedResolution(preset.resolution);
-    setSelectedFrameRate(preset.frameRate);
-    setSelectedBitrate(preset.bitrate);
-    setSelectedContainer(preset.container);
-    setSelectedProResProfile(preset.proResProfile);
-    setEnableAlpha(preset.enableAlpha);
-    if (preset.name == Av1PresetName)
-        setOverwriteOriginal(false);
-    applyCodecRules();
-}
-
-bool TranscodeViewModel::supportsBitrate() const
-{
-    return CodecRules::supportsBitrate(m_settings.codec);
-}
-
-bool TranscodeViewModel::supportsAlpha() const
-{
-    return CodecRules::supportsAlpha(m_settings.codec, m_settings.proResProfile);
-}
-
 void TranscodeViewModel::clearAll()
 {
-    setVideoFiles({});
+    m_queue.clear();
     setIsTranscoding(false);
-    setTranscodeProgress(0);
-    setCurrentFileName(QString());
-    setCurrentFileIndex(0);
-    setTotalFiles(0);
     clearLog();
     setTranscodeCompleted(false);
     setLastOutputDirectory(QString());
-    setFigures({});
     setLastError(QString());
     setRunNotice(QString());
-    m_fileRunStates.clear();
+    m_lastRunSummary = RunSummary();
+    onJobsChanged();
 }
 
 void TranscodeViewModel::openOutputFolder()
@@ -214,46 +211,28 @@ void TranscodeViewModel::openOutputFolder()
 
 bool TranscodeViewModel::canRemove(const QUuid &id) const
 {
-    return !(m_isTranscoding && id == m_convertingId);
+    const int row = m_queue.rowOf(id);
+    if (row < 0 || !m_isTranscoding || !m_queue.isInRun(row))
+        return true;
+    const JobRecord::Status status = m_queue.job(row).status;
+    return status != JobRecord::Status::Converting && status != JobRecord::Status::Checking;
 }
 
 void TranscodeViewModel::removeVideoFiles(const QList<QUuid> &ids)
 {
     QSet<QUuid> removable;
     for (const QUuid &id : ids) {
-        if (canRemove(id))
+        if (m_queue.rowOf(id) >= 0 && canRemove(id))
             removable.insert(id);
     }
-    QList<VideoFile> remaining = m_videoFiles;
-    if (remaining.removeIf([&](const VideoFile &file) { return removable.contains(file.id); }) == 0)
+    if (removable.isEmpty())
         return;
-    // A file waiting for its turn in the run is skipped.
+    // A file waiting for its turn in the run is left out of it.
     if (m_isTranscoding) {
         for (const QUuid &id : std::as_const(removable))
-            m_engine->skip(id);
+            m_engine->leaveOut(id);
     }
-    setVideoFiles(remaining);
-}
-
-void TranscodeViewModel::onCodecChanged()
-{
-    const CodecRuleSettings after = CodecRules::afterCodecChange(
-        {m_settings.codec, m_settings.container, m_settings.proResProfile, m_settings.enableAlpha});
-    setSelectedContainer(after.container);
-    applyCodecRules();
-}
-
-void TranscodeViewModel::applyCodecRules()
-{
-    const CodecRuleSettings after = CodecRules::apply(
-        {m_settings.codec, m_settings.container, m_settings.proResProfile, m_settings.enableAlpha});
-    setSelectedProResProfile(after.proResProfile);
-    setEnableAlpha(after.enableAlpha);
-}
-
-void TranscodeViewModel::settleCodecRules()
-{
-    m_codecRuleWiring->settle();
+    m_queue.remove(removable);
 }
 
 Result<QStringList> TranscodeViewModel::buildFFmpegArguments() const
@@ -290,23 +269,7 @@ bool TranscodeViewModel::isTakingIn() const
 
 void TranscodeViewModel::appendVideoFiles(const QList<VideoFile> &files)
 {
-    if (files.isEmpty())
-        return;
-    // Appended in place, one change for the lot: intake reads the list back at once.
-    m_videoFiles.append(files);
-    Q_EMIT videoFilesChanged();
-}
-
-void TranscodeViewModel::onVideoFileAdded(const VideoFile &file)
-{
-    appendVideoFiles({file});
-}
-
-void TranscodeViewModel::onFileRejected(const QString &path, const QString &reason)
-{
-    m_rejectedFiles << FileFailureNote{path, reason};
-    Q_EMIT rejectedFilesChanged();
-    Q_EMIT fileRejected(path, reason);
+    m_queue.append(files);
 }
 
 void TranscodeViewModel::clearLog()
@@ -333,60 +296,65 @@ void TranscodeViewModel::appendToLog(const QString &text)
 
 void TranscodeViewModel::startTranscoding(const RunOptions &options)
 {
-    startRun(m_videoFiles, options);
+    // What an earlier run converted is not converted again.
+    QSet<QUuid> files;
+    for (int row = 0; row < m_queue.rowCount(); ++row) {
+        if (m_queue.job(row).status != JobRecord::Status::Done)
+            files.insert(m_queue.files().at(row).id);
+    }
+    startRun(files, options);
 }
 
 void TranscodeViewModel::retryFailedFiles()
 {
-    // Named over the whole list as before, so a namesake's output keeps its name.
-    RunOptions options;
-    for (const VideoFile &file : std::as_const(m_videoFiles)) {
-        const std::optional<FileRunState> state = fileRunState(file.id);
-        if (state && state->status == FileRunState::Status::Failed)
-            options.only.insert(file.id);
+    QSet<QUuid> failed;
+    for (int row = 0; row < m_queue.rowCount(); ++row) {
+        if (m_queue.job(row).status == JobRecord::Status::Failed)
+            failed.insert(m_queue.files().at(row).id);
     }
-    if (!options.only.isEmpty())
-        startRun(m_videoFiles, options);
+    startRun(failed, {});
 }
 
 void TranscodeViewModel::removeConvertedFiles()
 {
     if (m_isTranscoding)
         return;
-    QList<VideoFile> remaining = m_videoFiles;
-    remaining.removeIf([this](const VideoFile &file) {
-        const std::optional<FileRunState> state = fileRunState(file.id);
-        return state && state->status == FileRunState::Status::Converted;
-    });
-    setVideoFiles(remaining);
+    QSet<QUuid> done;
+    for (int row = 0; row < m_queue.rowCount(); ++row) {
+        if (m_queue.job(row).status == JobRecord::Status::Done)
+            done.insert(m_queue.files().at(row).id);
+    }
+    m_queue.remove(done);
+}
+
+double TranscodeViewModel::runSeconds() const
+{
+    return m_runTimer.isValid() ? static_cast<double>(m_runTimer.elapsed()) / 1000.0 : 0.0;
 }
 
 RunTimes TranscodeViewModel::runTimes() const
 {
     if (!m_runTimer.isValid())
         return {};
-    return m_clock.times(static_cast<double>(m_runTimer.elapsed()) / 1000.0);
+    return m_clock.times(runSeconds());
 }
 
-void TranscodeViewModel::startRun(const QList<VideoFile> &files, const RunOptions &options)
+void TranscodeViewModel::startRun(const QSet<QUuid> &files, RunOptions options)
 {
     if (files.isEmpty() || m_engine->isRunning())
         return;
+    // Named over the whole list, so a namesake's output keeps the name an earlier run gave it.
+    if (files.size() < m_queue.rowCount())
+        options.only = files;
     setLastError(QString());
     setRunNotice(QString());
     clearLog();
-    setIsTranscoding(true);
-    setTranscodeProgress(0.0);
-    setCurrentFileIndex(0);
-    setTotalFiles(static_cast<int>(options.only.isEmpty() ? files.size() : options.only.size()));
     setTranscodeCompleted(false);
-    m_finishedFiles = 0;
-    m_runTimer.invalidate();
-    for (const VideoFile &file : files) {
-        if (options.only.isEmpty() || options.only.contains(file.id))
-            setFileRunState(file.id, FileRunState{});
-    }
-    m_engine->start(m_settings, files, options);
+    setIsTranscoding(true);
+    m_runTimer.start();
+    m_clock.start(0);
+    m_queue.beginRun(m_queue.files(), files);
+    m_engine->start(m_settings, m_queue.files(), options);
 }
 
 void TranscodeViewModel::cancelTranscoding()
@@ -394,78 +362,34 @@ void TranscodeViewModel::cancelTranscoding()
     m_engine->cancel();
 }
 
-std::optional<FileRunState> TranscodeViewModel::fileRunState(const QUuid &id) const
+void TranscodeViewModel::onJobChanged(const JobRecord &record)
 {
-    const auto state = m_fileRunStates.constFind(id);
-    if (state == m_fileRunStates.cend())
-        return std::nullopt;
-    return *state;
-}
-
-void TranscodeViewModel::setFileRunState(const QUuid &id, const FileRunState &state)
-{
-    m_fileRunStates.insert(id, state);
-    Q_EMIT fileRunStateChanged(id);
-}
-
-void TranscodeViewModel::onFileStarted(const PlannedFile &file)
-{
-    m_convertingId = file.source.id;
-    // ffmpeg's figures belong to the file they describe.
-    setFigures({});
-    setCurrentFileIndex(file.position + 1);
-    setCurrentFileName(file.source.name);
-    m_currentVideoTotalDuration = file.source.duration;
-    setFileRunState(file.source.id, FileRunState{FileRunState::Status::Converting, 0, 0, {}});
-    m_clock.fileStarted(file.position, static_cast<double>(m_runTimer.elapsed()) / 1000.0);
-    Q_EMIT runTimesChanged();
-}
-
-void TranscodeViewModel::onFileProgress(const PlannedFile &file, double fileFraction,
-                                        double runFraction, const ProgressFigures &figures)
-{
-    setTranscodeProgress(runFraction);
-    setFigures(figures);
-    setFileRunState(file.source.id,
-                    FileRunState{FileRunState::Status::Converting, fileFraction, 0, {}});
-    m_clock.fileProgress(file.position, fileFraction, figures.speed);
-    Q_EMIT runTimesChanged();
-}
-
-void TranscodeViewModel::onFileFinished(const PlannedFile &file, const FileOutcome &outcome)
-{
-    FileRunState state;
-    switch (outcome.status) {
-    case FileOutcome::Status::Converted:
-        state = {FileRunState::Status::Converted, 1.0, outcome.outputSize, {}};
-        break;
-    case FileOutcome::Status::Failed:
-        state = {FileRunState::Status::Failed, 0, 0, outcome.reason};
-        setLastError(file.source.name + QStringLiteral(": ") + outcome.reason);
-        break;
-    case FileOutcome::Status::Skipped:
-        state = {FileRunState::Status::Skipped, 0, outcome.outputSize, outcome.reason};
-        break;
-    case FileOutcome::Status::Cancelled:
-        state = {FileRunState::Status::Waiting, 0, 0, {}};
-        break;
+    m_queue.update(record);
+    if (record.status == JobRecord::Status::Failed) {
+        const int row = m_queue.rowOf(record.fileId);
+        if (row >= 0)
+            setLastError(m_queue.files().at(row).name + QStringLiteral(": ") +
+                         record.outcome.reason);
     }
-    setFileRunState(file.source.id, state);
-    m_clock.fileFinished(file.position);
-    if (outcome.status != FileOutcome::Status::Cancelled && m_totalFiles > 0)
-        setTranscodeProgress(static_cast<double>(++m_finishedFiles) / m_totalFiles);
     // A replaced source is listed as what replaced it.
-    if (file.replacesSource && outcome.status == FileOutcome::Status::Converted) {
-        QList<VideoFile> files = m_videoFiles;
-        for (VideoFile &listed : files) {
-            if (listed.id == file.source.id) {
-                const QUuid id = listed.id;
-                listed = outcome.result;
-                listed.id = id;
-            }
-        }
-        setVideoFiles(files);
-    }
+    if (record.status == JobRecord::Status::Done && record.outcome.replacedSource)
+        m_queue.replaceFile(record.fileId, record.outcome.result);
+}
+
+void TranscodeViewModel::onJobsChanged()
+{
+    if (m_isTranscoding)
+        m_clock.sample(m_queue, runSeconds());
+    Q_EMIT transcodeProgressChanged();
+    Q_EMIT currentFileNameChanged();
+    Q_EMIT currentFileIndexChanged();
+    Q_EMIT totalFilesChanged();
+    Q_EMIT currentFrameChanged();
+    Q_EMIT currentFPSChanged();
+    Q_EMIT currentBitrateChanged();
+    Q_EMIT currentSpeedChanged();
+    Q_EMIT runProgressChanged();
+    Q_EMIT runTimesChanged();
 }
 
 void TranscodeViewModel::onNotice(const QString &text)
@@ -477,25 +401,21 @@ void TranscodeViewModel::onRunFinished(const RunSummary &summary)
 {
     m_tick.stop();
     m_lastRunSummary = summary;
-    m_convertingId = QUuid();
     switch (summary.outcome) {
     case RunOutcome::Completed:
         setTranscodeCompleted(true);
         setIsTranscoding(false);
-        setCurrentFileName(QString());
-        setTranscodeProgress(1.0);
         setLastOutputDirectory(summary.outputDirectory);
         break;
     case RunOutcome::Failed:
         setIsTranscoding(false);
-        setTranscodeCompleted(false);
         setLastError(summary.reason);
         break;
     case RunOutcome::Cancelled:
         setIsTranscoding(false);
-        setTranscodeCompleted(false);
         setRunNotice(QStringLiteral("转码已取消"));
         break;
     }
+    m_queue.endRun();
     Q_EMIT runFinished(summary.outcome);
 }

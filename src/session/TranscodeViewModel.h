@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -11,7 +10,6 @@
 #include <QUuid>
 
 #include <memory>
-#include <optional>
 
 #include "domain/Choices.h"
 #include "domain/Error.h"
@@ -19,27 +17,16 @@
 #include "domain/TranscodePreset.h"
 #include "domain/TranscodeSettings.h"
 #include "domain/VideoFile.h"
+#include "session/JobQueue.h"
 #include "session/RunClock.h"
 #include "transcode/BatchTranscoder.h"
 
-class CodecRuleWiring;
 class FileIntake;
 
-// Where one listed file stands in the current or last run.
-struct FileRunState
-{
-    enum class Status { Waiting, Converting, Converted, Failed, Skipped };
-
-    Status status = Status::Waiting;
-    double progress = 0; // of this file
-    qint64 outputSize = 0;
-    QString reason; // why it failed or was skipped
-};
-
-// All state of the window: the file list, the output settings, the run state with its
-// figures, and the fixed option tables and presets. Lives on the main thread; every published
-// property notifies its own change signal. The run state is written only by what intake and
-// the engine report; views read it.
+// All state of the window: the file list with each file's run state (the queue), the output
+// settings, the run state with its figures, and the fixed option tables and presets. Lives on
+// the main thread; every published property notifies its own change signal. The run state is
+// written only by what intake and the engine report; views read it.
 class TranscodeViewModel : public QObject
 {
     Q_OBJECT
@@ -60,11 +47,8 @@ class TranscodeViewModel : public QObject
     Q_PROPERTY(QString selectedCodec READ selectedCodec WRITE setSelectedCodec NOTIFY selectedCodecChanged)
     Q_PROPERTY(QString selectedResolution READ selectedResolution WRITE setSelectedResolution NOTIFY selectedResolutionChanged)
     Q_PROPERTY(QString selectedFrameRate READ selectedFrameRate WRITE setSelectedFrameRate NOTIFY selectedFrameRateChanged)
-    Q_PROPERTY(QString selectedColorFormat READ selectedColorFormat WRITE setSelectedColorFormat NOTIFY selectedColorFormatChanged)
     Q_PROPERTY(QString selectedContainer READ selectedContainer WRITE setSelectedContainer NOTIFY selectedContainerChanged)
-    Q_PROPERTY(QStringList availableContainers READ availableContainers NOTIFY availableContainersChanged)
-    Q_PROPERTY(QStringList availableColorFormats READ availableColorFormats NOTIFY availableColorFormatsChanged)
-    Q_PROPERTY(bool useHardwareAcceleration READ useHardwareAcceleration WRITE setUseHardwareAcceleration NOTIFY useHardwareAccelerationChanged)
+    Q_PROPERTY(QStringList availableContainers READ availableContainers CONSTANT)
     Q_PROPERTY(bool enableAlpha READ enableAlpha WRITE setEnableAlpha NOTIFY enableAlphaChanged)
     Q_PROPERTY(double selectedBitrate READ selectedBitrate WRITE setSelectedBitrate NOTIFY selectedBitrateChanged)
     Q_PROPERTY(QString selectedProResProfile READ selectedProResProfile WRITE setSelectedProResProfile NOTIFY selectedProResProfileChanged)
@@ -80,27 +64,26 @@ public:
     explicit TranscodeViewModel(RunContext context = {}, QObject *parent = nullptr);
     ~TranscodeViewModel() override;
 
-    const QList<VideoFile> &videoFiles() const { return m_videoFiles; }
+    const QList<VideoFile> &videoFiles() const { return m_queue.files(); }
     bool isTranscoding() const { return m_isTranscoding; }
-    double transcodeProgress() const { return m_transcodeProgress; }
-    QString currentFileName() const { return m_currentFileName; }
-    int currentFileIndex() const { return m_currentFileIndex; }
-    int totalFiles() const { return m_totalFiles; }
+    // The share of the run's media time converted.
+    double transcodeProgress() const;
+    QString currentFileName() const;
+    // The place of the file at work among the run's files; between files, how many have ended.
+    int currentFileIndex() const;
+    int totalFiles() const { return m_queue.counts().total; }
     const QString &ffmpegLog() const { return m_ffmpegLog; }
     bool transcodeCompleted() const { return m_transcodeCompleted; }
     QString lastOutputDirectory() const { return m_lastOutputDirectory; }
-    qint64 currentFrame() const { return m_currentFrame; }
-    double currentFPS() const { return m_currentFPS; }
-    double currentBitrate() const { return m_currentBitrate; }
-    double currentSpeed() const { return m_currentSpeed; }
+    qint64 currentFrame() const { return workingFigures().frame; }
+    double currentFPS() const { return workingFigures().fps; }
+    double currentBitrate() const { return workingFigures().bitrate; }
+    double currentSpeed() const { return workingFigures().speed; }
     QString selectedCodec() const { return m_settings.codec; }
     QString selectedResolution() const { return m_settings.resolution; }
     QString selectedFrameRate() const { return m_settings.frameRate; }
-    QString selectedColorFormat() const { return m_selectedColorFormat; }
     QString selectedContainer() const { return m_settings.container; }
     QStringList availableContainers() const { return Choices::containers(); }
-    QStringList availableColorFormats() const { return {}; }
-    bool useHardwareAcceleration() const { return m_useHardwareAcceleration; }
     bool enableAlpha() const { return m_settings.enableAlpha; }
     double selectedBitrate() const { return m_settings.bitrate; }
     QString selectedProResProfile() const { return m_settings.proResProfile; }
@@ -108,12 +91,12 @@ public:
     QString lastError() const { return m_lastError; }
     QString runNotice() const { return m_runNotice; }
 
+    // Each change applies at once every rule that follows from it (the codec chooses the
+    // container and the ProRes profile, ...); a bitrate ffmpeg cannot take is not taken.
     void setSelectedCodec(const QString &value);
     void setSelectedResolution(const QString &value);
     void setSelectedFrameRate(const QString &value);
-    void setSelectedColorFormat(const QString &value);
     void setSelectedContainer(const QString &value);
-    void setUseHardwareAcceleration(bool value);
     void setEnableAlpha(bool value);
     void setSelectedBitrate(double value);
     void setSelectedProResProfile(const QString &value);
@@ -121,6 +104,8 @@ public:
 
     // The settings as one value, as a run takes them.
     const TranscodeSettings &settings() const { return m_settings; }
+    // Takes every setting at once, with the rules applied.
+    void setSettings(const TranscodeSettings &settings);
 
     // Fixed option tables, in the order the settings panel offers them.
     const QStringList &availableCodecs() const { return Choices::codecs(); }
@@ -130,9 +115,6 @@ public:
     const QList<TranscodePreset> &presets() const { return m_presets; }
     const QStringList &supportedVideoExtensions() const { return Choices::videoExtensions(); }
 
-    std::optional<double> currentVideoTotalDuration() const { return m_currentVideoTotalDuration; }
-
-    // Copies the preset into the settings one by one, then runs the codec rules.
     void applyPreset(const TranscodePreset &preset);
     bool supportsBitrate() const;
     bool supportsAlpha() const;
@@ -141,18 +123,10 @@ public:
     void clearAll();
     // Asks whoever shows folders (the window) to open the last output folder.
     void openOutputFolder();
-    // Removes every entry with these ids, in one change of the list; the file being converted
-    // stays.
+    // Removes every entry with these ids, in one change of the list; files at work stay.
     void removeVideoFiles(const QList<QUuid> &ids);
     void removeVideoFile(const QUuid &id) { removeVideoFiles({id}); }
     bool canRemove(const QUuid &id) const;
-
-    // The codec-dependent rules. They also run by themselves, once the current event has been
-    // handled, after any real change of codec, resolution, frame rate or ProRes profile.
-    void onCodecChanged();
-    void applyCodecRules();
-    // Runs now the rules that are due on the next turn of the event loop.
-    void settleCodecRules();
 
     // The settings part of the ffmpeg command line for the current settings.
     Result<QStringList> buildFFmpegArguments() const;
@@ -169,20 +143,22 @@ public:
     const QList<FileFailureNote> &rejectedFiles() const { return m_rejectedFiles; }
     const QStringList &alreadyListedFiles() const { return m_alreadyListedFiles; }
 
-    // The batch run: converts every listed file with the settings as they are now.
+    // The list and where each file stands: the rows every view of the files reads.
+    const JobQueue &queue() const { return m_queue; }
+
+    // The batch run: converts every listed file not done yet, with the settings as they are
+    // now.
     void startTranscoding(const RunOptions &options = {});
-    // Runs again only the files that failed in the last run.
+    // Runs again only the files that failed.
     void retryFailedFiles();
-    // Takes the files the last run converted off the list.
+    // Takes the converted files off the list.
     void removeConvertedFiles();
     // Stops the run: ffmpeg is stopped, partial output removed, sources left as they were.
     void cancelTranscoding();
-    // How each file of the current or last run fares; nothing for a file no run has seen.
-    std::optional<FileRunState> fileRunState(const QUuid &id) const;
     const RunSummary &lastRunSummary() const { return m_lastRunSummary; }
     // Elapsed and remaining time of the run under way.
     RunTimes runTimes() const;
-    // The engine, for listeners that want each file's events.
+    // The engine, for listeners that want the plan and the notices as they come.
     const BatchTranscoder &engine() const { return *m_engine; }
 
     const RunContext &context() const { return m_context; }
@@ -205,11 +181,7 @@ Q_SIGNALS:
     void selectedCodecChanged();
     void selectedResolutionChanged();
     void selectedFrameRateChanged();
-    void selectedColorFormatChanged();
     void selectedContainerChanged();
-    void availableContainersChanged();
-    void availableColorFormatsChanged();
-    void useHardwareAccelerationChanged();
     void enableAlphaChanged();
     void selectedBitrateChanged();
     void selectedProResProfileChanged();
@@ -220,7 +192,8 @@ Q_SIGNALS:
     void outputFolderOpenRequested(const QUrl &folder);
     // The piece just added to ffmpegLog, for views that follow the log.
     void ffmpegLogAppended(const QString &text);
-    void fileRunStateChanged(const QUuid &id);
+    // The run's figures moved: one signal for views that show them all.
+    void runProgressChanged();
     void runTimesChanged();
     void rejectedFilesChanged();
     // As intake meets them: a file or folder that could not be added, and a repeated one.
@@ -232,9 +205,7 @@ Q_SIGNALS:
     void runFinished(RunOutcome outcome);
 
 private:
-    void forgetLastIntakeIfIdle();
     template <typename T, typename Signal> void assign(T &member, const T &value, Signal changed)
-
     {
         if (member == value)
             return;
@@ -242,55 +213,33 @@ private:
         Q_EMIT(this->*changed)();
     }
 
-    void setVideoFiles(const QList<VideoFile> &files);
+    void forgetLastIntakeIfIdle();
     void setIsTranscoding(bool value);
-    void setTranscodeProgress(double value);
-    void setCurrentFileName(const QString &value);
-    void setCurrentFileIndex(int value);
-    void setTotalFiles(int value);
     void setTranscodeCompleted(bool value);
     void setLastOutputDirectory(const QString &value);
-    void setFigures(const ProgressFigures &figures);
     void setLastError(const QString &value);
     void setRunNotice(const QString &value);
     void clearLog();
     void appendToLog(const QString &text);
-    void setFileRunState(const QUuid &id, const FileRunState &state);
+    ProgressFigures workingFigures() const;
+    double runSeconds() const;
 
-    void startRun(const QList<VideoFile> &files, const RunOptions &options);
-    void onVideoFileAdded(const VideoFile &file);
-    void onFileRejected(const QString &path, const QString &reason);
-    void onFileStarted(const PlannedFile &file);
-    void onFileProgress(const PlannedFile &file, double fileFraction, double runFraction,
-                        const ProgressFigures &figures);
-    void onFileFinished(const PlannedFile &file, const FileOutcome &outcome);
+    void startRun(const QSet<QUuid> &files, RunOptions options);
+    void onJobChanged(const JobRecord &record);
+    void onJobsChanged();
     void onNotice(const QString &text);
     void onRunFinished(const RunSummary &summary);
 
-    QList<VideoFile> m_videoFiles;
+    JobQueue m_queue;
     bool m_isTranscoding = false;
-    double m_transcodeProgress = 0;
-    QString m_currentFileName;
-    int m_currentFileIndex = 0;
-    int m_totalFiles = 0;
     QString m_ffmpegLog;
     bool m_transcodeCompleted = false;
     QString m_lastOutputDirectory;
-    qint64 m_currentFrame = 0;
-    double m_currentFPS = 0;
-    double m_currentBitrate = 0;
-    double m_currentSpeed = 0;
     TranscodeSettings m_settings;
-    QString m_selectedColorFormat = QStringLiteral("420 8bit");
-    bool m_useHardwareAcceleration = true;
     QString m_lastError;
     QString m_runNotice;
 
     QList<TranscodePreset> m_presets;
-    std::optional<double> m_currentVideoTotalDuration;
-    QHash<QUuid, FileRunState> m_fileRunStates;
-    QUuid m_convertingId;
-    int m_finishedFiles = 0;
     RunClock m_clock;
     QElapsedTimer m_runTimer;
     QTimer m_tick;
@@ -298,7 +247,6 @@ private:
     QList<FileFailureNote> m_rejectedFiles;
     QStringList m_alreadyListedFiles;
     RunContext m_context;
-    std::unique_ptr<CodecRuleWiring> m_codecRuleWiring;
     std::unique_ptr<FileIntake> m_intake;
     std::unique_ptr<BatchTranscoder> m_engine;
 };

@@ -1,5 +1,6 @@
 #include "transcode/BatchTranscoder.h"
 
+#include "domain/FileUrls.h"
 #include "transcode/FileTranscode.h"
 #include "transcode/OutputCheck.h"
 #include "transcode/RunPlanner.h"
@@ -14,6 +15,7 @@ BatchTranscoder::BatchTranscoder(RunContext context, QObject *parent)
     , m_planner(std::make_unique<RunPlanner>(m_context.tools, m_encoders))
 {
     qRegisterMetaType<FileOutcome>();
+    qRegisterMetaType<JobRecord>();
     qRegisterMetaType<RunSummary>();
     connect(m_planner.get(), &RunPlanner::planned, this, &BatchTranscoder::onPlanned);
 }
@@ -44,7 +46,7 @@ void BatchTranscoder::start(const TranscodeSettings &settings, const QList<Video
     m_plan = RunPlan();
     m_next = 0;
     m_active.clear();
-    m_skipped.clear();
+    m_removed.clear();
     m_summary = RunSummary();
     m_createdOutputDirectory.clear();
     m_clock.start();
@@ -61,23 +63,22 @@ void BatchTranscoder::cancel()
             QTimer::singleShot(0, this, [this] { finishRun(RunOutcome::Cancelled); });
         return; // the plan's arrival ends it
     }
-    // Transcodes report their end; checks end at once, their files counted as cancelled.
-    for (auto it = m_active.begin(); it != m_active.end();) {
-        if (it->transcode) {
-            it->transcode->cancel();
-            ++it;
-        } else {
-            delete it->check;
-            it = m_active.erase(it);
+    // Transcodes report their end; checks end at once, their files cancelled.
+    for (Active &active : m_active) {
+        if (active.transcode) {
+            active.transcode->cancel();
+            continue;
         }
+        delete std::exchange(active.check, nullptr);
+        QTimer::singleShot(0, this, [this, file = active.file] {
+            finishFile(file, FileOutcome{FileOutcome::Status::Cancelled});
+        });
     }
-    if (m_active.isEmpty())
-        QTimer::singleShot(0, this, [this] { finishRun(RunOutcome::Cancelled); });
 }
 
-void BatchTranscoder::skip(const QUuid &id)
+void BatchTranscoder::leaveOut(const QUuid &id)
 {
-    m_skipped.insert(id);
+    m_removed.insert(id);
 }
 
 void BatchTranscoder::tell(const QString &text)
@@ -125,19 +126,36 @@ void BatchTranscoder::startNextFiles()
         finishRun(m_cancelling ? RunOutcome::Cancelled : RunOutcome::Completed);
 }
 
+double BatchTranscoder::secondsSinceStart() const
+{
+    return static_cast<double>(m_clock.elapsed()) / 1000.0;
+}
+
+void BatchTranscoder::report(Active &active, JobRecord::Status status)
+{
+    active.record.status = status;
+    Q_EMIT jobChanged(active.record);
+}
+
 void BatchTranscoder::startFile(const PlannedFile &file)
 {
     Active &active = m_active[file.position];
-    Q_EMIT fileStarted(file);
-    if (m_skipped.contains(file.source.id)) {
-        FileOutcome skipped{FileOutcome::Status::Skipped};
-        skipped.reason = QStringLiteral("已从列表中移除");
-        QTimer::singleShot(0, this, [this, file, skipped] { finishFile(file, skipped); });
+    active.file = file;
+    active.record.position = file.position;
+    active.record.fileId = file.source.id;
+    active.record.sourcePath = filePath(file.source.url);
+    active.record.outputPath = file.outputPath;
+    active.record.startedAt = secondsSinceStart();
+    if (m_removed.contains(file.source.id)) {
+        FileOutcome removed{FileOutcome::Status::Cancelled};
+        removed.reason = QStringLiteral("已从列表中移除");
+        QTimer::singleShot(0, this, [this, file, removed] { finishFile(file, removed); });
         return;
     }
     if (!m_options.skipExisting || !QFileInfo::exists(file.outputPath) || file.replacesSource)
         return convert(file);
     // Done by an earlier run if what is there passes the same check a new result would.
+    report(active, JobRecord::Status::Checking);
     active.check = new OutputCheck(m_context.tools, this);
     connect(active.check, &OutputCheck::passed, this, [this, file](const VideoFile &result) {
         m_active[file.position].check->deleteLater();
@@ -160,12 +178,18 @@ void BatchTranscoder::startFile(const PlannedFile &file)
 void BatchTranscoder::convert(const PlannedFile &file)
 {
     auto *transcode = new FileTranscode(file, m_context.tools, m_context.trace, this);
-    m_active[file.position].transcode = transcode;
+    Active &active = m_active[file.position];
+    active.transcode = transcode;
+    report(active, JobRecord::Status::Converting);
     connect(transcode, &FileTranscode::progressed, this,
             [this, file](double fraction, const ProgressFigures &figures) {
-                m_active[file.position].fraction = fraction;
-                Q_EMIT fileProgress(file, fraction, runFraction(), figures);
+                Active &active = m_active[file.position];
+                active.record.fraction = fraction;
+                active.record.figures = figures;
+                report(active, JobRecord::Status::Converting);
             });
+    connect(transcode, &FileTranscode::checking, this,
+            [this, file] { report(m_active[file.position], JobRecord::Status::Checking); });
     connect(transcode, &FileTranscode::logText, this, &BatchTranscoder::logText);
     connect(transcode, &FileTranscode::notice, this, &BatchTranscoder::tell);
     connect(transcode, &FileTranscode::finished, this,
@@ -178,36 +202,36 @@ void BatchTranscoder::convert(const PlannedFile &file)
 
 void BatchTranscoder::finishFile(const PlannedFile &file, const FileOutcome &outcome)
 {
-    if (!m_active.remove(file.position))
+    const auto at = m_active.find(file.position);
+    if (at == m_active.end())
         return;
+    JobRecord record = at->record;
+    m_active.erase(at);
+    JobRecord::Status status = JobRecord::Status::Cancelled;
     switch (outcome.status) {
     case FileOutcome::Status::Converted:
         ++m_summary.converted;
+        status = JobRecord::Status::Done;
+        record.fraction = 1;
         break;
     case FileOutcome::Status::Failed:
         ++m_summary.failed;
         m_summary.failures << FileFailureNote{file.source.name, outcome.reason};
         m_context.trace(QStringLiteral("转码错误: ") + outcome.error.description());
+        status = JobRecord::Status::Failed;
         break;
     case FileOutcome::Status::Skipped:
         ++m_summary.skipped;
+        status = JobRecord::Status::Skipped;
         break;
     case FileOutcome::Status::Cancelled:
         break;
     }
-    Q_EMIT fileFinished(file, outcome);
+    record.status = status;
+    record.outcome = outcome;
+    record.finishedAt = secondsSinceStart();
+    Q_EMIT jobChanged(record);
     startNextFiles();
-}
-
-double BatchTranscoder::runFraction() const
-{
-    if (m_plan.files.isEmpty())
-        return 0;
-    const qsizetype started = m_next;
-    double done = static_cast<double>(started - m_active.size());
-    for (const Active &active : m_active)
-        done += active.fraction;
-    return done / static_cast<double>(m_plan.files.size());
 }
 
 void BatchTranscoder::finishRun(RunOutcome outcome, const std::optional<RunRefusal> &refusal)

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "domain/JobRecord.h"
 #include "domain/RunSummary.h"
 #include "domain/Trace.h"
 #include "process/ToolLocator.h"
@@ -37,8 +38,9 @@ struct RunOptions
 };
 
 // The batch run: takes the settings and the files once, plans, then converts the files in
-// order, up to `jobs` at a time, and reports what happens through signals. A file that fails
-// does not stop the others; a cancel stops them all. Nothing of a run outlives it.
+// order, up to `jobs` at a time, and reports what happens through signals: one job record per
+// file, keyed by its position in the listing, at each change. A file that fails does not stop
+// the others; a cancel stops them all. Nothing of a run outlives it.
 class BatchTranscoder : public QObject
 {
     Q_OBJECT
@@ -52,17 +54,15 @@ public:
     void start(const TranscodeSettings &settings, const QList<VideoFile> &files,
                const RunOptions &options = {});
     void cancel();
-    // A file taken off the list before its turn is skipped.
-    void skip(const QUuid &id);
+    // A file taken off the list before its turn is not converted.
+    void leaveOut(const QUuid &id);
     bool isRunning() const { return m_running; }
 
 Q_SIGNALS:
+    // Every planned file is waiting now.
     void runStarted(const RunPlan &plan);
-    void fileStarted(const PlannedFile &file);
-    // `fileFraction` of the file is done and `runFraction` of the whole run.
-    void fileProgress(const PlannedFile &file, double fileFraction, double runFraction,
-                      const ProgressFigures &figures);
-    void fileFinished(const PlannedFile &file, const FileOutcome &outcome);
+    // A file's record after each change: started, checked, progressed, ended.
+    void jobChanged(const JobRecord &record);
     // The run log: each command, ffmpeg's progress lines and what it writes to standard error.
     void logText(const QString &text);
     // Something the user should know that does not fail anything.
@@ -70,11 +70,13 @@ Q_SIGNALS:
     void runFinished(const RunSummary &summary);
 
 private:
+    // A file at work: what works on it, and its record as last reported.
     struct Active
     {
+        PlannedFile file;
         FileTranscode *transcode = nullptr;
         OutputCheck *check = nullptr;
-        double fraction = 0;
+        JobRecord record;
     };
 
     void onPlanned(const RunPlan &plan);
@@ -82,7 +84,8 @@ private:
     void startFile(const PlannedFile &file);
     void convert(const PlannedFile &file);
     void finishFile(const PlannedFile &file, const FileOutcome &outcome);
-    double runFraction() const;
+    void report(Active &active, JobRecord::Status status);
+    double secondsSinceStart() const;
     void finishRun(RunOutcome outcome, const std::optional<RunRefusal> &refusal = {});
     void removeEmptyOutputDirectory();
     void tell(const QString &text);
@@ -96,7 +99,7 @@ private:
     RunPlan m_plan;
     qsizetype m_next = 0;
     QHash<int, Active> m_active; // by position in the listing
-    QSet<QUuid> m_skipped;
+    QSet<QUuid> m_removed;
     RunSummary m_summary;
     QElapsedTimer m_clock;
     QString m_createdOutputDirectory; // made by this run, removed if it stays empty

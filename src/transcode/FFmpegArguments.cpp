@@ -1,6 +1,6 @@
 #include "transcode/FFmpegArguments.h"
 
-#include <cmath>
+#include "domain/SettingsRules.h"
 
 namespace {
 
@@ -30,11 +30,10 @@ QString proResProfileNumber(const QString &profile)
 
 std::optional<QString> bitrateArgument(double mbps)
 {
-    constexpr double twoToThe63 = 9223372036854775808.0;
-    const double kbps = mbps * 1000.0;
-    if (!std::isfinite(kbps) || kbps >= twoToThe63 || kbps <= -twoToThe63)
+    const std::optional<qint64> kbps = SettingsRules::bitrateKbps(mbps);
+    if (!kbps)
         return std::nullopt;
-    return QString::number(static_cast<qint64>(kbps)) + QLatin1Char('k');
+    return QString::number(*kbps) + QLatin1Char('k');
 }
 
 Result<QStringList> buildFFmpegArguments(const TranscodeSettings &settings)
@@ -45,7 +44,7 @@ Result<QStringList> buildFFmpegArguments(const TranscodeSettings &settings)
     if (!kbps &&
         (group == CodecGroup::H264 || group == CodecGroup::Hevc || group == CodecGroup::Av1)) {
         return Error{QStringLiteral("Settings"), 1,
-                     QStringLiteral("码率无效: %1 Mbps。码率换算为 kbit/s 后须是有限数值，"
+                     QStringLiteral("码率无效: %1 Mbps。码率换算为 kbit/s 后须至少为 1，"
                                     "且在 64 位整数范围内。")
                          .arg(settings.bitrate)};
     }

@@ -11,8 +11,8 @@
 // "0" to "5" for the six ProRes profiles, "2" for anything else.
 QString proResProfileNumber(const QString &profile);
 
-// Mbps as whole kbit/s with a "k", truncated toward zero; nothing when the kbit/s value is not
-// finite or does not fit a signed 64-bit integer.
+// Mbps as whole kbit/s with a "k", truncated toward zero; nothing for a bitrate the settings
+// rules do not take (under 1 kbit/s, not finite, or beyond a signed 64-bit integer).
 std::optional<QString> bitrateArgument(double mbps);
 
 // The settings part of the command line, as the settings give it: encoder and its options,

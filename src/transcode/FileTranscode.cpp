@@ -198,6 +198,7 @@ void FileTranscode::onCommandEnded(int status, bool crashed)
 
 void FileTranscode::verify()
 {
+    Q_EMIT checking();
     m_check = new OutputCheck(m_tools, this);
     connect(m_check, &OutputCheck::passed, this, [this](const VideoFile &result) {
         m_check->deleteLater();
@@ -259,6 +260,7 @@ void FileTranscode::place(const VideoFile &result)
     m_leftovers.removeAll(partial);
     FileOutcome outcome{FileOutcome::Status::Converted};
     outcome.outputPath = output;
+    outcome.replacedSource = m_file.replacesSource;
     outcome.outputSize = result.size;
     outcome.outputDuration = result.duration;
     outcome.encoder = m_encoder;

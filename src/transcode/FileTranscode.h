@@ -38,6 +38,8 @@ public:
 Q_SIGNALS:
     // How much of this file is done, with ffmpeg's figures.
     void progressed(double fraction, const ProgressFigures &figures);
+    // ffmpeg is done; the result is being proven.
+    void checking();
     void logText(const QString &text);
     void notice(const QString &text);
     void finished(const FileOutcome &outcome);

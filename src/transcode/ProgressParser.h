@@ -4,17 +4,7 @@
 
 #include <optional>
 
-// ffmpeg's latest figures for the file being converted.
-struct ProgressFigures
-{
-    qint64 frame = 0;
-    double fps = 0;
-    double bitrate = 0;     // Mbit/s
-    double speed = 0;       // times real time
-    double currentTime = 0; // seconds written so far
-
-    friend bool operator==(const ProgressFigures &, const ProgressFigures &) = default;
-};
+#include "domain/ProgressFigures.h"
 
 // Reads ffmpeg's "-progress" key=value lines and keeps the latest figures of the file being
 // converted.

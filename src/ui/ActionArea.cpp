@@ -111,14 +111,10 @@ ActionArea::ActionArea(TranscodeViewModel &model, QWidget *parent)
          {&TranscodeViewModel::isTranscodingChanged, &TranscodeViewModel::transcodeCompletedChanged,
           &TranscodeViewModel::videoFilesChanged, &TranscodeViewModel::lastOutputDirectoryChanged})
         connect(&model, changed, this, &ActionArea::followRunState);
-    for (const auto changed :
-         {&TranscodeViewModel::currentFileNameChanged, &TranscodeViewModel::currentFileIndexChanged,
-          &TranscodeViewModel::totalFilesChanged, &TranscodeViewModel::currentFrameChanged,
-          &TranscodeViewModel::currentFPSChanged, &TranscodeViewModel::currentBitrateChanged,
-          &TranscodeViewModel::currentSpeedChanged})
-        connect(&model, changed, this, &ActionArea::followFigures);
-    connect(&model, &TranscodeViewModel::transcodeProgressChanged, this,
-            &ActionArea::followProgress);
+    connect(&model, &TranscodeViewModel::runProgressChanged, this, [this] {
+        followFigures();
+        followProgress();
+    });
     connect(&model, &TranscodeViewModel::runTimesChanged, this, &ActionArea::followTimes);
     connect(&model, &TranscodeViewModel::runFinished, this, &ActionArea::followSummary);
     connect(&model, &TranscodeViewModel::lastErrorChanged, this, &ActionArea::followMessages);
@@ -348,19 +344,24 @@ void ActionArea::followTimes()
 
 void ActionArea::followSummary()
 {
-    const RunSummary &summary = m_model.lastRunSummary();
-    const bool anyFailed = summary.failed > 0;
+    // Every file's fate as the list holds it, so a retry's summary counts the earlier run's
+    // results too.
+    const JobQueue &queue = m_model.queue();
+    const JobQueue::Counts outcomes = queue.outcomes();
+    const bool anyFailed = outcomes.failed > 0;
     m_completionTitle->setText(anyFailed ? u"转码结束，有文件失败"_s : u"转码完成!"_s);
     QPalette tone = m_completionTitle->palette();
     tone.setColor(QPalette::WindowText, anyFailed ? Look::red() : Look::green());
     m_completionTitle->setPalette(tone);
-    m_summary->setText(summary.countsText());
+    m_summary->setText(RunSummary::countsText(outcomes.done, outcomes.failed, outcomes.skipped));
     QStringList failures;
-    for (const FileFailureNote &failure : summary.failures)
-        failures << failure.name + u": "_s + failure.reason;
+    for (int row = 0; row < queue.rowCount(); ++row) {
+        if (queue.job(row).status == JobRecord::Status::Failed)
+            failures << queue.files().at(row).name + u": "_s + queue.job(row).outcome.reason;
+    }
     showWhenSet(m_failures, QString(), failures.join(u'\n'));
     m_retryButton->setVisible(anyFailed);
-    m_removeDoneButton->setVisible(summary.converted > 0);
+    m_removeDoneButton->setVisible(outcomes.done > 0);
     m_folderNotOpened->hide();
     followMessages();
 }

@@ -1,8 +1,8 @@
 #include "ui/CardText.h"
 
+#include "domain/JobRecord.h"
 #include "domain/VideoFile.h"
 #include "session/RunClock.h"
-#include "session/TranscodeViewModel.h"
 #include "ui/RunFigures.h"
 
 #include <QFontMetrics>
@@ -80,23 +80,27 @@ QStringList fitCardItems(const QList<CardItem> &items, const QFontMetrics &metri
     return texts;
 }
 
-std::optional<CardStatus> cardStatus(const std::optional<FileRunState> &state)
+std::optional<CardStatus> cardStatus(const JobRecord &job, bool inRun)
 {
-    if (!state)
-        return std::nullopt;
-    switch (state->status) {
-    case FileRunState::Status::Waiting:
+    switch (job.status) {
+    case JobRecord::Status::Waiting:
+        if (!inRun)
+            return std::nullopt;
         return CardStatus{u"等待中"_s, CardStatus::Tone::Neutral, std::nullopt};
-    case FileRunState::Status::Converting:
-        return CardStatus{u"转码中 "_s + RunFigures::percentText(state->progress),
-                          CardStatus::Tone::Busy, state->progress};
-    case FileRunState::Status::Converted:
-        return CardStatus{u"✓ 已完成 · "_s + sizeText(state->outputSize), CardStatus::Tone::Good,
-                          std::nullopt};
-    case FileRunState::Status::Failed:
+    case JobRecord::Status::Converting:
+        return CardStatus{u"转码中 "_s + RunFigures::percentText(job.fraction),
+                          CardStatus::Tone::Busy, job.fraction};
+    case JobRecord::Status::Checking:
+        return CardStatus{u"检查结果…"_s, CardStatus::Tone::Busy, job.fraction};
+    case JobRecord::Status::Done:
+        return CardStatus{u"✓ 已完成 · "_s + sizeText(job.outcome.outputSize),
+                          CardStatus::Tone::Good, std::nullopt};
+    case JobRecord::Status::Failed:
         return CardStatus{u"✗ 失败"_s, CardStatus::Tone::Bad, std::nullopt};
-    case FileRunState::Status::Skipped:
+    case JobRecord::Status::Skipped:
         return CardStatus{u"已跳过"_s, CardStatus::Tone::Neutral, std::nullopt};
+    case JobRecord::Status::Cancelled:
+        return CardStatus{u"已取消"_s, CardStatus::Tone::Neutral, std::nullopt};
     }
     return std::nullopt;
 }

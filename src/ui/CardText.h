@@ -9,7 +9,7 @@
 
 class QFontMetrics;
 
-struct FileRunState;
+struct JobRecord;
 struct VideoFile;
 
 // What a file's card says under its name: the probed properties, separated by dots.
@@ -46,6 +46,7 @@ struct CardStatus
 
     friend bool operator==(const CardStatus &, const CardStatus &) = default;
 };
-std::optional<CardStatus> cardStatus(const std::optional<FileRunState> &state);
+// Nothing for a file that no run has taken, or that waits outside the run under way.
+std::optional<CardStatus> cardStatus(const JobRecord &job, bool inRun);
 
 Q_DECLARE_METATYPE(CardStatus)

@@ -1,6 +1,7 @@
 #include "ui/FileCardDelegate.h"
 
 #include "domain/VideoFile.h"
+#include "session/JobQueue.h"
 #include "ui/CardText.h"
 #include "ui/FileListModel.h"
 #include "ui/Look.h"
@@ -102,7 +103,7 @@ void FileCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
 void FileCardDelegate::paintCard(QPainter *painter, const QStyleOptionViewItem &option,
                                  const QRect &content, const QModelIndex &index) const
 {
-    const auto file = index.data(FileListModel::VideoFileRole).value<VideoFile>();
+    const auto file = index.data(JobQueue::VideoFileRole).value<VideoFile>();
     const QColor secondary = Look::secondaryText(option.palette);
 
     const QFont nameFont = Look::headline(option.font);
@@ -183,6 +184,6 @@ bool FileCardDelegate::editorEvent(QEvent *event, QAbstractItemModel *model,
     const bool clicked = onButton && m_pressed == index;
     m_pressed = QPersistentModelIndex();
     if (clicked)
-        Q_EMIT removeRequested({index.data(FileListModel::IdRole).toUuid()});
+        Q_EMIT removeRequested({index.data(JobQueue::IdRole).toUuid()});
     return clicked;
 }

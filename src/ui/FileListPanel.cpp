@@ -81,7 +81,7 @@ void FileGridView::keyPressEvent(QKeyEvent *event)
             chosen << currentIndex();
         QList<QUuid> ids;
         for (const QModelIndex &index : std::as_const(chosen))
-            ids << index.data(FileListModel::IdRole).toUuid();
+            ids << index.data(JobQueue::IdRole).toUuid();
         Q_EMIT m_delegate->removeRequested(ids);
         return;
     }

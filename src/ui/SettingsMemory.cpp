@@ -1,5 +1,6 @@
 #include "ui/SettingsMemory.h"
 
+#include "domain/SettingsRules.h"
 #include "session/TranscodeViewModel.h"
 
 #include <QSettings>
@@ -32,35 +33,32 @@ SettingsMemory::SettingsMemory(TranscodeViewModel &model, QWidget &window)
              &TranscodeViewModel::selectedBitrate);
     remember(u"settings/alpha"_s, &TranscodeViewModel::enableAlphaChanged,
              &TranscodeViewModel::enableAlpha);
-    remember(u"settings/overwrite"_s, &TranscodeViewModel::overwriteOriginalChanged,
-             &TranscodeViewModel::overwriteOriginal);
 }
 
 void SettingsMemory::restore()
 {
-    const auto text = [&](const QString &key, const QStringList &choices, auto set) {
+    // Through the same rules as a change in the panel, the codec first, then what depends on
+    // it; a value that is no longer offered is passed over.
+    TranscodeSettings settings = m_model.settings();
+    const auto text = [&](const QString &key, const QStringList &choices, auto change) {
         const QString value = m_stored.value(key).toString();
         if (choices.contains(value))
-            (m_model.*set)(value);
+            settings = change(std::move(settings), value);
     };
-    // In the order the rules expect: the codec first, then what depends on it.
-    text(u"settings/codec"_s, m_model.availableCodecs(), &TranscodeViewModel::setSelectedCodec);
-    text(u"settings/container"_s, m_model.availableContainers(),
-         &TranscodeViewModel::setSelectedContainer);
+    text(u"settings/codec"_s, m_model.availableCodecs(), SettingsRules::withCodec);
+    text(u"settings/container"_s, m_model.availableContainers(), SettingsRules::withContainer);
     text(u"settings/proResProfile"_s, m_model.availableProResProfiles(),
-         &TranscodeViewModel::setSelectedProResProfile);
-    text(u"settings/resolution"_s, m_model.availableResolutions(),
-         &TranscodeViewModel::setSelectedResolution);
-    text(u"settings/frameRate"_s, m_model.availableFrameRates(),
-         &TranscodeViewModel::setSelectedFrameRate);
+         SettingsRules::withProResProfile);
+    text(u"settings/resolution"_s, m_model.availableResolutions(), SettingsRules::withResolution);
+    text(u"settings/frameRate"_s, m_model.availableFrameRates(), SettingsRules::withFrameRate);
     bool ok = false;
     const double bitrate = m_stored.value(u"settings/bitrate"_s).toDouble(&ok);
-    if (ok && bitrate >= 0 && bitrate < 1e6)
-        m_model.setSelectedBitrate(bitrate);
-    m_model.setEnableAlpha(m_stored.value(u"settings/alpha"_s, m_model.enableAlpha()).toBool());
-    m_model.setOverwriteOriginal(
-        m_stored.value(u"settings/overwrite"_s, m_model.overwriteOriginal()).toBool());
-    m_model.settleCodecRules();
+    if (ok)
+        settings = SettingsRules::withBitrate(std::move(settings), bitrate);
+    settings = SettingsRules::withAlpha(
+        std::move(settings), m_stored.value(u"settings/alpha"_s, settings.enableAlpha).toBool());
+    // 覆盖原文件 is decided afresh for every session: it is never remembered.
+    m_model.setSettings(settings);
     const QByteArray geometry = m_stored.value(u"window/geometry"_s).toByteArray();
     if (!geometry.isEmpty())
         m_window.restoreGeometry(geometry);

@@ -124,14 +124,6 @@ SettingsPanel::SettingsPanel(TranscodeViewModel &model, QWidget *parent)
                   &TranscodeViewModel::selectedContainer, &TranscodeViewModel::setSelectedContainer,
                   &TranscodeViewModel::selectedContainerChanged);
     containerPicker->setObjectName(u"containerPicker"_s);
-    connect(&model, &TranscodeViewModel::availableContainersChanged, containerPicker,
-            [this, containerPicker] {
-                const QSignalBlocker quiet(containerPicker);
-                containerPicker->clear();
-                containerPicker->addItems(m_model.availableContainers());
-                containerPicker->setCurrentIndex(
-                    containerPicker->findText(m_model.selectedContainer()));
-            });
 
     m_profileGroup = addGroup(codecRow);
     addPicker(m_profileGroup, u"配置:"_s, 50, 120, model.availableProResProfiles(),

@@ -70,14 +70,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("arguments");
         QTest::newRow("codec after preset")
             << QStringList{u"--codec"_s, u"HEVC (软件编码)"_s, u"--preset"_s, u"ProRes代理"_s}
-            << u"-c:v libx265 -b:v 0k -tag:v hvc1 -vf scale=1280x720"_s;
+            << u"-c:v libx265 -b:v 10000k -tag:v hvc1 -vf scale=1280x720"_s;
         QTest::newRow("profile after codec") << QStringList{u"--prores-profile"_s, u"4444 XQ"_s,
                                                             u"--codec"_s, u"ProRes (软件编码)"_s}
                                              << u"-c:v prores_ks -profile:v 5"_s;
         QTest::newRow("leaving prores keeps alpha")
             << QStringList{u"--preset"_s, u"ProRes 4444透明"_s, u"--prores-profile"_s,
                            u"422 HQ"_s,   u"--codec"_s,         u"HEVC (硬件加速)"_s}
-            << u"-c:v hevc_videotoolbox -allow_sw 1 -pix_fmt bgra -alpha_quality 0.9 -b:v 0k "
+            << u"-c:v hevc_videotoolbox -allow_sw 1 -pix_fmt bgra -alpha_quality 0.9 -b:v 10000k "
                "-tag:v hvc1"_s;
         QTest::newRow("last value wins, equals form")
             << QStringList{u"--frame-rate"_s, u"24"_s, u"--frame-rate=23.98"_s,

@@ -1,11 +1,13 @@
 #include "domain/Choices.h"
-#include "domain/CodecRules.h"
 #include "domain/FileUrls.h"
 #include "domain/NumberText.h"
+#include "domain/SettingsRules.h"
 #include "domain/Trace.h"
 
 #include <QSet>
 #include <QTest>
+
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -38,23 +40,78 @@ private Q_SLOTS:
     void codecRules()
     {
         QFETCH(QString, codec);
-        const CodecRuleSettings after =
-            CodecRules::afterCodecChange({codec, u"mp4"_s, u"422 HQ"_s, true});
+        TranscodeSettings before;
+        before.proResProfile = u"422 HQ"_s;
+        before.enableAlpha = true;
+        const TranscodeSettings after = SettingsRules::withCodec(before, codec);
         QTEST(after.container, "container");
         QTEST(after.proResProfile, "profile");
         QTEST(after.enableAlpha, "alpha");
-        QTEST(CodecRules::supportsBitrate(codec), "bitrate");
-        QTEST(CodecRules::supportsAlpha(codec, after.proResProfile), "alphaOffered");
+        QTEST(SettingsRules::supportsBitrate(codec), "bitrate");
+        QTEST(SettingsRules::supportsAlpha(codec, after.proResProfile), "alphaOffered");
+        // A container chosen by hand stays until the codec changes again.
+        QCOMPARE(SettingsRules::withResolution(SettingsRules::withContainer(after, u"mp4"_s),
+                                               u"1280x720"_s)
+                     .container,
+                 u"mp4"_s);
     }
 
     void onlyHardwareProResNeeds4444ForAlpha()
     {
+        TranscodeSettings settings;
+        settings.codec = Codec::ProResHardware;
+        settings.enableAlpha = true;
         for (const QString &profile : Choices::proResProfiles()) {
-            QCOMPARE(
-                CodecRules::apply({u"ProRes (硬件加速)"_s, u"mov"_s, profile, true}).enableAlpha,
-                profile.contains(u"4444"));
-            QCOMPARE(CodecRules::supportsAlpha(u"ProRes (软件编码)"_s, profile),
+            QCOMPARE(SettingsRules::withProResProfile(settings, profile).enableAlpha,
                      profile.contains(u"4444"));
+            QCOMPARE(SettingsRules::supportsAlpha(u"ProRes (软件编码)"_s, profile),
+                     profile.contains(u"4444"));
+        }
+    }
+
+    // One rule for every way a bitrate arrives: a codec that needs one never gets less than
+    // 1 kbit/s, and a preset without one keeps the last valid one.
+    void oneBitrateRule_data()
+    {
+        QTest::addColumn<double>("mbps");
+        QTest::addColumn<qint64>("kbps"); // -1: refused, the last one kept
+        QTest::newRow("plain") << 2.5 << qint64(2500);
+        QTest::newRow("truncated") << 1.005 << qint64(1004);
+        QTest::newRow("smallest") << 0.001 << qint64(1);
+        QTest::newRow("rounds to 0") << 0.0004 << qint64(-1);
+        QTest::newRow("zero") << 0.0 << qint64(-1);
+        QTest::newRow("negative") << -2.5 << qint64(-1);
+        QTest::newRow("too large") << 9.3e15 << qint64(-1);
+        QTest::newRow("not a number") << std::nan("") << qint64(-1);
+    }
+
+    void oneBitrateRule()
+    {
+        QFETCH(double, mbps);
+        QFETCH(qint64, kbps);
+        QCOMPARE(SettingsRules::bitrateKbps(mbps).value_or(-1), kbps);
+        const TranscodeSettings after = SettingsRules::withBitrate(TranscodeSettings(), mbps);
+        QCOMPARE(after.bitrate, kbps < 0 ? 10.0 : mbps);
+
+        // "ProRes代理" holds no bitrate: HEVC chosen after it has a bitrate to give ffmpeg.
+        const TranscodePreset proxy = Choices::makePresets().at(2);
+        TranscodeSettings settings = SettingsRules::withBitrate(TranscodeSettings(), 4.0);
+        settings = SettingsRules::withCodec(SettingsRules::withPreset(settings, proxy),
+                                            Codec::HevcSoftware);
+        QCOMPARE(settings.bitrate, 4.0);
+    }
+
+    // A preset is applied whole, with the rules, and its one special case is its own data.
+    void presetsApplyWhole()
+    {
+        TranscodeSettings settings;
+        settings.overwriteOriginal = true;
+        settings.proResProfile = u"4444 XQ"_s;
+        for (const TranscodePreset &preset : Choices::makePresets()) {
+            const TranscodeSettings after = SettingsRules::withPreset(settings, preset);
+            QCOMPARE(after, SettingsRules::applyCodecRules(after));
+            QCOMPARE(after.codec, preset.codec);
+            QCOMPARE(after.overwriteOriginal, preset.name != u"AV1极致压缩"_s);
         }
     }
 

@@ -37,10 +37,25 @@ QList<QUrl> urls(const QStringList &paths)
     return urls;
 }
 
+// A plain list that intake adds to, answering from the records themselves.
+struct PlainList : ListedFiles
+{
+    QList<VideoFile> files;
+
+    bool isListed(const QUrl &url, const FileKey &key) const override
+    {
+        return std::any_of(files.begin(), files.end(), [&](const VideoFile &file) {
+            return file.url == url || (key.isValid() && file.fileKey == key);
+        });
+    }
+    qsizetype listedCount() const override { return files.size(); }
+};
+
 // Intake with a list of its own, as the view model holds it, and what it said.
 struct Intake
 {
-    QList<VideoFile> listed;
+    PlainList list;
+    QList<VideoFile> &listed = list.files;
     QStringList trace;
     QStringList rejected;
     QStringList repeated;
@@ -48,7 +63,7 @@ struct Intake
 
     explicit Intake(const QString &resources = {})
         : intake(
-              ToolLocator(resources), [this](const QString &line) { trace << line; }, listed)
+              ToolLocator(resources), [this](const QString &line) { trace << line; }, list)
     {
         QObject::connect(&intake, &FileIntake::videoFileAdded,
                          [this](const VideoFile &file) { listed << file; });

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "domain/FileUrls.h"
+#include "session/JobQueue.h"
 #include "session/RunClock.h"
 #include "session/TranscodeViewModel.h"
 #include "transcode/RunPlan.h"
@@ -50,7 +51,7 @@ private Q_SLOTS:
         const QMetaObject &meta = TranscodeViewModel::staticMetaObject;
         QStringList names, writable;
         for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) {
-            QVERIFY(meta.property(i).hasNotifySignal());
+            QVERIFY(meta.property(i).hasNotifySignal() || meta.property(i).isConstant());
             names << QString::fromLatin1(meta.property(i).name());
             if (meta.property(i).isWritable())
                 writable << names.last();
@@ -59,19 +60,14 @@ private Q_SLOTS:
                  u"videoFiles isTranscoding transcodeProgress currentFileName currentFileIndex "
                  "totalFiles ffmpegLog transcodeCompleted lastOutputDirectory currentFrame "
                  "currentFPS currentBitrate currentSpeed selectedCodec selectedResolution "
-                 "selectedFrameRate selectedColorFormat selectedContainer availableContainers "
-                 "availableColorFormats useHardwareAcceleration enableAlpha selectedBitrate "
-                 "selectedProResProfile overwriteOriginal lastError runNotice"_s);
+                 "selectedFrameRate selectedContainer availableContainers enableAlpha "
+                 "selectedBitrate selectedProResProfile overwriteOriginal lastError runNotice"_s);
         QCOMPARE(writable.join(u' '),
-                 u"selectedCodec selectedResolution selectedFrameRate selectedColorFormat "
-                 "selectedContainer useHardwareAcceleration enableAlpha selectedBitrate "
-                 "selectedProResProfile overwriteOriginal"_s);
+                 u"selectedCodec selectedResolution selectedFrameRate selectedContainer "
+                 "enableAlpha selectedBitrate selectedProResProfile overwriteOriginal"_s);
         const TranscodeViewModel model(quiet());
         QCOMPARE(model.settings(), TranscodeSettings());
-        QCOMPARE((QVariantList{model.selectedColorFormat(), model.useHardwareAcceleration(),
-                               model.availableContainers(),
-                               model.currentVideoTotalDuration().has_value()}),
-                 (QVariantList{u"420 8bit"_s, true, QStringList{u"mov"_s, u"mp4"_s}, false}));
+        QCOMPARE(model.availableContainers(), (QStringList{u"mov"_s, u"mp4"_s}));
     }
 
     // Every preset: the settings it leaves, the arguments they give, and the command a clean
@@ -108,7 +104,6 @@ private Q_SLOTS:
         model.setOverwriteOriginal(true);
         model.setSelectedProResProfile(u"4444 XQ"_s);
         model.applyPreset(model.presets().at(preset));
-        model.settleCodecRules();
         const TranscodeSettings &s = model.settings();
         QTEST(QStringList(
                   {s.container, s.proResProfile, s.enableAlpha ? u"on"_s : u"off"_s, s.resolution})
@@ -136,37 +131,32 @@ private Q_SLOTS:
     }
 
     // The rules follow a change once the event in hand is done, whatever made it.
-    void rulesRunOnTheNextTurn()
+    // A change is whole when the setter returns: each property that moved says so once, and
+    // says it when every rule has been applied.
+    void rulesApplyAtOnce()
     {
         TranscodeViewModel model(quiet());
+        QStringList seen;
+        connect(&model, &TranscodeViewModel::selectedCodecChanged, this,
+                [&] { seen << model.selectedContainer(); });
         QSignalSpy profile(&model, &TranscodeViewModel::selectedProResProfileChanged);
         model.setSelectedCodec(u"ProRes (硬件加速)"_s);
-        QCOMPARE(model.selectedContainer(), u"mp4"_s);
-        QTRY_COMPARE(model.selectedContainer(), u"mov"_s);
+        QCOMPARE(seen, QStringList{u"mov"_s});
+        QCOMPARE(profile.size(), 0); // "422" already
         model.setSelectedProResProfile(u"4444"_s);
         model.setEnableAlpha(true);
-        model.settleCodecRules();
-        QCOMPARE(model.enableAlpha(), true);
         model.setSelectedProResProfile(u"422 HQ"_s);
-        model.settleCodecRules();
         QCOMPARE(model.enableAlpha(), false);
-        // Alpha switched on behind the rules' back is corrected by the next watched change.
-        model.setEnableAlpha(true);
-        model.setSelectedFrameRate(u"25"_s);
-        model.settleCodecRules();
-        QCOMPARE(model.enableAlpha(), false);
-        model.setSelectedCodec(u"H.264 (硬件加速)"_s);
-        model.setSelectedCodec(u"ProRes (硬件加速)"_s); // and back before the turn: no rule
-        model.settleCodecRules();
-        QCOMPARE(model.selectedProResProfile(), u"422 HQ"_s);
         model.setSelectedCodec(u"AV1 (软件编码)"_s);
-        model.settleCodecRules();
         QCOMPARE(model.selectedContainer(), u"mov"_s); // kept until a ProRes codec
         QCOMPARE(model.selectedProResProfile(), u"422"_s);
+        model.setSelectedBitrate(0.0004); // would be 0 kbit/s
+        QCOMPARE(model.selectedBitrate(), 10.0);
+        QVERIFY(model.buildFFmpegArguments().ok());
     }
 
-    // The run as the window sees it: state, figures reset per file, each file's fate, and the
-    // file being converted kept on the list.
+    // The run as the window sees it: state, figures reset per file, each file's fate in its
+    // own row, and the file being converted kept on the list.
     void aRunMappedOntoTheModel()
     {
         QTemporaryDir tools;
@@ -188,45 +178,76 @@ private Q_SLOTS:
         model.appendVideoFiles(files);
         QList<double> progress;
         QList<qint64> framesAtStart;
+        QList<int> changedRows;
+        const JobQueue &queue = model.queue();
         connect(&model, &TranscodeViewModel::transcodeProgressChanged, this,
                 [&] { progress << model.transcodeProgress(); });
-        connect(&model, &TranscodeViewModel::currentFileNameChanged, this, [&] {
-            if (model.currentFileName().isEmpty())
+        connect(&queue, &JobQueue::jobChanged, this, [&](int row, JobRecord::Status previous) {
+            changedRows << row;
+            if (previous != JobRecord::Status::Waiting)
                 return;
             framesAtStart << model.currentFrame();
-            if (model.currentFileName() == u"a.mp4")
+            if (row == 0)
                 model.removeVideoFile(files[0].id); // refused while it is converted
         });
+        QSignalSpy rows(&queue, &JobQueue::dataChanged);
 
         QCOMPARE(run(model), RunOutcome::Completed);
-        QCOMPARE(progress, (QList<double>{0.5 / 3, 1.0 / 3, 1.5 / 3, 2.0 / 3, 2.5 / 3, 1.0}));
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+        for (const double expected : {0.5 / 3, 2.0 / 3})
+            QVERIFY(std::any_of(progress.begin(), progress.end(),
+                                [&](double p) { return qFuzzyCompare(p, expected); }));
+        QCOMPARE(progress.last(), 1.0);
         QCOMPARE(framesAtStart, (QList<qint64>{0, 0, 0}));
+        QCOMPARE(changedRows.first(), 0);
+        QCOMPARE(changedRows.last(), 2);
+        for (const QList<QVariant> &change : std::as_const(rows)) {
+            const auto first = change.at(0).toModelIndex(), last = change.at(1).toModelIndex();
+            QVERIFY(first.row() == last.row() || (first.row() == 0 && last.row() == 2));
+        }
         QCOMPARE(model.videoFiles().size(), 3);
         QCOMPARE((QList<QVariant>{model.transcodeCompleted(), model.isTranscoding(),
-                                  model.currentFileIndex(), model.currentFileName()}),
-                 (QList<QVariant>{true, false, 3, QString()}));
+                                  model.currentFileIndex(), model.totalFiles(),
+                                  model.currentFileName()}),
+                 (QList<QVariant>{true, false, 3, 3, QString()}));
         QCOMPARE(model.lastOutputDirectory(), m_dir.filePath(u"run/已转码_H.264 (软件编码)"_s));
-        QCOMPARE(model.currentFPS(), 29.97);
-        QCOMPARE(model.currentBitrate(), 1.2345);
-        QCOMPARE(model.fileRunState(files[1].id)->status, FileRunState::Status::Failed);
-        QCOMPARE(model.fileRunState(files[2].id)->status, FileRunState::Status::Converted);
+        QCOMPARE(queue.job(1).status, JobRecord::Status::Failed);
+        QCOMPARE(queue.job(2).status, JobRecord::Status::Done);
+        QCOMPARE(queue.job(2).outcome.outputPath,
+                 m_dir.filePath(u"run/已转码_H.264 (软件编码)/c.mp4"_s));
+        QCOMPARE(queue.job(2).figures.bitrate, 1.2345);
         QCOMPARE(model.lastError(),
                  u"b.mp4: ffmpeg 转码失败（退出代码 1）: Unknown encoder 'libfoo'"_s);
         QCOMPARE(model.lastRunSummary().failed, 1);
         QVERIFY(model.ffmpegLog().contains(u"Unknown encoder 'libfoo'\n"_s));
 
-        // A file waiting for its turn can leave the list; it is skipped. The log starts afresh.
-        writeFile(tools.filePath(u"hang"_s), "");
+        // A retry runs the failed file alone; the counts then cover the whole list.
+        QFile::remove(tools.filePath(u"fail_for"_s));
         QSignalSpy finished(&model, &TranscodeViewModel::runFinished);
+        model.retryFailedFiles();
+        QCOMPARE(model.totalFiles(), 1);
+        QVERIFY(finished.wait(30000));
+        QCOMPARE((QList<int>{model.currentFileIndex(), model.totalFiles()}), (QList<int>{1, 1}));
+        QCOMPARE(queue.outcomes().done, 3);
+
+        // A file waiting for its turn can leave the list; it is neither skipped nor counted.
+        // The log starts afresh.
+        model.appendVideoFiles({probed(copyTo(clip(Clip::Plain), m_dir.filePath(u"run/d.mp4"_s))),
+                                probed(copyTo(clip(Clip::Plain), m_dir.filePath(u"run/e.mp4"_s)))});
+        writeFile(tools.filePath(u"hang"_s), "");
         model.startTranscoding();
+        QCOMPARE(model.totalFiles(), 2); // the three done are not converted again
         QVERIFY(model.ffmpegLog().isEmpty() && model.lastError().isEmpty());
         QTRY_VERIFY(QFile::exists(tools.filePath(u"pid"_s)));
-        QVERIFY(!model.canRemove(files[0].id));
-        model.removeVideoFile(files[2].id);
+        const QUuid working = model.videoFiles().at(3).id, waiting = model.videoFiles().at(4).id;
+        QVERIFY(!model.canRemove(working));
+        model.removeVideoFile(waiting);
         model.cancelTranscoding();
         QVERIFY(finished.wait(10000));
         QCOMPARE(model.runNotice(), u"转码已取消"_s);
-        QCOMPARE(model.videoFiles().size(), 2);
+        QCOMPARE(model.videoFiles().size(), 4);
+        QCOMPARE(queue.job(3).status, JobRecord::Status::Cancelled);
+        QCOMPARE(model.lastRunSummary().skipped, 0);
         QCOMPARE(model.transcodeCompleted(), false);
     }
 
@@ -262,25 +283,82 @@ private Q_SLOTS:
         QCOMPARE(opened.size(), 0); // no folder, nothing to open
     }
 
-    // Time left from the durations still to convert and ffmpeg's speed, then from the pace the
-    // run has kept once there is enough of it.
+    // A run of very different lengths driven at a known pace: once a tenth of the media is
+    // done, the time left is within 20% of the truth, it never jumps up by more than the pace
+    // allows, and it is never below what the file at work still needs.
+    void timeLeft_data()
+    {
+        QTest::addColumn<QList<double>>("durations");
+        QTest::addColumn<QList<double>>("speeds"); // ffmpeg's, per file
+        QTest::newRow("steady") << QList<double>{10, 60, 30} << QList<double>{2, 2, 2};
+        QTest::newRow("long one last") << QList<double>{5, 5, 5, 85} << QList<double>{3, 3, 3, 3};
+        QTest::newRow("uneven") << QList<double>{20, 40, 40} << QList<double>{4, 1, 2};
+    }
+
     void timeLeft()
     {
+        QFETCH(QList<double>, durations);
+        QFETCH(QList<double>, speeds);
+        JobQueue queue;
+        QList<VideoFile> files;
+        QSet<QUuid> ids;
+        for (const double duration : durations) {
+            VideoFile file;
+            file.id = QUuid::createUuid();
+            file.url = QUrl::fromLocalFile(u"/A/"_s + file.id.toString() + u".mp4"_s);
+            file.duration = duration;
+            files << file;
+            ids << file.id;
+        }
+        queue.append(files);
+        queue.beginRun(files, ids);
         RunClock clock;
-        clock.start({{0, 10}, {1, 20}, {2, 30}}, 100);
-        QCOMPARE(clock.times(101).remaining, std::nullopt); // nothing to go by yet
-        clock.fileStarted(0, 101);
-        clock.fileProgress(0, 0.5, 2.0);
-        const RunTimes early = clock.times(101.5);
-        QCOMPARE((QList<double>{early.elapsed, early.fileElapsed, *early.fileRemaining,
-                                *early.remaining}),
-                 (QList<double>{1.5, 0.5, 2.5, 27.5}));
-        clock.fileFinished(0);
-        clock.fileStarted(1, 104);
-        clock.fileProgress(1, 0.25, 4.0);
-        const RunTimes later = clock.times(110); // 15 media seconds in 10: a pace of 1.5
-        QCOMPARE((QList<double>{*later.fileRemaining, *later.remaining}),
-                 (QList<double>{3.75, 30.0}));
+        clock.start(0);
+        QCOMPARE(clock.times(1).remaining, std::nullopt); // nothing to go by yet
+
+        // The truth: each file takes its duration over its speed, in steps of half a second,
+        // after a second to start. Only a steady pace can be foretold.
+        double total = 0, wallEnd = 1;
+        for (int i = 0; i < durations.size(); ++i) {
+            total += durations[i];
+            wallEnd += 0.5 * std::ceil(durations[i] / (0.5 * speeds[i]));
+        }
+        const bool steady = std::all_of(speeds.begin(), speeds.end(),
+                                        [&](double speed) { return speed == speeds.first(); });
+        double now = 1, done = 0;
+        std::optional<double> previous;
+        for (int i = 0; i < durations.size(); ++i) {
+            JobRecord job = queue.job(i);
+            job.status = JobRecord::Status::Converting;
+            job.startedAt = now;
+            job.figures.speed = speeds[i];
+            for (double fraction = 0; fraction < 1;) {
+                now += 0.5;
+                fraction = std::min(1.0, fraction + 0.5 * speeds[i] / durations[i]);
+                job.fraction = fraction;
+                queue.update(job);
+                clock.sample(queue, now);
+                const RunTimes times = clock.times(now);
+                QVERIFY(times.remaining.has_value());
+                QVERIFY(*times.remaining + 1e-9 >= times.fileRemaining.value_or(0));
+                if (previous)
+                    QVERIFY2(
+                        *times.remaining <= *previous + 0.5 * (durations[i] / speeds[i]),
+                        qPrintable(u"jumped from %1 to %2"_s.arg(*previous).arg(*times.remaining)));
+                previous = times.remaining;
+                const double sofar = done + fraction * durations[i];
+                const double truth = wallEnd - now;
+                if (steady && sofar >= 0.1 * total && truth > 5)
+                    QVERIFY2(std::abs(*times.remaining - truth) <= 0.2 * truth,
+                             qPrintable(u"at %1 s: %2 left, truly %3"_s.arg(now)
+                                            .arg(*times.remaining)
+                                            .arg(truth)));
+            }
+            done += durations[i];
+            job.status = JobRecord::Status::Done;
+            queue.update(job);
+        }
+        QCOMPARE(queue.runFraction(), 1.0);
         QCOMPARE((QStringList{clockText(7.4), clockText(754), clockText(3723)}),
                  (QStringList{u"0:07"_s, u"12:34"_s, u"1:02:03"_s}));
     }

@@ -261,13 +261,13 @@ EngineRun runEngine(const TranscodeSettings &settings, const QList<VideoFile> &f
     BatchTranscoder engine(context);
     QObject::connect(&engine, &BatchTranscoder::runStarted,
                      [&run](const RunPlan &plan) { run.plan = plan; });
-    QObject::connect(&engine, &BatchTranscoder::fileProgress,
-                     [&run](const PlannedFile &, double, double fraction, const ProgressFigures &) {
-                         run.runProgress << fraction;
-                     });
-    QObject::connect(
-        &engine, &BatchTranscoder::fileFinished,
-        [&run](const PlannedFile &, const FileOutcome &outcome) { run.outcomes << outcome; });
+    QObject::connect(&engine, &BatchTranscoder::jobChanged, [&run](const JobRecord &record) {
+        run.records << record;
+        if (record.status == JobRecord::Status::Converting && record.fraction > 0)
+            run.fileProgress << record.fraction;
+        if (record.hasEnded())
+            run.outcomes << record.outcome;
+    });
     QObject::connect(&engine, &BatchTranscoder::notice,
                      [&run](const QString &text) { run.notices << text; });
     QObject::connect(&engine, &BatchTranscoder::logText,

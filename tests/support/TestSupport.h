@@ -68,7 +68,8 @@ struct EngineRun
     RunPlan plan;
     RunSummary summary;
     QList<FileOutcome> outcomes; // in the order the files finished
-    QList<double> runProgress;
+    QList<JobRecord> records;    // every record reported, in order
+    QList<double> fileProgress;  // as the files converting reported it
     QStringList notices;
     QStringList trace;
     QString log;

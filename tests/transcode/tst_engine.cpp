@@ -221,7 +221,7 @@ private Q_SLOTS:
         const EngineRun run = runEngine(settingsFor(Codec::Av1Software),
                                         listed(folder, {u"a.mp4"_s, u"b.mp4"_s}), {}, tools.path());
         // The second file is measured from its own first time line, not the first file's.
-        QCOMPARE(run.runProgress, (QList<double>{0.25, 0.5, 0.75, 1.0}));
+        QCOMPARE(run.fileProgress, (QList<double>{0.5, 1.0, 0.5, 1.0}));
         QCOMPARE(run.summary.converted, 2);
     }
 

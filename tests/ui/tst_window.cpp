@@ -189,16 +189,20 @@ private Q_SLOTS:
         QVERIFY(narrow.at(8).endsWith(u"…"_s));
 
         QCOMPARE(shortCodecName(u"未知 (未知)"_s), u"未知"_s);
-        using S = FileRunState::Status;
+        using S = JobRecord::Status;
         const auto status = [](S s, double p = 0, qint64 size = 0) {
-            return cardStatus(FileRunState{s, p, size, {}})->text;
+            JobRecord job;
+            job.status = s;
+            job.fraction = p;
+            job.outcome.outputSize = size;
+            return cardStatus(job, true)->text;
         };
-        QCOMPARE(
-            (QStringList{status(S::Waiting), status(S::Converting, 0.456),
-                         status(S::Converted, 0, 2500000), status(S::Failed), status(S::Skipped)}),
-            (QStringList{u"等待中"_s, u"转码中 45%"_s, u"✓ 已完成 · 2.5 MB"_s, u"✗ 失败"_s,
-                         u"已跳过"_s}));
-        QVERIFY(!cardStatus(std::nullopt));
+        QCOMPARE((QStringList{status(S::Waiting), status(S::Converting, 0.456),
+                              status(S::Done, 0, 2500000), status(S::Failed), status(S::Skipped),
+                              status(S::Cancelled)}),
+                 (QStringList{u"等待中"_s, u"转码中 45%"_s, u"✓ 已完成 · 2.5 MB"_s, u"✗ 失败"_s,
+                              u"已跳过"_s, u"已取消"_s}));
+        QVERIFY(!cardStatus(JobRecord(), false)); // a file no run has taken
 
         Window w;
         const VideoFile twin = listedFile(u"b.mp4"_s);
@@ -319,7 +323,7 @@ private Q_SLOTS:
         // Once more for the failed file alone; then the converted ones leave the list.
         QFile::remove(tools.filePath(u"fail_for"_s));
         QTest::mouseClick(w->child<QPushButton>(u"retryButton"_s), Qt::LeftButton);
-        QTRY_COMPARE(w->text(u"summaryLine"_s), u"已转码 1 个，失败 0 个，跳过 0 个"_s);
+        QTRY_COMPARE(w->text(u"summaryLine"_s), u"已转码 2 个，失败 0 个，跳过 0 个"_s);
         QTest::mouseClick(w->child<QPushButton>(u"removeDoneButton"_s), Qt::LeftButton);
         QVERIFY(w->model.videoFiles().isEmpty());
         QTest::mouseClick(w->child<QPushButton>(u"newRunButton"_s), Qt::LeftButton);
@@ -362,9 +366,9 @@ private Q_SLOTS:
             Window w;
             SettingsMemory memory(w.model, w.window);
             w.model.setSelectedCodec(u"ProRes (软件编码)"_s);
-            w.model.settleCodecRules();
             w.model.setSelectedProResProfile(u"4444"_s);
             w.model.setEnableAlpha(true);
+            w.model.setOverwriteOriginal(true); // a decision for each session
             w.window.resize(900, 700);
             memory.rememberWindow();
         }
