@@ -1,4 +1,5 @@
 #include "process/TerminationSignals.h"
+#include "session/QueueMemory.h"
 #include "session/TranscodeViewModel.h"
 #include "ui/DesktopIntegration.h"
 #include "ui/MainWindow.h"
@@ -35,6 +36,10 @@ int main(int argc, char *argv[])
     MainWindow window(model);
     SettingsMemory memory(model, window);
     memory.restore();
+    // The list and each file's outcome survive a crash; the user decides whether to take the
+    // last one back.
+    QueueMemory queueMemory(model);
+    window.offerRestore(queueMemory);
     // Goes before the window and the model, letting go of what a run still holds.
     DesktopIntegration desktop(model, [&window] { return window.isActiveWindow(); });
 

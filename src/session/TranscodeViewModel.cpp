@@ -1,5 +1,6 @@
 #include "session/TranscodeViewModel.h"
 
+#include "domain/FileUrls.h"
 #include "domain/SettingsRules.h"
 #include "intake/FileIntake.h"
 #include "transcode/FFmpegArguments.h"
@@ -24,7 +25,10 @@ TranscodeViewModel::TranscodeViewModel(RunContext context, QObject *parent)
         Q_EMIT rejectedFilesChanged();
         Q_EMIT fileAlreadyListed(path);
     });
-    connect(m_intake.get(), &FileIntake::finished, this, &TranscodeViewModel::intakeFinished);
+    connect(m_intake.get(), &FileIntake::finished, this, [this] {
+        m_restoring.clear();
+        Q_EMIT intakeFinished();
+    });
 
     connect(&m_queue, &JobQueue::rowsInserted, this, &TranscodeViewModel::videoFilesChanged);
     connect(&m_queue, &JobQueue::rowsRemoved, this, &TranscodeViewModel::videoFilesChanged);
@@ -192,6 +196,7 @@ void TranscodeViewModel::setRunNotice(const QString &value)
 void TranscodeViewModel::clearAll()
 {
     m_queue.clear();
+    m_resumes = false;
     setIsTranscoding(false);
     clearLog();
     setTranscodeCompleted(false);
@@ -270,6 +275,29 @@ bool TranscodeViewModel::isTakingIn() const
 void TranscodeViewModel::appendVideoFiles(const QList<VideoFile> &files)
 {
     m_queue.append(files);
+    for (const VideoFile &file : files) {
+        const auto saved = m_restoring.constFind(filePath(file.url));
+        if (saved == m_restoring.cend() || saved->status == JobRecord::Status::Waiting)
+            continue;
+        JobRecord record;
+        record.status = saved->status;
+        record.outputPath = saved->outputPath;
+        record.outcome.outputPath = saved->outputPath;
+        record.outcome.outputSize = saved->outputSize;
+        record.outcome.reason = saved->reason;
+        m_queue.restore(file.id, record);
+    }
+}
+
+void TranscodeViewModel::restoreQueue(const QList<SavedFile> &files)
+{
+    QList<QUrl> urls;
+    for (const SavedFile &file : files) {
+        urls << QUrl::fromLocalFile(file.path);
+        m_restoring.insert(file.path, file);
+    }
+    m_resumes = !files.isEmpty();
+    processSelectedFiles(urls);
 }
 
 void TranscodeViewModel::clearLog()
@@ -294,8 +322,10 @@ void TranscodeViewModel::appendToLog(const QString &text)
     Q_EMIT ffmpegLogAppended(text);
 }
 
-void TranscodeViewModel::startTranscoding(const RunOptions &options)
+void TranscodeViewModel::startTranscoding(RunOptions options)
 {
+    // A list that came back after a crash may hold results saved moments before it.
+    options.skipExisting = options.skipExisting || m_resumes;
     // What an earlier run converted is not converted again.
     QSet<QUuid> files;
     for (int row = 0; row < m_queue.rowCount(); ++row) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -18,6 +19,7 @@
 #include "domain/TranscodeSettings.h"
 #include "domain/VideoFile.h"
 #include "session/JobQueue.h"
+#include "session/QueueMemory.h"
 #include "session/RunClock.h"
 #include "transcode/BatchTranscoder.h"
 
@@ -145,10 +147,14 @@ public:
 
     // The list and where each file stands: the rows every view of the files reads.
     const JobQueue &queue() const { return m_queue; }
+    // Takes a saved list in again, in its order, each file with its saved outcome once it has
+    // been probed afresh. The next run converts only what is not done, and skips a file whose
+    // result is already there and whole.
+    void restoreQueue(const QList<SavedFile> &files);
 
     // The batch run: converts every listed file not done yet, with the settings as they are
     // now.
-    void startTranscoding(const RunOptions &options = {});
+    void startTranscoding(RunOptions options = {});
     // Runs again only the files that failed.
     void retryFailedFiles();
     // Takes the converted files off the list.
@@ -244,6 +250,8 @@ private:
     QElapsedTimer m_runTimer;
     QTimer m_tick;
     RunSummary m_lastRunSummary;
+    QHash<QString, SavedFile> m_restoring; // by path, until intake has taken them in
+    bool m_resumes = false;                // the list came back from a saved one
     QList<FileFailureNote> m_rejectedFiles;
     QStringList m_alreadyListedFiles;
     RunContext m_context;

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "intake/IntakeUrls.h"
+#include "session/QueueMemory.h"
 #include "session/TranscodeViewModel.h"
 #include "ui/ActionArea.h"
 #include "ui/DropZone.h"
@@ -12,10 +13,13 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QStandardPaths>
 #include <QTimer>
@@ -82,6 +86,7 @@ MainWindow::MainWindow(TranscodeViewModel &model, QWidget *parent)
     auto *content = new QWidget;
     content->setObjectName(u"content"_s);
     auto *layout = new ContentLayout(content);
+    m_regions = layout;
     layout->setContentsMargins(16, 16, 16, 16);
     layout->setSpacing(16);
     const auto place = [layout](QWidget *region, const QString &name, int stretch = 0) {
@@ -172,6 +177,50 @@ void MainWindow::followIntake()
     m_intakeNotice->setText(text);
     m_intakeNotice->setToolTip(details.join(u'\n'));
     m_intakeNotice->setVisible(!lines.isEmpty());
+}
+
+void MainWindow::offerRestore(QueueMemory &memory)
+{
+    const Result<QList<SavedFile>> saved = memory.load();
+    if (!saved) {
+        const QString notice =
+            u"上次的文件列表无法读取（%1），已忽略"_s.arg(saved.error().description());
+        m_model.trace(u"⚠️ [WARNING] "_s + notice);
+        m_intakeNotice->setText(notice);
+        m_intakeNotice->show();
+        return;
+    }
+    if (saved->isEmpty())
+        return;
+    const QList<SavedFile> files = *saved;
+    const auto done = std::count_if(files.begin(), files.end(), [](const SavedFile &file) {
+        return file.status == JobRecord::Status::Done;
+    });
+    auto *bar = new QFrame;
+    bar->setObjectName(u"restoreBar"_s);
+    bar->setFrameShape(QFrame::StyledPanel);
+    auto *row = new QHBoxLayout(bar);
+    auto *text = new QLabel(
+        u"上次关闭时列表中有 %1 个文件（%2 个已完成）。要恢复这个列表吗？"_s.arg(files.size())
+            .arg(done));
+    text->setWordWrap(true);
+    text->setObjectName(u"restoreText"_s);
+    auto *restore = new QPushButton(u"恢复列表"_s);
+    restore->setObjectName(u"restoreButton"_s);
+    auto *dismiss = new QPushButton(u"不恢复"_s);
+    dismiss->setObjectName(u"dismissRestoreButton"_s);
+    row->addWidget(text, 1);
+    row->addWidget(restore);
+    row->addWidget(dismiss);
+    connect(restore, &QPushButton::clicked, this, [this, bar, files] {
+        m_model.restoreQueue(files);
+        bar->deleteLater();
+    });
+    connect(dismiss, &QPushButton::clicked, this, [bar, &memory] {
+        memory.forget();
+        bar->deleteLater();
+    });
+    m_regions->insertWidget(0, bar);
 }
 
 void MainWindow::openPaths(const QStringList &paths)

@@ -10,7 +10,11 @@ class ActionArea;
 class DropZone;
 class FileListPanel;
 class QLabel;
+class QVBoxLayout;
+class QueueMemory;
 class TranscodeViewModel;
+struct Error;
+struct SavedFile;
 
 // The one window: the drop zone, the file list, the presets, the settings and the action area
 // from top to bottom, all views of a model that outlives them.
@@ -26,6 +30,8 @@ public:
 
     // Paths as given on the command line or by "Open with": taken in as one selection.
     void openPaths(const QStringList &paths);
+    // Offers to take back the list the last session left, or says why it could not be read.
+    void offerRestore(QueueMemory &memory);
 
     // Asks the user a yes-or-no question; a dialog by default, tests answer themselves.
     using Confirmer = std::function<bool(QWidget *parent, const QString &question)>;
@@ -46,6 +52,7 @@ private:
     TranscodeViewModel &m_model;
     DropZone *m_dropZone;
     QLabel *m_intakeNotice;
+    QVBoxLayout *m_regions = nullptr;
     Confirmer m_confirm;
     FolderOpener m_openFolder;
 };

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "domain/FileUrls.h"
 #include "session/JobQueue.h"
+#include "session/QueueMemory.h"
 #include "session/RunClock.h"
 #include "session/TranscodeViewModel.h"
 #include "transcode/RunPlan.h"
@@ -361,6 +362,103 @@ private Q_SLOTS:
         QCOMPARE(queue.runFraction(), 1.0);
         QCOMPARE((QStringList{clockText(7.4), clockText(754), clockText(3723)}),
                  (QStringList{u"0:07"_s, u"12:34"_s, u"1:02:03"_s}));
+    }
+
+    // What a saved list file may hold: one that is damaged, cut short or not ours is refused
+    // with a reason and never taken half.
+    void savedListsAreReadWholeOrNotAtAll_data()
+    {
+        const QByteArray good = QueueMemory::encode(
+            {{u"/A/a.mp4"_s, JobRecord::Status::Done, u"/A/out/a.mp4"_s, 42, {}},
+             {u"/A/b 片段.mp4"_s, JobRecord::Status::Failed, {}, 0, u"坏了"_s},
+             {u"/A/c.mp4"_s, JobRecord::Status::Waiting, {}, 0, {}}});
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("files"); // -1: refused
+        QTest::newRow("whole") << good << 3;
+        QTest::newRow("cut short") << good.left(good.size() / 2) << -1;
+        QTest::newRow("empty") << QByteArray() << -1;
+        QTest::newRow("not ours") << QByteArray(R"({"format":"x","version":1,"files":[]})") << -1;
+        QTest::newRow("newer") << QByteArray(
+                                      R"({"format":"quillmere-queue","version":2,"files":[]})")
+                               << -1;
+        QTest::newRow("relative path")
+            << QByteArray(
+                   R"({"format":"quillmere-queue","version":1,"files":[{"path":"a.mp4","status":"done"}]})")
+            << -1;
+        QTest::newRow("unknown status")
+            << QByteArray(
+                   R"({"format":"quillmere-queue","version":1,"files":[{"path":"/a.mp4","status":"odd"}]})")
+            << -1;
+        QTest::newRow("files not a list")
+            << QByteArray(R"({"format":"quillmere-queue","version":1,"files":{}})") << -1;
+    }
+
+    void savedListsAreReadWholeOrNotAtAll()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, files);
+        const Result<QList<SavedFile>> read = QueueMemory::decode(bytes);
+        QCOMPARE(read ? static_cast<int>(read->size()) : -1, files);
+        if (read && files == 3)
+            QCOMPARE(read->at(1),
+                     (SavedFile{u"/A/b 片段.mp4"_s, JobRecord::Status::Failed, {}, 0, u"坏了"_s}));
+        else if (!read)
+            QVERIFY(!read.error().description().isEmpty());
+    }
+
+    // The window's list survives its end, even a kill during a run: the files come back in
+    // their order, what was done stays done, and the next run converts only the rest,
+    // skipping a result that was finished after the last save.
+    void theListSurvivesARestart()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        QTemporaryDir state;
+        const QString path = state.filePath(u"Quillmere/queue.json"_s);
+        QStringList names{u"a.mp4"_s, u"b.mp4"_s, u"c.mp4"_s};
+        QList<QUrl> urls;
+        for (const QString &name : names)
+            urls << QUrl::fromLocalFile(
+                copyTo(clip(Clip::Plain), m_dir.filePath(u"restart/"_s + name)));
+        {
+            TranscodeViewModel model(quiet(tools.path()));
+            model.setSelectedCodec(u"H.264 (软件编码)"_s);
+            QueueMemory memory(model, path);
+            QSignalSpy taken(&model, &TranscodeViewModel::intakeFinished);
+            model.processSelectedFiles(urls);
+            QVERIFY(taken.wait(30000));
+            QCOMPARE(run(model), RunOutcome::Completed);
+            memory.saveNow();
+            // b's result was finished after the last save, and then the window was killed.
+            QList<SavedFile> list = *memory.load();
+            list[1].status = JobRecord::Status::Waiting;
+            list[1].outputPath.clear();
+            writeFile(path, QueueMemory::encode(list));
+        }
+        QVERIFY((QFileInfo(path).permissions() & (QFile::ReadOther | QFile::ReadGroup)) == 0);
+
+        QFile::remove(tools.filePath(u"calls"_s));
+        TranscodeViewModel model(quiet(tools.path()));
+        model.setSelectedCodec(u"H.264 (软件编码)"_s);
+        QueueMemory memory(model, path);
+        const Result<QList<SavedFile>> saved = memory.load();
+        QVERIFY(saved && saved->size() == 3);
+        QSignalSpy taken(&model, &TranscodeViewModel::intakeFinished);
+        model.restoreQueue(*saved);
+        QVERIFY(taken.wait(30000));
+        QStringList listed;
+        for (const VideoFile &file : model.videoFiles())
+            listed << file.name;
+        QCOMPARE(listed, names);
+        QCOMPARE(model.queue().job(0).status, JobRecord::Status::Done);
+        QCOMPARE(model.queue().job(1).status, JobRecord::Status::Waiting);
+        QCOMPARE(run(model), RunOutcome::Completed);
+        QCOMPARE(model.totalFiles(), 1);               // a and c were done
+        QCOMPARE(model.lastRunSummary().converted, 0); // b's result is there and whole
+        QCOMPARE(model.lastRunSummary().skipped, 1);
+        for (const QString &call : fakeCalls(tools.path()))
+            QVERIFY2(!call.contains(u"-progress"_s), qPrintable(call));
     }
 
     void whatIntakeCouldNotAddIsKept()
