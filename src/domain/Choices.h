@@ -20,6 +20,8 @@ inline const QString Av1Software = QStringLiteral("AV1 (软件编码)");
 
 inline const QString OriginalResolution = QStringLiteral("原始分辨率");
 inline const QString OriginalFrameRate = QStringLiteral("原始帧率");
+// A run's results go into a folder named this and the codec, beside the first file.
+inline const QString OutputFolderPrefix = QStringLiteral("已转码_");
 
 // The fixed option tables, in the order the settings panel lists them.
 namespace Choices {

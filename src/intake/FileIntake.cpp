@@ -36,8 +36,8 @@ bool isVideoExtension(const QString &extension)
 // A folder a run of ours made ("已转码_" and a codec): its videos are results, not sources.
 bool isOutputFolderName(const QString &name)
 {
-    const QString prefix = QStringLiteral("已转码_");
-    return name.startsWith(prefix) && Choices::codecs().contains(name.mid(prefix.size()));
+    return name.startsWith(OutputFolderPrefix) &&
+           Choices::codecs().contains(name.mid(OutputFolderPrefix.size()));
 }
 
 bool isReadableFolder(const QString &path)

@@ -27,11 +27,11 @@ QStringList ended(int exitStatus)
             QStringLiteral("🔍 [DEBUG] ffprobe 进程执行完成，退出代码: %1").arg(exitStatus)};
 }
 
-QString tooSlow(const QString &program)
+QString tooSlow(const QString &program, std::chrono::milliseconds limit)
 {
     return QStringLiteral("%1 超过 %2 秒仍未完成，已停止")
         .arg(QFileInfo(program).fileName())
-        .arg(std::chrono::seconds(VideoProbe::TimeLimit).count());
+        .arg(static_cast<double>(limit.count()) / 1000.0);
 }
 
 QString tooMuchOutput(const QString &program)

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+
 #include "probe/ProbeOutput.h"
 
 // The trace lines and failure texts of one file's probe, the same whether ffprobe ran for it
@@ -15,7 +17,7 @@ QString running();
 QStringList ended(int exitStatus);
 
 // Why a probe was stopped, naming the program (its file name) that was stopped.
-QString tooSlow(const QString &program);
+QString tooSlow(const QString &program, std::chrono::milliseconds limit);
 QString tooMuchOutput(const QString &program);
 
 // A failed probe: the trace with the error line added, and the reason.

@@ -126,7 +126,7 @@ ProbeWorkerPool::Worker *ProbeWorkerPool::startWorker(const QString &program)
         const QString name = workerName();
         QString why;
         if (worker->timedOut)
-            why = ProbeTrace::tooSlow(worker->program);
+            why = ProbeTrace::tooSlow(worker->program, m_timeLimit);
         else if (worker->runner->overflowed())
             why = ProbeTrace::tooMuchOutput(worker->program);
         else if (crashed)

@@ -53,8 +53,9 @@ void VideoProbe::onExit(int exitStatus)
     m_timeLimit.stop();
     m_trace << ProbeTrace::ended(exitStatus);
     if (m_timedOut || m_runner->overflowed()) {
-        const QString why =
-            m_timedOut ? ProbeTrace::tooSlow(m_program) : ProbeTrace::tooMuchOutput(m_program);
+        const QString why = m_timedOut
+                                ? ProbeTrace::tooSlow(m_program, m_timeLimit.intervalAsDuration())
+                                : ProbeTrace::tooMuchOutput(m_program);
         Q_EMIT finished(ProbeTrace::failure(m_trace, why));
         return;
     }

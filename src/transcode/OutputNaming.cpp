@@ -1,5 +1,6 @@
 #include "transcode/OutputNaming.h"
 
+#include "domain/Choices.h"
 #include "domain/FileUrls.h"
 
 #include <QDir>
@@ -9,7 +10,7 @@ namespace OutputNaming {
 
 QString outputDirectory(const QUrl &firstFile, const QString &codec)
 {
-    return QFileInfo(filePath(firstFile)).dir().filePath(QStringLiteral("已转码_") + codec);
+    return QFileInfo(filePath(firstFile)).dir().filePath(OutputFolderPrefix + codec);
 }
 
 QString outputExtension(const QString &codec, const QString &container)
