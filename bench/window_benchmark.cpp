@@ -1,13 +1,16 @@
 // The window with a long list: memory each 1,000 listed files add, the time a paint of the
-// visible part of the file grid takes, and a folder of as many tiny clips taken in through
-// intake while the window shows them: the total time and the longest the event loop waited.
+// visible part of the file grid takes, the time the list takes to save, and a folder of as
+// many tiny clips taken in through intake while the window shows them and keeps saving the
+// list: the total time and the longest the event loop waited.
 #include "IntakeTiming.h"
+#include "session/QueueMemory.h"
 #include "ui/FileListPanel.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPixmap>
 
 #include <algorithm>
@@ -60,6 +63,7 @@ bool listThroughIntake(int count)
     QTemporaryDir dir;
     const QString folder = tinyClipFolder(dir, count);
     ShownWindow shown;
+    QueueMemory memory(shown.model, dir.filePath(QStringLiteral("state/queue.json")));
     QCoreApplication::processEvents();
     const IntakeTiming timing = timeIntake(shown.model, folder);
     const qsizetype listed = shown.model.videoFiles().size();
@@ -104,5 +108,14 @@ int main(int argc, char *argv[])
     std::printf("long list: painting the visible grid takes %.2f ms (median of 50, %dx%d)\n",
                 paints.at(paints.size() / 2), grid->viewport()->width(),
                 grid->viewport()->height());
+    QTemporaryDir state;
+    QueueMemory memory(model, state.filePath(QStringLiteral("queue.json")));
+    QElapsedTimer saving;
+    saving.start();
+    memory.saveNow();
+    std::printf(
+        "long list: saving it whole takes %.2f ms (%lld bytes), off the event loop\n",
+        static_cast<double>(saving.nsecsElapsed()) / 1e6,
+        static_cast<long long>(QFileInfo(state.filePath(QStringLiteral("queue.json"))).size()));
     return listThroughIntake(files) ? 0 : 1;
 }

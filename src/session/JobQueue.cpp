@@ -126,6 +126,7 @@ void JobQueue::replaceFile(const QUuid &id, const VideoFile &file)
         return;
     m_files[row] = file;
     m_files[row].id = id;
+    m_jobs[row].sourcePath = filePath(file.url);
     index(0);
     Q_EMIT dataChanged(QAbstractListModel::index(row), QAbstractListModel::index(row));
 }

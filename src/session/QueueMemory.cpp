@@ -1,6 +1,5 @@
 #include "session/QueueMemory.h"
 
-#include "domain/FileUrls.h"
 #include "session/TranscodeViewModel.h"
 
 #include <QDir>
@@ -97,7 +96,7 @@ QList<SavedFile> QueueMemory::snapshot() const
     files.reserve(queue.rowCount());
     for (int row = 0; row < queue.rowCount(); ++row) {
         const JobRecord &job = queue.job(row);
-        SavedFile file{filePath(queue.files().at(row).url), JobRecord::Status::Waiting, {}, 0, {}};
+        SavedFile file{job.sourcePath, JobRecord::Status::Waiting, {}, 0, {}};
         if (job.status == JobRecord::Status::Done || job.status == JobRecord::Status::Failed ||
             job.status == JobRecord::Status::Skipped) {
             file.status = job.status;
