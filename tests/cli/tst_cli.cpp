@@ -217,6 +217,39 @@ private Q_SLOTS:
             QVERIFY2(run.err.contains(u'\n' + command + u'\n'), qPrintable(command));
     }
 
+    // In a terminal, files at work at once each have their own entry on the progress line,
+    // namesakes from two folders included.
+    void namesakesAtWorkShowTheirOwnProgress()
+    {
+        QTemporaryDir install;
+        const QString cli = installCopy(install);
+        const QString resources = install.filePath(u"resources"_s);
+        writeFile(resources + u"/result"_s, contents(clip(Clip::Plain)));
+        // Both wait for each other, so both are at work when they report.
+        writeTool(resources, u"ffmpeg"_s,
+                  "dir=$(dirname \"$0\"); for last; do :; done\n"
+                  "echo started >> \"$dir/started\"\n"
+                  "while [ \"$(wc -l < \"$dir/started\")\" -lt 2 ]; do sleep 0.1; done\n"
+                  "for t in 1 2 3; do printf 'out_time=00:00:00.%s00000\\nprogress=continue\\n' $t;"
+                  " sleep 0.3; done\n"
+                  "cat \"$dir/result\" > \"$last\"\n");
+        const QString root = m_dir.filePath(u"namesakes"_s);
+        copyTo(clip(Clip::Plain), root + u"/A/x.mp4"_s);
+        copyTo(clip(Clip::Plain), root + u"/B/x.mp4"_s);
+        const QString command =
+            QStringList{cli, u"--jobs"_s, u"2"_s, u"--codec"_s, u"'H.264 (软件编码)'"_s, root}.join(
+                u' ');
+        const CliRun terminal = runCli({u"-qfec"_s, command, u"/dev/null"_s}, u"script"_s);
+        QCOMPARE(terminal.exitCode, 0);
+        const QStringList lines = terminal.out.split(u'\r');
+        QVERIFY2(std::any_of(lines.begin(), lines.end(),
+                             [](const QString &line) {
+                                 return line.contains(u"A/x.mp4 "_s) &&
+                                        line.contains(u"B/x.mp4 "_s);
+                             }),
+                 qPrintable(terminal.out));
+    }
+
     // A reader that goes away (`| head`) costs the trace, not the run.
     void aClosedOutputDoesNotStopTheRun()
     {
