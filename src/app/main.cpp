@@ -10,12 +10,21 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstring>
+
 using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    // Answered before anything needs a display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("quillmere " QUILLMERE_VERSION);
+        return 0;
+    }
     QApplication app(argc, argv);
     app.setApplicationName(u"Quillmere"_s);
+    app.setApplicationVersion(QStringLiteral(QUILLMERE_VERSION));
     app.setOrganizationName(u"Quillmere"_s);
 
     app.setDesktopFileName(u"quillmere"_s);

@@ -7,6 +7,8 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 Error usageError(const QString &message)
@@ -14,15 +16,16 @@ Error usageError(const QString &message)
     return Error{QStringLiteral("Usage"), 2, message};
 }
 
-QString quotedList(const QStringList &choices)
+// A choice as a shell word a reader can copy: bare when plain ASCII, else in double quotes.
+QString shownText(const QString &text)
 {
-    QStringList quoted;
-    for (const QString &choice : choices)
-        quoted << QLatin1Char('"') + choice + QLatin1Char('"');
-    return quoted.join(QStringLiteral(", "));
+    const bool plain = !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return (c.unicode() < 0x80 && c.isLetterOrNumber()) || c == u'.' || c == u'-';
+    });
+    return plain ? text : QLatin1Char('"') + text + QLatin1Char('"');
 }
 
-QStringList presetNames()
+QStringList presetTexts()
 {
     QStringList names;
     for (const TranscodePreset &preset : Choices::makePresets())
@@ -30,18 +33,26 @@ QStringList presetNames()
     return names;
 }
 
-// The last value given for `option`, which must be one of `choices`.
-std::optional<Error> takeChoice(const QCommandLineParser &parser, const QString &option,
-                                const QStringList &choices, std::optional<QString> &target)
+// The last value given for the option, by any of its spellings; it is kept as the text.
+std::optional<Error> takeChoice(const QCommandLineParser &parser, const CliChoiceOption &choice,
+                                CliOptions &options)
 {
-    if (!parser.isSet(option))
+    if (!parser.isSet(choice.option))
         return std::nullopt;
-    const QString value = parser.values(option).constLast();
-    if (!choices.contains(value)) {
-        return usageError(QStringLiteral("invalid value for --%1: \"%2\"\nvalid choices: %3")
-                              .arg(option, value, quotedList(choices)));
+    const QString value = parser.values(choice.option).constLast();
+    std::optional<QString> text;
+    if (choice.texts.contains(value))
+        text = value;
+    for (const ChoiceName &name : choice.names) {
+        if (name.name == value)
+            text = name.text;
     }
-    target = value;
+    if (!text) {
+        return usageError(
+            QStringLiteral("invalid value for --%1: \"%2\"\nvalid choices: %3")
+                .arg(choice.option, value, choice.shownChoices().join(QStringLiteral(", "))));
+    }
+    options.*choice.target = *text;
     return std::nullopt;
 }
 
@@ -59,65 +70,118 @@ std::optional<Error> takeSwitch(const QCommandLineParser &parser, const QString 
 
 } // namespace
 
+QStringList CliChoiceOption::shownChoices() const
+{
+    QStringList shown;
+    for (const QString &text : texts) {
+        QStringList spellings;
+        for (const ChoiceName &name : names) {
+            if (name.text == text)
+                spellings << name.name;
+        }
+        spellings << shownText(text);
+        shown << spellings.join(QStringLiteral(" or "));
+    }
+    return shown;
+}
+
+const QList<CliChoiceOption> &cliChoiceOptions()
+{
+    static const QList<CliChoiceOption> options{
+        {QStringLiteral("preset"), QStringLiteral("Presets"), presetTexts(), Choices::presetNames(),
+         &CliOptions::preset},
+        {QStringLiteral("codec"), QStringLiteral("Codecs"), Choices::codecs(),
+         Choices::codecNames(), &CliOptions::codec},
+        {QStringLiteral("container"),
+         QStringLiteral("Containers"),
+         Choices::containers(),
+         {},
+         &CliOptions::container},
+        {QStringLiteral("prores-profile"), QStringLiteral("ProRes profiles"),
+         Choices::proResProfiles(), Choices::proResProfileNames(), &CliOptions::proResProfile},
+        {QStringLiteral("resolution"), QStringLiteral("Resolutions"), Choices::resolutions(),
+         Choices::resolutionNames(), &CliOptions::resolution},
+        {QStringLiteral("frame-rate"), QStringLiteral("Frame rates"), Choices::frameRates(),
+         Choices::frameRateNames(), &CliOptions::frameRate},
+    };
+    return options;
+}
+
+QString cliVersion()
+{
+    return QStringLiteral("quillmere-cli " QUILLMERE_VERSION);
+}
+
 QString cliUsage()
 {
+    QString choices;
+    for (const CliChoiceOption &option : cliChoiceOptions()) {
+        choices += QStringLiteral("%1 (--%2):\n").arg(option.title, option.option);
+        for (const QString &choice : option.shownChoices())
+            choices += QStringLiteral("  ") + choice + QLatin1Char('\n');
+    }
     return QStringLiteral(
                "Usage: quillmere-cli [OPTION]... [PATH]...\n"
                "Converts video files, or the videos found in folders, with ffmpeg.\n"
                "\n"
-               "  --preset NAME          apply the preset with exactly this name\n"
-               "  --codec TEXT           one of the codec choices, exact text\n"
-               "  --container TEXT       one of the container choices\n"
-               "  --prores-profile TEXT  one of the ProRes profiles\n"
-               "  --resolution TEXT      one of the resolution choices\n"
-               "  --frame-rate TEXT      one of the frame-rate choices\n"
-               "  --bitrate MBPS         a decimal number with a point\n"
-               "  --alpha | --no-alpha   keep an alpha channel where the codec allows it\n"
-               "  --overwrite | --no-overwrite\n"
+               "Settings, applied in this order whatever their order on the command line:\n"
+               "  --preset NAME          apply one of the presets\n"
+               "  --codec NAME           the video codec and its encoder\n"
+               "  --container NAME       the file format of the results\n"
+               "  --prores-profile NAME  the ProRes profile\n"
+               "  --resolution NAME      the picture size, or the source's\n"
+               "  --frame-rate NAME      the frame rate, or the source's\n"
+               "  --bitrate MBPS         the video bitrate in Mbps, a decimal number with a point\n"
+               "  --alpha, --no-alpha    keep an alpha channel where the codec allows it\n"
+               "  --overwrite, --no-overwrite\n"
                "                         replace each source by its converted result\n"
+               "\n"
+               "Modes, at most one; without one the files are converted:\n"
                "  --print-arguments      print the settings part of the ffmpeg command line,\n"
                "                         one argument per line, and exit\n"
-               "  --probe                take the PATHs through file intake only, then exit\n"
-               "  --dry-run              print for each file the ffmpeg command the run would\n"
+               "  --probe                take the PATHs in and list the videos found\n"
+               "  --dry-run              print for each file the ffmpeg commands the run would\n"
                "                         execute, shell-quoted, without running or creating\n"
                "                         anything; exit 1 where the run would be refused\n"
+               "\n"
+               "Running:\n"
                "  --jobs N               convert up to N files at once (0: one per core)\n"
                "  --shard INDEX/COUNT    take only the files at positions INDEX, INDEX+COUNT,\n"
                "                         ... of the whole listing; outputs are named over the\n"
                "                         whole listing, so COUNT shards make what one run would\n"
                "  --skip-existing        skip a file whose output is already there and whole\n"
-               "  --json                 JSON Lines events on standard output; human text and\n"
-               "                         the trace on standard error\n"
-               "  --help                 show this text\n"
+               "  --json                 JSON Lines events on standard output\n"
+               "  --verbose              also the diagnostic trace, on standard error\n"
+               "  --quiet                only failures and the summary on standard error\n"
+               "  --version              print the version and exit\n"
+               "  --help                 show this text and exit\n"
                "\n"
-               "Settings are applied in the order above, whatever their order on the command\n"
-               "line. Put \"--\" before PATHs that begin with a dash.\n"
+               "Each choice goes by an ASCII name or by the text the window shows:\n"
+               "%1"
                "\n"
-               "Presets: %1\n"
-               "Codecs: %2\n"
-               "Containers: %3\n"
-               "ProRes profiles: %4\n"
-               "Resolutions: %5\n"
-               "Frame rates: %6\n"
+               "Standard output carries only data: the plan, the listing, the arguments or the\n"
+               "JSON Lines. Progress, notices, failures and the summary go to standard error.\n"
+               "Put \"--\" before PATHs that begin with a dash.\n"
                "\n"
-               "Exit status: 0 every file converted (or skipped); 1 a file failed, the run was\n"
-               "refused, or nothing could be listed; 2 usage error; 130 interrupted (Ctrl-C,\n"
-               "SIGTERM or SIGHUP: the run is cancelled cleanly).\n")
-        .arg(quotedList(presetNames()), quotedList(Choices::codecs()),
-             quotedList(Choices::containers()), quotedList(Choices::proResProfiles()),
-             quotedList(Choices::resolutions()), quotedList(Choices::frameRates()));
+               "Exit status: 0 every named PATH taken in and every file converted (or skipped);\n"
+               "1 a file failed, a named PATH could not be taken in (missing, unreadable, not a\n"
+               "video), the run was refused, or nothing could be listed; 2 usage error;\n"
+               "130 interrupted (Ctrl-C, SIGTERM or SIGHUP: the run is cancelled cleanly).\n")
+        .arg(choices);
 }
 
 Result<CliOptions> parseCliArguments(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const char *name : {"preset", "codec", "container", "prores-profile", "resolution",
-                             "frame-rate", "bitrate", "jobs", "shard"})
+    for (const CliChoiceOption &choice : cliChoiceOptions())
+        parser.addOption(QCommandLineOption(choice.option, QString(), QStringLiteral("value")));
+    for (const char *name : {"bitrate", "jobs", "shard"})
         parser.addOption(
             QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
-    for (const char *name : {"alpha", "no-alpha", "overwrite", "no-overwrite", "print-arguments",
-                             "probe", "dry-run", "skip-existing", "json", "help"})
+    for (const char *name :
+         {"alpha", "no-alpha", "overwrite", "no-overwrite", "print-arguments", "probe", "dry-run",
+          "skip-existing", "json", "verbose", "quiet", "version", "help"})
         parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
 
     // QCommandLineParser wants the program name first.
@@ -127,6 +191,10 @@ Result<CliOptions> parseCliArguments(const QStringList &arguments)
     CliOptions options;
     if (parser.isSet(QStringLiteral("help"))) {
         options.mode = CliOptions::Mode::Help;
+        return options;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        options.mode = CliOptions::Mode::Version;
         return options;
     }
 
@@ -143,24 +211,25 @@ Result<CliOptions> parseCliArguments(const QStringList &arguments)
         return usageError(
             QStringLiteral("choose at most one of --print-arguments, --probe and --dry-run"));
 
+    for (const CliChoiceOption &choice : cliChoiceOptions()) {
+        if (const std::optional<Error> problem = takeChoice(parser, choice, options))
+            return *problem;
+    }
+    std::optional<bool> verbose;
     const std::optional<Error> problems[] = {
-        takeChoice(parser, QStringLiteral("preset"), presetNames(), options.preset),
-        takeChoice(parser, QStringLiteral("codec"), Choices::codecs(), options.codec),
-        takeChoice(parser, QStringLiteral("container"), Choices::containers(), options.container),
-        takeChoice(parser, QStringLiteral("prores-profile"), Choices::proResProfiles(),
-                   options.proResProfile),
-        takeChoice(parser, QStringLiteral("resolution"), Choices::resolutions(),
-                   options.resolution),
-        takeChoice(parser, QStringLiteral("frame-rate"), Choices::frameRates(), options.frameRate),
         takeSwitch(parser, QStringLiteral("alpha"), QStringLiteral("no-alpha"),
                    options.enableAlpha),
         takeSwitch(parser, QStringLiteral("overwrite"), QStringLiteral("no-overwrite"),
                    options.overwriteOriginal),
+        takeSwitch(parser, QStringLiteral("verbose"), QStringLiteral("quiet"), verbose),
     };
     for (const std::optional<Error> &problem : problems) {
         if (problem)
             return *problem;
     }
+    if (verbose)
+        options.verbosity =
+            *verbose ? CliOptions::Verbosity::Verbose : CliOptions::Verbosity::Quiet;
 
     if (parser.isSet(QStringLiteral("bitrate"))) {
         const QString text = parser.values(QStringLiteral("bitrate")).constLast();

@@ -1,5 +1,6 @@
 #include "cli/CliSession.h"
 
+#include "cli/StandardOutput.h"
 #include "domain/FileUrls.h"
 #include "domain/Trace.h"
 #include "intake/IntakeUrls.h"
@@ -11,6 +12,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QThread>
 
@@ -31,7 +33,36 @@ QJsonObject settingsObject(const TranscodeSettings &settings)
             {QStringLiteral("overwrite"), settings.overwriteOriginal}};
 }
 
-QJsonObject fileObject(const JobRecord &job)
+QJsonObject listedObject(const VideoFile &file)
+{
+    return {{QStringLiteral("path"), filePath(file.url)},
+            {QStringLiteral("resolution"), file.resolution},
+            {QStringLiteral("frame_rate"), file.frameRate},
+            {QStringLiteral("codec"), file.codec},
+            {QStringLiteral("bitrate"), file.bitrate},
+            {QStringLiteral("color_format"), file.colorFormat},
+            {QStringLiteral("bit_depth"), file.bitDepth},
+            {QStringLiteral("alpha"), file.hasAlpha},
+            {QStringLiteral("duration"), file.duration},
+            {QStringLiteral("size"), file.size}};
+}
+
+QJsonArray commandsArray(const QList<PlannedCommand> &commands)
+{
+    QJsonArray array;
+    for (const PlannedCommand &command : commands)
+        array << QJsonArray::fromStringList(QStringList{command.program} + command.arguments);
+    return array;
+}
+
+QJsonObject fileObject(const PlannedFile &file)
+{
+    return {{QStringLiteral("index"), file.position},
+            {QStringLiteral("path"), filePath(file.source.url)},
+            {QStringLiteral("output"), file.outputPath}};
+}
+
+QJsonObject jobObject(const JobRecord &job)
 {
     return {{QStringLiteral("index"), job.position},
             {QStringLiteral("path"), job.sourcePath},
@@ -51,7 +82,9 @@ CliSession::CliSession(TranscodeViewModel &model, CliOptions options)
     , m_signals(std::make_unique<TerminationSignals>())
 {
     connect(m_signals.get(), &TerminationSignals::received, this, &CliSession::onSignal);
-    m_progressIsLive = !m_options.json && ::isatty(STDERR_FILENO) == 1;
+    // Trace lines would break into a live line; --verbose gets a line per file instead.
+    m_progressIsLive = !m_options.json && m_options.verbosity == CliOptions::Verbosity::Normal &&
+                       ::isatty(STDERR_FILENO) == 1;
     connect(&m_model, &TranscodeViewModel::intakeFinished, this, &CliSession::onIntakeFinished);
     connect(&m_model, &TranscodeViewModel::fileRejected, this,
             [this](const QString &path, const QString &reason) {
@@ -60,10 +93,10 @@ CliSession::CliSession(TranscodeViewModel &model, CliOptions options)
                           {{QStringLiteral("path"), path}, {QStringLiteral("reason"), reason}});
             });
     connect(&m_model, &TranscodeViewModel::fileAlreadyListed, this,
-            [this](const QString &path) { say(QStringLiteral("已在列表中，不再添加: ") + path); });
+            [this](const QString &path) { note(QStringLiteral("已在列表中，不再添加: ") + path); });
     connect(&m_model.queue(), &JobQueue::jobChanged, this, &CliSession::onJobChanged);
     const BatchTranscoder &engine = m_model.engine();
-    connect(&engine, &BatchTranscoder::notice, this, [this](const QString &text) { say(text); });
+    connect(&engine, &BatchTranscoder::notice, this, [this](const QString &text) { note(text); });
     connect(&engine, &BatchTranscoder::runStarted, this, [this](const RunPlan &plan) {
         emitEvent(QStringLiteral("run-start"),
                   {{QStringLiteral("files"), plan.files.size()},
@@ -89,15 +122,35 @@ void CliSession::say(const QString &text) const
     writeLineToStandardError(QStringLiteral("quillmere-cli: ") + text);
 }
 
+void CliSession::note(const QString &text) const
+{
+    if (m_options.verbosity != CliOptions::Verbosity::Quiet)
+        say(text);
+}
+
 void CliSession::emitEvent(const QString &event, QJsonObject fields) const
 {
     if (!m_options.json)
         return;
     fields.insert(QStringLiteral("event"), event);
-    const QByteArray line = QJsonDocument(fields).toJson(QJsonDocument::Compact) + '\n';
-    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
-    std::fflush(stdout);
-    std::clearerr(stdout);
+    writeData(QJsonDocument(fields).toJson(QJsonDocument::Compact) + '\n');
+}
+
+void CliSession::emitSummary(const QString &outcome, QJsonObject fields) const
+{
+    fields.insert(QStringLiteral("outcome"), outcome);
+    fields.insert(QStringLiteral("rejected"), rejectedCount());
+    emitEvent(QStringLiteral("summary"), fields);
+}
+
+int CliSession::rejectedCount() const
+{
+    return static_cast<int>(m_model.rejectedFiles().size());
+}
+
+int CliSession::exitStatus(bool failed) const
+{
+    return failed || rejectedCount() > 0 ? 1 : 0;
 }
 
 void CliSession::onIntakeFinished()
@@ -105,15 +158,16 @@ void CliSession::onIntakeFinished()
     if (m_interrupted)
         return finish(130);
     const int listed = static_cast<int>(m_model.videoFiles().size());
-    const int rejected = static_cast<int>(m_model.rejectedFiles().size());
+    const int rejected = rejectedCount();
     if (listed == 0) {
-        say(QStringLiteral("没有可转码的视频（%1 个无法添加）").arg(rejected));
+        const QString reason = QStringLiteral("没有可转码的视频（%1 个无法添加）").arg(rejected);
+        emitSummary(QStringLiteral("failed"), {{QStringLiteral("reason"), reason}});
+        say(reason);
         return finish(1);
     }
     switch (m_options.mode) {
     case CliOptions::Mode::Probe:
-        say(QStringLiteral("已列出 %1 个视频，%2 个无法添加").arg(listed).arg(rejected));
-        return finish(0);
+        return printListing();
     case CliOptions::Mode::DryRun:
         m_planner = std::make_unique<RunPlanner>(m_model.context().tools, m_encoders);
         connect(m_planner.get(), &RunPlanner::planned, this, &CliSession::printPlan);
@@ -124,21 +178,58 @@ void CliSession::onIntakeFinished()
     }
 }
 
+void CliSession::printListing()
+{
+    const QList<VideoFile> &files = m_model.videoFiles();
+    for (const VideoFile &file : files) {
+        if (m_options.json) {
+            emitEvent(QStringLiteral("file-listed"), listedObject(file));
+            continue;
+        }
+        // For people and line-based tools; --json carries the name exactly.
+        writeDataLine(
+            QStringList{escapeControlCharacters(filePath(file.url)), file.resolution,
+                        file.frameRate, file.codec, file.bitrate, file.colorFormat, file.bitDepth,
+                        file.hasAlpha ? QStringLiteral("alpha") : QStringLiteral("-"),
+                        QString::number(file.duration, 'f', 3), QString::number(file.size)}
+                .join(QLatin1Char('\t')));
+    }
+    emitSummary(QStringLiteral("listed"), {{QStringLiteral("listed"), files.size()}});
+    say(QStringLiteral("已列出 %1 个视频，%2 个无法添加").arg(files.size()).arg(rejectedCount()));
+    finish(exitStatus(false));
+}
+
 void CliSession::printPlan(const RunPlan &plan)
 {
     if (m_interrupted)
         return finish(130);
     if (plan.refusal) {
+        emitSummary(QStringLiteral("failed"), {{QStringLiteral("reason"), plan.refusal->detail}});
         say(QStringLiteral("转码失败: ") + plan.refusal->detail);
         return finish(1);
     }
     for (const QString &notice : plan.notices)
-        say(notice);
+        note(notice);
+    // The plan is shell, a command a line, every word quoted: whatever a file's name holds, the
+    // shell reads it back as that one word, and nothing else ever reaches standard output.
     for (const PlannedFile &file : plan.files) {
+        if (m_options.json) {
+            QJsonObject fields = fileObject(file);
+            fields.insert(QStringLiteral("encoder"), file.encoder);
+            fields.insert(QStringLiteral("commands"), commandsArray(file.commands));
+            emitEvent(QStringLiteral("file-planned"), fields);
+            continue;
+        }
         for (const PlannedCommand &command : file.commands)
-            writeTraceToStandardOutput(commandText(command.program, command.arguments));
+            writeDataLine(commandText(command.program, command.arguments));
     }
-    finish(0);
+    emitSummary(QStringLiteral("planned"),
+                {{QStringLiteral("files"), plan.files.size()},
+                 {QStringLiteral("listing"), plan.listingSize},
+                 {QStringLiteral("output_directory"), plan.outputDirectory}});
+    if (rejectedCount() > 0)
+        say(QStringLiteral("%1 个无法添加").arg(rejectedCount()));
+    finish(exitStatus(false));
 }
 
 void CliSession::startRun()
@@ -155,16 +246,16 @@ void CliSession::onJobChanged(int row, JobRecord::Status previous)
     const JobQueue &queue = m_model.queue();
     const JobRecord &job = queue.job(row);
     if (isWorking(job.status) && !isWorking(previous)) {
-        emitEvent(QStringLiteral("file-start"), fileObject(job));
+        emitEvent(QStringLiteral("file-start"), jobObject(job));
         if (!m_progressIsLive) {
             const JobQueue::Counts counts = queue.counts();
-            say(QStringLiteral("[%1/%2] %3")
-                    .arg(counts.ended() + counts.working)
-                    .arg(counts.total)
-                    .arg(queue.files().at(row).name));
+            note(QStringLiteral("[%1/%2] %3")
+                     .arg(counts.ended() + counts.working)
+                     .arg(counts.total)
+                     .arg(queue.files().at(row).name));
         }
     }
-    QJsonObject fields = fileObject(job);
+    QJsonObject fields = jobObject(job);
     switch (job.status) {
     case JobRecord::Status::Converting:
         if (m_options.json && (!m_sinceEvent.isValid() || m_sinceEvent.elapsed() >= 250)) {
@@ -213,6 +304,7 @@ void CliSession::onRunFinished()
                        {QStringLiteral("converted"), summary.converted},
                        {QStringLiteral("failed"), summary.failed},
                        {QStringLiteral("skipped"), summary.skipped},
+                       {QStringLiteral("rejected"), rejectedCount()},
                        {QStringLiteral("elapsed"), summary.elapsedSeconds},
                        {QStringLiteral("output_directory"), summary.outputDirectory}};
     if (summary.outcome == RunOutcome::Failed)
@@ -229,13 +321,15 @@ void CliSession::onRunFinished()
     case RunOutcome::Completed:
         break;
     }
-    say(QStringLiteral("转码完成: ") + summary.countsText() + QStringLiteral("，用时 ") +
+    const QString rejected =
+        rejectedCount() > 0 ? QStringLiteral("，%1 个无法添加").arg(rejectedCount()) : QString();
+    say(QStringLiteral("转码完成: ") + summary.countsText() + rejected + QStringLiteral("，用时 ") +
         clockText(summary.elapsedSeconds));
     for (const FileFailureNote &failure : summary.failures)
         say(QStringLiteral("  失败 %1: %2").arg(failure.name, failure.reason));
     if (!summary.outputDirectory.isEmpty())
         say(QStringLiteral("输出文件夹: ") + summary.outputDirectory);
-    finish(summary.failed > 0 ? 1 : 0);
+    finish(exitStatus(summary.failed > 0));
 }
 
 void CliSession::onSignal()
@@ -244,7 +338,7 @@ void CliSession::onSignal()
         return;
     m_interrupted = true;
     if (m_model.isTranscoding()) {
-        say(QStringLiteral("正在取消…"));
+        note(QStringLiteral("正在取消…"));
         m_model.cancelTranscoding();
         return;
     }

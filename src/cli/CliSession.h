@@ -36,6 +36,7 @@ Q_SIGNALS:
 
 private:
     void onIntakeFinished();
+    void printListing();
     void printPlan(const RunPlan &plan);
     void startRun();
     void onJobChanged(int row, JobRecord::Status previous);
@@ -43,8 +44,15 @@ private:
     void onRunFinished();
     void onSignal();
     void showProgress();
+    // Failures and the summary; note() for what --quiet leaves out.
     void say(const QString &text) const;
+    void note(const QString &text) const;
     void emitEvent(const QString &event, QJsonObject fields) const;
+    // The last event of every mode, with how many named paths were not taken in.
+    void emitSummary(const QString &outcome, QJsonObject fields) const;
+    // Named paths that were not taken in, each a failure of the run.
+    int rejectedCount() const;
+    int exitStatus(bool failed) const;
     void finish(int exitStatus);
 
     TranscodeViewModel &m_model;

@@ -1,11 +1,10 @@
 #include "cli/CliOptions.h"
 #include "cli/CliSession.h"
+#include "cli/StandardOutput.h"
 #include "domain/Trace.h"
 #include "session/TranscodeViewModel.h"
 
 #include <QCoreApplication>
-
-#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -13,19 +12,27 @@ int main(int argc, char *argv[])
 
     const Result<CliOptions> parsed = parseCliArguments(app.arguments().mid(1));
     if (!parsed) {
-        writeLineToStandardError(QStringLiteral("quillmere-cli: ") + parsed.error().description());
+        // A line each, the valid choices under the mistake.
+        for (const QString &line : parsed.error().description().split(QLatin1Char('\n')))
+            writeLineToStandardError(QStringLiteral("quillmere-cli: ") + line);
         return 2;
     }
     const CliOptions &options = *parsed;
     if (options.mode == CliOptions::Mode::Help) {
-        const QByteArray usage = cliUsage().toUtf8();
-        std::fwrite(usage.constData(), 1, static_cast<size_t>(usage.size()), stdout);
+        writeData(cliUsage().toUtf8());
+        return 0;
+    }
+    if (options.mode == CliOptions::Mode::Version) {
+        writeDataLine(cliVersion());
         return 0;
     }
 
-    // With JSON events on standard output, the trace goes with the other human text.
+    // The trace is for finding faults, not for reading along: asked for, it goes with the other
+    // human text, never into the data on standard output.
     RunContext context;
-    context.trace = options.json ? writeLineToStandardError : writeTraceToStandardOutput;
+    context.trace = options.verbosity == CliOptions::Verbosity::Verbose
+                        ? TraceWriter(writeLineToStandardError)
+                        : TraceWriter([](const QString &) {});
     TranscodeViewModel model(context);
     applyCliSettings(model, options);
 
@@ -37,7 +44,7 @@ int main(int argc, char *argv[])
             return 2;
         }
         for (const QString &argument : *arguments)
-            writeTraceToStandardOutput(argument);
+            writeDataLine(argument);
         return 0;
     }
     CliSession session(model, options);

@@ -84,4 +84,66 @@ QList<TranscodePreset> makePresets()
     return presets;
 }
 
+const QList<ChoiceName> &presetNames()
+{
+    static const QList<ChoiceName> names{
+        {QStringLiteral("h264-proxy"), QStringLiteral("H264代理")},
+        {QStringLiteral("hevc-alpha"), QStringLiteral("HEVC透明")},
+        {QStringLiteral("prores-proxy"), QStringLiteral("ProRes代理")},
+        {QStringLiteral("h264"), QStringLiteral("常规H264")},
+        {QStringLiteral("prores-4444-alpha"), QStringLiteral("ProRes 4444透明")},
+        {QStringLiteral("av1-small"), QStringLiteral("AV1极致压缩")},
+    };
+    return names;
+}
+
+const QList<ChoiceName> &codecNames()
+{
+    static const QList<ChoiceName> names{
+        {QStringLiteral("h264-hw"), Codec::H264Hardware},
+        {QStringLiteral("hevc-hw"), Codec::HevcHardware},
+        {QStringLiteral("prores-hw"), Codec::ProResHardware},
+        {QStringLiteral("h264-sw"), Codec::H264Software},
+        {QStringLiteral("hevc-sw"), Codec::HevcSoftware},
+        {QStringLiteral("prores-sw"), Codec::ProResSoftware},
+        {QStringLiteral("av1-sw"), Codec::Av1Software},
+    };
+    return names;
+}
+
+const QList<ChoiceName> &proResProfileNames()
+{
+    static const QList<ChoiceName> names{
+        {QStringLiteral("proxy"), QStringLiteral("422 Proxy")},
+        {QStringLiteral("lt"), QStringLiteral("422 LT")},
+        {QStringLiteral("standard"), QStringLiteral("422")},
+        {QStringLiteral("hq"), QStringLiteral("422 HQ")},
+        {QStringLiteral("4444xq"), QStringLiteral("4444 XQ")},
+    };
+    return names;
+}
+
+const QList<ChoiceName> &resolutionNames()
+{
+    static const QList<ChoiceName> names{
+        {QStringLiteral("source"), OriginalResolution},
+        {QStringLiteral("2160p"), QStringLiteral("3840x2160")},
+        {QStringLiteral("1440p"), QStringLiteral("2560x1440")},
+        {QStringLiteral("1080p"), QStringLiteral("1920x1080")},
+        {QStringLiteral("720p"), QStringLiteral("1280x720")},
+    };
+    return names;
+}
+
+const QList<ChoiceName> &frameRateNames()
+{
+    // "119.98" stands for 120000/1001, which is 119.88 to two places.
+    static const QList<ChoiceName> names{
+        {QStringLiteral("source"), OriginalFrameRate},
+        {QStringLiteral("119.88"), QStringLiteral("119.98")},
+        {QStringLiteral("23.976"), QStringLiteral("23.98")},
+    };
+    return names;
+}
+
 } // namespace Choices

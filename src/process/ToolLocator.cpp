@@ -6,22 +6,30 @@
 #include <QStandardPaths>
 
 ToolLocator::ToolLocator()
-    : m_resourcesDirectory(defaultResourcesDirectory())
+    : m_directories(directoriesBeside(QCoreApplication::applicationDirPath()))
 {}
 
 ToolLocator::ToolLocator(QString resourcesDirectory)
-    : m_resourcesDirectory(std::move(resourcesDirectory))
+    : m_directories{std::move(resourcesDirectory)}
 {}
 
-QString ToolLocator::defaultResourcesDirectory()
+ToolLocator::ToolLocator(QStringList directories)
+    : m_directories(std::move(directories))
+{}
+
+QStringList ToolLocator::directoriesBeside(const QString &executableDirectory)
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("resources"));
+    const QDir beside(executableDirectory);
+    return {beside.filePath(QStringLiteral("resources")),
+            QDir::cleanPath(beside.filePath(QStringLiteral("../lib/quillmere")))};
 }
 
 std::optional<QString> ToolLocator::find(const QString &name) const
 {
-    if (!m_resourcesDirectory.isEmpty()) {
-        const QFileInfo bundled(QDir(m_resourcesDirectory).filePath(name));
+    for (const QString &directory : m_directories) {
+        if (directory.isEmpty())
+            continue;
+        const QFileInfo bundled(QDir(directory).filePath(name));
         if (bundled.isFile() && bundled.isExecutable())
             return bundled.absoluteFilePath();
     }

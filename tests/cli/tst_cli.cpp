@@ -1,15 +1,21 @@
 #include "TestSupport.h"
 #include "cli/CliOptions.h"
+#include "process/CommandText.h"
 #include "session/TranscodeViewModel.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace TestSupport;
@@ -24,9 +30,11 @@ struct CliRun
 };
 
 CliRun runCli(const QStringList &arguments,
-              const QString &program = QStringLiteral(QUILLMERE_CLI_PATH))
+              const QString &program = QStringLiteral(QUILLMERE_CLI_PATH),
+              const QString &workingDirectory = QString())
 {
     QProcess process;
+    process.setWorkingDirectory(workingDirectory);
     process.start(program, arguments);
     if (!process.waitForFinished(60000))
         qFatal("quillmere-cli did not finish");
@@ -41,6 +49,49 @@ QString installCopy(const QTemporaryDir &dir)
     QFile::copy(QStringLiteral(QUILLMERE_CLI_PATH), cli);
     QFile::setPermissions(cli, QFile::permissions(cli) | QFileDevice::ExeOwner);
     return cli;
+}
+
+QList<QJsonObject> jsonLines(const QString &out)
+{
+    QList<QJsonObject> events;
+    for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts)) {
+        const QJsonDocument document = QJsonDocument::fromJson(line.toUtf8());
+        if (!document.isObject())
+            qFatal("not a JSON object: %s", qPrintable(line));
+        events << document.object();
+    }
+    return events;
+}
+
+// What bash completion offers for the words after "quillmere-cli", the last being the one
+// under the cursor.
+QStringList completions(const QStringList &words)
+{
+    QString script =
+        u"source "_s +
+        shellQuoted(QStringLiteral(QUILLMERE_SOURCE_DIR "/data/completion/quillmere-cli")) +
+        u"\nCOMP_WORDS=(quillmere-cli"_s;
+    for (const QString &word : words)
+        script += u' ' + shellQuoted(word);
+    script += u")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_quillmere_cli\n"
+              "printf '%s\\n' \"${COMPREPLY[@]}\"\n"_s;
+    QProcess bash;
+    bash.start(u"bash"_s, {u"--norc"_s, u"--noprofile"_s, u"-c"_s, script});
+    if (!bash.waitForFinished(10000) || bash.exitCode() != 0)
+        qFatal("bash: %s", bash.readAllStandardError().constData());
+    QStringList offered =
+        QString::fromUtf8(bash.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    offered.sort();
+    return offered;
+}
+
+QSet<QString> optionsIn(const QString &text)
+{
+    static const QRegularExpression option(u"--[a-z][a-z-]*"_s);
+    QSet<QString> found;
+    for (const QRegularExpressionMatch &match : option.globalMatch(text))
+        found << match.captured();
+    return found;
 }
 
 QStringList settingsAfter(const QStringList &options)
@@ -96,12 +147,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unknown codec") << QStringList{u"--codec"_s, u"H.264"_s, u"a"_s}
-                                       << u"\"H.264 (硬件加速)\", \"HEVC (硬件加速)\""_s;
-        QTest::newRow("unknown preset")
-            << QStringList{u"--preset"_s, u"h264代理"_s, u"a"_s} << u"\"H264代理\", \"HEVC透明\""_s;
-        QTest::newRow("frame rate 119.88")
-            << QStringList{u"--frame-rate"_s, u"119.88"_s, u"a"_s} << u"\"119.98\""_s;
+        QTest::newRow("unknown codec")
+            << QStringList{u"--codec"_s, u"H.264"_s, u"a"_s}
+            << u"h264-hw or \"H.264 (硬件加速)\", hevc-hw or \"HEVC (硬件加速)\""_s;
+        QTest::newRow("unknown preset") << QStringList{u"--preset"_s, u"h264代理"_s, u"a"_s}
+                                        << u"h264-proxy or \"H264代理\", hevc-alpha"_s;
+        QTest::newRow("names are exact")
+            << QStringList{u"--resolution"_s, u"1080P"_s, u"a"_s} << u"1080p or 1920x1080"_s;
+        QTest::newRow("frame rate 119.9")
+            << QStringList{u"--frame-rate"_s, u"119.9"_s, u"a"_s} << u"119.88 or 119.98"_s;
+        QTest::newRow("verbose and quiet")
+            << QStringList{u"--verbose"_s, u"--quiet"_s, u"a"_s} << u"contradict"_s;
         QTest::newRow("decimal comma")
             << QStringList{u"--bitrate"_s, u"2,5"_s, u"a"_s} << u"--bitrate"_s;
         QTest::newRow("zero bitrate")
@@ -168,6 +224,125 @@ private Q_SLOTS:
         QCOMPARE(viaCli.settings(), viaWindow.settings());
     }
 
+    // Every ASCII name stands for one choice of its option, and every text a shell would need
+    // quoted has a name.
+    void everyChoiceHasAnAsciiName()
+    {
+        const QRegularExpression name(u"^[a-z0-9][a-z0-9.-]*$"_s);
+        const QRegularExpression plain(u"^[A-Za-z0-9.-]+$"_s);
+        for (const CliChoiceOption &option : cliChoiceOptions()) {
+            QStringList spellings = option.texts;
+            for (const ChoiceName &alias : option.names) {
+                QVERIFY2(name.match(alias.name).hasMatch(), qPrintable(alias.name));
+                QVERIFY2(option.texts.contains(alias.text), qPrintable(alias.text));
+                QVERIFY2(!spellings.contains(alias.name), qPrintable(alias.name));
+                spellings << alias.name;
+            }
+            for (const QString &text : option.texts) {
+                const bool named = std::any_of(option.names.begin(), option.names.end(),
+                                               [&](const ChoiceName &n) { return n.text == text; });
+                QVERIFY2(named || plain.match(text).hasMatch(), qPrintable(text));
+            }
+        }
+    }
+
+    // The two spellings make the same plan, end to end.
+    void asciiNamesGiveTheSamePlan_data()
+    {
+        QTest::addColumn<QStringList>("ascii");
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QString>("planned");
+        QTest::newRow("prores") << QStringList{u"prores-proxy"_s, u"prores-sw"_s, u"hq"_s,
+                                               u"1080p"_s, u"23.976"_s}
+                                << QStringList{u"ProRes代理"_s, u"ProRes (软件编码)"_s, u"422 HQ"_s,
+                                               u"1920x1080"_s, u"23.98"_s}
+                                << u"-profile:v 3"_s;
+        QTest::newRow("av1") << QStringList{u"av1-small"_s, u"av1-sw"_s, u"4444xq"_s, u"source"_s,
+                                            u"119.88"_s}
+                             << QStringList{u"AV1极致压缩"_s, u"AV1 (软件编码)"_s, u"4444 XQ"_s,
+                                            u"原始分辨率"_s, u"119.98"_s}
+                             << u"-r 120000/1001"_s;
+        QTest::newRow("hardware") << QStringList{u"h264-proxy"_s, u"hevc-hw"_s, u"standard"_s,
+                                                 u"720p"_s, u"source"_s}
+                                  << QStringList{u"H264代理"_s, u"HEVC (硬件加速)"_s, u"422"_s,
+                                                 u"1280x720"_s, u"原始帧率"_s}
+                                  << u"-b:v 5000k"_s;
+    }
+
+    void asciiNamesGiveTheSamePlan()
+    {
+        QFETCH(QStringList, ascii);
+        QFETCH(QStringList, texts);
+        QFETCH(QString, planned);
+        const QString video = copyTo(clip(Clip::Plain), m_dir.filePath(u"spelt/a.mp4"_s));
+        const QStringList options{u"--preset"_s, u"--codec"_s, u"--prores-profile"_s,
+                                  u"--resolution"_s, u"--frame-rate"_s};
+        QStringList byName{u"--dry-run"_s}, byText{u"--dry-run"_s};
+        for (int i = 0; i < options.size(); ++i) {
+            byName << options[i] + u'=' + ascii[i];
+            byText << options[i] << texts[i];
+        }
+        const CliRun named = runCli(byName << video);
+        QCOMPARE(named.exitCode, 0);
+        QVERIFY2(named.out.contains(planned), qPrintable(named.out));
+        QCOMPARE(named.out, runCli(byText << video).out);
+    }
+
+    // The manual and the completion know every option --help shows, and every choice in both
+    // spellings.
+    void manualAndCompletionKeepUpWithHelp()
+    {
+        const QString help = runCli({u"--help"_s}).out;
+        QString manual = QString::fromUtf8(
+            contents(QStringLiteral(QUILLMERE_SOURCE_DIR "/docs/quillmere-cli.1")));
+        static const QRegularExpression fonts(u"\\\\f[BIRP]|\\\\&"_s);
+        manual.replace(u"\\-"_s, u"-"_s).remove(fonts);
+        QSet<QString> options = optionsIn(help);
+        QCOMPARE(optionsIn(manual), options);
+        options << u"--"_s;
+        const QStringList offered = completions({u"-"_s});
+        QCOMPARE(QSet<QString>(offered.begin(), offered.end()), options);
+
+        for (const CliChoiceOption &option : cliChoiceOptions()) {
+            QStringList spellings = option.texts;
+            for (const ChoiceName &name : option.names)
+                spellings << name.name;
+            for (const QString &spelling : std::as_const(spellings)) {
+                QVERIFY2(manual.contains(spelling), qPrintable(spelling));
+                QVERIFY2(help.contains(spelling), qPrintable(spelling));
+            }
+            spellings.sort();
+            QCOMPARE(completions({u"--"_s + option.option, u""_s}), spellings);
+        }
+    }
+
+    // Choices come back whole whatever quoting was begun, spaces and Chinese included.
+    void completionOfChoices_data()
+    {
+        QTest::addColumn<QStringList>("words");
+        QTest::addColumn<QStringList>("offered");
+        QTest::newRow("--codec H") << QStringList{u"--codec"_s, u"H"_s}
+                                   << QStringList{u"H.264 (硬件加速)"_s, u"H.264 (软件编码)"_s,
+                                                  u"HEVC (硬件加速)"_s, u"HEVC (软件编码)"_s};
+        QTest::newRow("--codec=h")
+            << QStringList{u"--codec"_s, u"="_s, u"h"_s}
+            << QStringList{u"h264-hw"_s, u"h264-sw"_s, u"hevc-hw"_s, u"hevc-sw"_s};
+        QTest::newRow("open quote")
+            << QStringList{u"--preset"_s, u"\"ProRes 4"_s} << QStringList{u"ProRes 4444透明"_s};
+        QTest::newRow("escaped space")
+            << QStringList{u"--prores-profile"_s, u"422\\ H"_s} << QStringList{u"422 HQ"_s};
+        QTest::newRow("Chinese") << QStringList{u"--frame-rate"_s, u"原"_s}
+                                 << QStringList{u"原始帧率"_s};
+        QTest::newRow("a number") << QStringList{u"--jobs"_s, u""_s} << QStringList{};
+        QTest::newRow("after --") << QStringList{u"--"_s, u"--codec"_s, u""_s} << QStringList{};
+    }
+
+    void completionOfChoices()
+    {
+        QFETCH(QStringList, words);
+        QTEST(completions(words), "offered");
+    }
+
     // Exit statuses, the summary, JSON Lines and the plan, through the program itself.
     void aRunFromTheCommandLine()
     {
@@ -180,20 +355,15 @@ private Q_SLOTS:
         const CliRun dry = runCli(QStringList{u"--dry-run"_s} + settings + QStringList{folder});
         QCOMPARE(dry.exitCode, 0);
         QVERIFY(dry.err.contains(u"已改用软件编码器 libx264"_s));
-        const QStringList planned =
-            dry.out.split(u'\n', Qt::SkipEmptyParts).filter(u" -progress pipe:1 "_s);
+        const QStringList planned = dry.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(planned.filter(u" -progress pipe:1 "_s).size(), 3);
         QCOMPARE(planned.size(), 3);
         QCOMPARE(filesBelow(folder).size(), 3); // nothing made
 
-        const CliRun run =
-            runCli(settings + QStringList{u"--json"_s, u"--jobs"_s, u"2"_s, u"--"_s, folder});
+        const CliRun run = runCli(settings + QStringList{u"--json"_s, u"--verbose"_s, u"--jobs"_s,
+                                                         u"2"_s, u"--"_s, folder});
         QCOMPARE(run.exitCode, 1);
-        QList<QJsonObject> events;
-        for (const QString &line : run.out.split(u'\n', Qt::SkipEmptyParts)) {
-            const QJsonDocument document = QJsonDocument::fromJson(line.toUtf8());
-            QVERIFY2(document.isObject(), qPrintable(line));
-            events << document.object();
-        }
+        const QList<QJsonObject> events = jsonLines(run.out);
         QCOMPARE(events.first().value(u"event"_s), u"run-start"_s);
         QCOMPARE(events.first().value(u"settings"_s).toObject().value(u"codec"_s),
                  u"H.264 (硬件加速)"_s);
@@ -256,7 +426,7 @@ private Q_SLOTS:
         const QString video = copyTo(clip(Clip::Plain), m_dir.filePath(u"piped/a.mp4"_s));
         QProcess process;
         process.start(QStringLiteral(QUILLMERE_CLI_PATH),
-                      {u"--codec"_s, u"H.264 (软件编码)"_s, video});
+                      {u"--json"_s, u"--codec"_s, u"H.264 (软件编码)"_s, video});
         QVERIFY(process.waitForReadyRead(20000));
         process.closeReadChannel(QProcess::StandardOutput);
         QVERIFY(process.waitForFinished(60000));
@@ -273,13 +443,159 @@ private Q_SLOTS:
         QCOMPARE(alpha.exitCode, 1);
         QVERIFY(alpha.err.contains(u"ProRes 4444"_s));
         const CliRun missing = runCli({u"--probe"_s, video, m_dir.filePath(u"nowhere.mp4"_s)});
-        QCOMPARE(missing.exitCode, 0);
+        QCOMPARE(missing.exitCode, 1);
         QVERIFY(missing.err.contains(u"无法添加 "_s + m_dir.filePath(u"nowhere.mp4"_s) +
                                      u": 文件不存在"_s));
         QVERIFY(missing.err.contains(u"已列出 1 个视频，1 个无法添加"_s));
         QCOMPARE(runCli({u"--probe"_s, m_dir.filePath(u"nowhere.mp4"_s)}).exitCode, 1);
         QCOMPARE(runCli({u"--overwrite"_s, u""_s}).exitCode, 2);
         QCOMPARE(filesBelow(m_dir.filePath(u"refused"_s)), QStringList{u"a.mp4"_s});
+    }
+
+    // Standard output carries data only; standard error the progress, notices, failures and
+    // the summary, less with --quiet, the trace too with --verbose.
+    void whatGoesWhere()
+    {
+        const QString video = copyTo(clip(Clip::Plain), m_dir.filePath(u"where/a.mp4"_s));
+        const QString missing = m_dir.filePath(u"where/gone.mp4"_s);
+        const QStringList run{u"--codec"_s, u"h264-hw"_s, video, missing};
+        const auto lines = [](const QString &text) {
+            return text.split(u'\n', Qt::SkipEmptyParts);
+        };
+
+        const CliRun normal = runCli(run);
+        QCOMPARE(normal.out, QString());
+        QVERIFY2(!normal.err.contains(u"[DEBUG]"_s), qPrintable(normal.err));
+        for (const QString &said : {u"无法添加 "_s, u"已改用软件编码器"_s, u"[1/1] a.mp4"_s,
+                                    u"转码完成: 已转码 1 个，失败 0 个，跳过 0 个，1 个无法添加"_s})
+            QVERIFY2(normal.err.contains(said), qPrintable(said));
+
+        const CliRun quiet = runCli(QStringList{u"--quiet"_s} + run);
+        QCOMPARE(quiet.out, QString());
+        const QStringList quietLines = lines(quiet.err);
+        QCOMPARE(quietLines.size(), 3);
+        QVERIFY(quietLines[0].contains(u"无法添加 "_s + missing));
+        QVERIFY(quietLines[1].contains(u"转码完成"_s));
+        QVERIFY(quietLines[2].contains(u"输出文件夹"_s));
+
+        const CliRun verbose = runCli(QStringList{u"--verbose"_s} + run);
+        QCOMPARE(verbose.out, QString());
+        QVERIFY(verbose.err.contains(u"🔍 [DEBUG] 正在处理: "_s + video));
+        QCOMPARE(normal.exitCode, 1);
+        QCOMPARE(quiet.exitCode, 1);
+        QCOMPARE(verbose.exitCode, 1);
+
+        const CliRun version = runCli({u"--version"_s});
+        QVERIFY2(QRegularExpression(u"^quillmere-cli \\d+\\.\\d+\\.\\d+\n$"_s)
+                     .match(version.out)
+                     .hasMatch(),
+                 qPrintable(version.out));
+        const CliRun listing = runCli({u"--probe"_s, video});
+        QCOMPARE(lines(listing.out).size(), 1);
+        QVERIFY2(listing.out.startsWith(video + u"\t160x120\t"_s), qPrintable(listing.out));
+    }
+
+    // A named PATH that is not taken in fails the run, in every mode, and is counted.
+    void everyNamedPathCounts_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<int>("rejected");
+        QTest::newRow("all taken in") << u"empty folder/"_s << 0;
+        QTest::newRow("missing") << u"gone.mp4"_s << 1;
+        QTest::newRow("not a video type") << u"notes.txt"_s << 1;
+        QTest::newRow("not a video inside") << u"junk.mp4"_s << 1;
+        QTest::newRow("not a file") << u"pipe.mp4"_s << 1;
+        QTest::newRow("unreadable") << u"locked.mp4"_s << 1;
+    }
+
+    void everyNamedPathCounts()
+    {
+        QFETCH(QString, other);
+        QFETCH(int, rejected);
+        const QString folder = m_dir.filePath(u"named/"_s + QLatin1String(QTest::currentDataTag()));
+        const QString video = copyTo(clip(Clip::Plain), folder + u"/a.mp4"_s);
+        const QString path = folder + u'/' + other;
+        if (other.endsWith(u'/'))
+            QDir().mkpath(path);
+        else if (other == u"notes.txt"_s || other == u"junk.mp4"_s)
+            writeFile(path, "not a video\n");
+        else if (other == u"pipe.mp4"_s)
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        if (other == u"locked.mp4"_s) {
+            if (::geteuid() == 0)
+                QSKIP("root reads any file");
+            copyTo(clip(Clip::Plain), path);
+            QFile::setPermissions(path, {});
+        }
+        const int exitCode = rejected > 0 ? 1 : 0;
+        for (const QString &mode : {u"--probe"_s, u"--dry-run"_s, u"--skip-existing"_s}) {
+            const CliRun run = runCli({u"--json"_s, u"--codec"_s, u"h264-sw"_s, mode, video, path});
+            QVERIFY2(run.exitCode == exitCode, qPrintable(mode + u": "_s + run.err));
+            const QList<QJsonObject> events = jsonLines(run.out);
+            QCOMPARE(events.last().value(u"event"_s), u"summary"_s);
+            QCOMPARE(events.last().value(u"rejected"_s).toInt(-1), rejected);
+            if (mode == u"--skip-existing"_s)
+                QCOMPARE(events.last().value(u"converted"_s).toInt(), 1);
+        }
+    }
+
+    // A saved plan runs the planned commands and nothing else, whatever the names and the
+    // metadata hold; with --verbose the trace stays out of it.
+    void aSavedPlanRunsOnlyThePlan()
+    {
+        QTemporaryDir install;
+        const QString cli = installCopy(install);
+        // Notes each call's arguments exactly, NUL-separated, a file per call.
+        writeTool(install.filePath(u"resources"_s), u"ffmpeg"_s,
+                  "call=$(mktemp \"$(dirname \"$0\")/call.XXXXXX\")\n"
+                  "for argument; do printf '%s\\0' \"$argument\"; done > \"$call\"\n");
+        const QString folder = m_dir.filePath(u"hostile"_s);
+        for (const QString &name :
+             {u"a $(touch pwned1).mp4"_s, u"b `touch pwned2`.mp4"_s, u"c ' \" \\ ; & |.mp4"_s,
+              u"d\n$(touch pwned3)\n.mp4"_s, u"e $'x' ${HOME} %s *.mp4"_s, u"-f.mp4"_s})
+            copyTo(clip(Clip::Plain), folder + u'/' + name);
+        runFFmpeg({u"-i"_s, clip(Clip::Plain), u"-c"_s, u"copy"_s, u"-metadata"_s,
+                   u"title=$(touch pwned4)\n`touch pwned5`'\""_s, folder + u"/g.mp4"_s});
+        QTemporaryDir cwd;
+        const QStringList settings{u"--codec"_s, u"h264-sw"_s, folder};
+
+        const CliRun plan =
+            runCli(QStringList{u"--verbose"_s, u"--dry-run"_s} + settings, cli, cwd.path());
+        QCOMPARE(plan.exitCode, 0);
+        QVERIFY(plan.err.contains(u"[DEBUG]"_s));
+        QList<QStringList> planned;
+        for (const QJsonObject &event :
+             jsonLines(runCli(QStringList{u"--json"_s, u"--dry-run"_s} + settings, cli).out)) {
+            for (const QJsonValue &command : event.value(u"commands"_s).toArray()) {
+                QStringList words = command.toVariant().toStringList();
+                words.removeFirst(); // the program, which is the fake
+                planned << words;
+            }
+        }
+        QCOMPARE(planned.size(), 7);
+
+        QDir resources(install.filePath(u"resources"_s));
+        for (const QString &call : resources.entryList({u"call.*"_s}))
+            resources.remove(call); // any the planning made
+        writeFile(cwd.filePath(u"plan.sh"_s), plan.out.toUtf8());
+        QProcess sh;
+        sh.setWorkingDirectory(cwd.path());
+        sh.start(u"sh"_s, {u"plan.sh"_s});
+        QVERIFY(sh.waitForFinished(30000));
+        QCOMPARE(sh.exitCode(), 0);
+        QList<QStringList> ran;
+        for (const QString &call : resources.entryList({u"call.*"_s})) {
+            QStringList words;
+            for (const QByteArray &word : contents(resources.filePath(call)).split('\0'))
+                words << QString::fromUtf8(word);
+            words.removeLast(); // after the last NUL
+            ran << words;
+        }
+        std::sort(planned.begin(), planned.end());
+        std::sort(ran.begin(), ran.end());
+        QCOMPARE(ran, planned);
+        QCOMPARE(filesBelow(cwd.path()), QStringList{u"plan.sh"_s});
+        QCOMPARE(filesBelow(folder).size(), 7);
     }
 
     // SIGTERM, SIGHUP and SIGINT cancel cleanly; kill -9 leaves no ffmpeg behind either, even
@@ -310,7 +626,8 @@ private Q_SLOTS:
         QVERIFY(process.waitForFinished(20000));
         if (signal != SIGKILL) {
             QCOMPARE(process.exitCode(), 130);
-            QVERIFY(QString::fromUtf8(process.readAllStandardOutput()).contains(u"转码已取消\n"_s));
+            QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(u"转码已取消\n"_s));
+            QCOMPARE(process.readAllStandardOutput(), QByteArray());
             QCOMPARE(filesBelow(folder), QStringList{u"a.mp4"_s});
         }
         const pid_t pid = contents(grandchild).trimmed().toInt();
@@ -388,6 +705,39 @@ private Q_SLOTS:
                     .contains(u"正在被另一个转码任务使用"_s));
         QCOMPARE(filesBelow(m_dir.filePath(u"twice"_s)), QStringList{u"a.mov"_s});
         QCOMPARE(contents(m_dir.filePath(u"twice/a.mov"_s)), contents(clip(Clip::Plain)));
+    }
+
+    // Installed under a prefix off PATH, the programs find their helper beside them: intake
+    // never falls back to one ffprobe per file.
+    void anInstallFindsItsHelper()
+    {
+        QTemporaryDir prefix;
+        QProcess cmake;
+        cmake.start(
+            QStringLiteral(QUILLMERE_CMAKE),
+            {u"--install"_s, QStringLiteral(QUILLMERE_BUILD_DIR), u"--prefix"_s, prefix.path()});
+        QVERIFY(cmake.waitForFinished(60000));
+        QVERIFY2(cmake.exitCode() == 0, cmake.readAllStandardError().constData());
+        for (const QString &file :
+             {u"lib/quillmere/quillmere-probe"_s, u"share/man/man1/quillmere-cli.1.gz"_s,
+              u"share/man/man1/quillmere.1.gz"_s,
+              u"share/bash-completion/completions/quillmere-cli"_s,
+              u"share/applications/quillmere.desktop"_s,
+              u"share/metainfo/io.github.quillmere.Quillmere.metainfo.xml"_s})
+            QVERIFY2(QFile::exists(prefix.filePath(file)), qPrintable(file));
+        QVERIFY(!QFile::exists(prefix.filePath(u"bin/quillmere-probe"_s)));
+
+        QTemporaryDir path;
+        writeTool(path.path(), u"ffprobe"_s, "touch \"$(dirname \"$0\")/called\"\nexit 1\n");
+        const EnvironmentGuard onlyThese("PATH", path.path().toUtf8() + ":/usr/bin:/bin");
+        const QString video = copyTo(clip(Clip::Plain), m_dir.filePath(u"installed/a.mp4"_s));
+        const CliRun probe =
+            runCli({u"--verbose"_s, u"--probe"_s, video}, prefix.filePath(u"bin/quillmere-cli"_s));
+        QCOMPARE(probe.exitCode, 0);
+        QVERIFY2(probe.err.contains(u"ffprobe 路径: "_s +
+                                    prefix.filePath(u"lib/quillmere/quillmere-probe"_s) + u'\n'),
+                 qPrintable(probe.err));
+        QVERIFY(!QFile::exists(path.filePath(u"called"_s)));
     }
 };
 

@@ -176,6 +176,16 @@ private Q_SLOTS:
         QCOMPARE(tools.find(u"ffprobe"_s), resources.filePath(u"ffprobe"_s));
         QCOMPARE(tools.find(u"ffmpeg"_s), QStandardPaths::findExecutable(u"ffmpeg"_s));
         QCOMPARE(tools.find(u"no-such-tool"_s), std::nullopt);
+
+        // Installed, the helper folder is found from the executable's own folder, any prefix.
+        const QDir prefix(m_dir.filePath(u"prefix"_s));
+        writeTool(prefix.filePath(u"lib/quillmere"_s), u"ffprobe"_s, "exit 0\n");
+        writeTool(prefix.filePath(u"lib/quillmere"_s), u"quillmere-probe"_s, "exit 0\n");
+        writeTool(prefix.filePath(u"bin/resources"_s), u"quillmere-probe"_s, "exit 0\n");
+        const ToolLocator installed(ToolLocator::directoriesBeside(prefix.filePath(u"bin"_s)));
+        QCOMPARE(installed.find(u"ffprobe"_s), prefix.filePath(u"lib/quillmere/ffprobe"_s));
+        QCOMPARE(installed.find(u"quillmere-probe"_s),
+                 prefix.filePath(u"bin/resources/quillmere-probe"_s));
     }
 
     // What the dry run prints runs, pasted into bash, with exactly these arguments.
