@@ -62,11 +62,12 @@ std::optional<QString> OutputCheck::problemWith(const VideoFile &result,
         return QStringLiteral("转码结果的视频长 %1 秒，与原文件的 %2 秒相差超过一帧")
             .arg(QString::number(result.videoDuration, 'f', 3),
                  QString::number(promise.videoDuration, 'f', 3));
-    // Even sides may bend the shape of a small picture by up to a pixel each way.
     const double aspect = displayAspect(result);
+    if (promise.displayAspect <= 0 || aspect <= 0)
+        return std::nullopt;
+    // Even sides may bend the shape of a small picture by up to a pixel each way.
     const double tolerance = std::max(0.01, 1.0 / result.shownWidth() + 1.0 / result.shownHeight());
-    if (promise.displayAspect > 0 && aspect > 0 &&
-        std::fabs(aspect / promise.displayAspect - 1) > tolerance)
+    if (std::fabs(aspect / promise.displayAspect - 1) > tolerance)
         return QStringLiteral("转码结果的画面比例 %1 与原文件的 %2 不符")
             .arg(QString::number(aspect, 'f', 3), QString::number(promise.displayAspect, 'f', 3));
     return std::nullopt;

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 using namespace TestSupport;
 
@@ -335,6 +337,21 @@ private Q_SLOTS:
             QVERIFY(!outcome.file);
             QCOMPARE(outcome.failure, u"不是视频文件"_s);
         }
+    }
+
+    // quillmere-probe does not even open what a playlist names: here a pipe nobody writes,
+    // which would hold it until its time limit.
+    void theWorkerOpensNothingAPlaylistNames()
+    {
+        QTemporaryDir folder;
+        QVERIFY(::mkfifo(QFile::encodeName(folder.filePath(u"segment.ts"_s)).constData(), 0600) ==
+                0);
+        const QString playlist = folder.filePath(u"playlist.mp4"_s);
+        QFile::copy(clip(Clip::Playlist), playlist);
+        ProbeWorkerPool pool{ToolLocator(QStringLiteral(QUILLMERE_PROBE_DIR))};
+        pool.setTimeLimit(std::chrono::seconds(20));
+        QSignalSpy finished(pool.probe(QUrl::fromLocalFile(playlist)), &ProbeRequest::finished);
+        QCOMPARE(outcomeOf(finished).failure, u"不是视频文件"_s);
     }
 
     void probesThatNeverEndFailTheFileAlone_data()

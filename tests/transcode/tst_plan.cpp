@@ -286,6 +286,9 @@ private Q_SLOTS:
         QTest::newRow("indexed constant rate")
             << x264 << QStringList{u"rate=25/1"_s, u"frames=250"_s, u"length=10"_s} << QString()
             << h264;
+        QTest::newRow("counted, but not an index")
+            << x264 << QStringList{u"rate=15/1"_s, u"frames=15"_s, u"length=1"_s, u"format=avi"_s}
+            << QString() << h264 + u" -vf fps=15/1 -fps_mode passthrough"_s;
         QTest::newRow("constant rate without an index")
             << x264 << QStringList{u"rate=30000/1001"_s, u"format=matroska,webm"_s} << QString()
             << h264 + u" -vf fps=30000/1001 -fps_mode passthrough"_s;
