@@ -1,8 +1,9 @@
-// ffprobe's JSON for one file, read into a record as the probe does it, and the plan of a
-// conversion of that record.
+// ffprobe's JSON for one file, read into a record as the probe does it, the plan of a
+// conversion of that record, and the record judged as that plan's output.
 
 #include "domain/Choices.h"
 #include "probe/ProbeOutput.h"
+#include "transcode/OutputCheck.h"
 #include "transcode/RunPlan.h"
 
 #include <QJsonArray>
@@ -46,7 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         PlanEnvironment environment;
         environment.ffmpeg = QStringLiteral("ffmpeg");
         environment.uniqueName = [] { return QStringLiteral("T"); };
-        planRun(settings, {*outcome.file}, answers, environment);
+        const RunPlan plan = planRun(settings, {*outcome.file}, answers, environment);
+        // And the record judged as an output of that plan.
+        if (!plan.files.isEmpty())
+            OutputCheck::problemWith(*outcome.file, plan.files.first().promise);
     }
 
     // The record reads only the first video stream; every stream's fields get read here.

@@ -55,6 +55,37 @@ QJsonArray commandsArray(const QList<PlannedCommand> &commands)
     return array;
 }
 
+// A file's key for its shard: its path below the named folder it was found in, or its name
+// where it was named itself. It stays the same whatever else the folders hold, so a file keeps
+// its shard when the tree changes between the shards' starts, and hosts that mount the tree
+// at other places agree.
+std::function<QString(const VideoFile &)> shardKeyFor(const QStringList &paths)
+{
+    QStringList folders;
+    for (const QString &path : paths) {
+        const QString named = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+        folders << (named.endsWith(u'/') ? named : named + u'/');
+    }
+    return [folders](const VideoFile &file) {
+        const QString path = filePath(file.url);
+        for (const QString &folder : folders) {
+            if (path.startsWith(folder))
+                return path.mid(folder.size());
+        }
+        return lastPathComponent(file.url);
+    };
+}
+
+// The run's choices besides the settings, as the options give them.
+PlanChoices planChoices(const CliOptions &options)
+{
+    PlanChoices choices;
+    choices.shard = options.shard;
+    choices.shardKey = shardKeyFor(options.paths);
+    choices.existingOutput = options.skipExisting ? ExistingOutput::Skip : ExistingOutput::KeepBoth;
+    return choices;
+}
+
 QJsonObject fileObject(const PlannedFile &file)
 {
     return {{QStringLiteral("index"), file.position},
@@ -171,7 +202,7 @@ void CliSession::onIntakeFinished()
     case CliOptions::Mode::DryRun:
         m_planner = std::make_unique<RunPlanner>(m_model.context().tools, m_encoders);
         connect(m_planner.get(), &RunPlanner::planned, this, &CliSession::printPlan);
-        m_planner->plan(m_model.settings(), m_model.videoFiles(), m_options.shard);
+        m_planner->plan(m_model.settings(), m_model.videoFiles(), planChoices(m_options));
         return;
     default:
         startRun();
@@ -236,8 +267,10 @@ void CliSession::startRun()
 {
     RunOptions options;
     options.jobs = m_options.jobs > 0 ? m_options.jobs : qMax(1, QThread::idealThreadCount());
-    options.shard = m_options.shard;
-    options.skipExisting = m_options.skipExisting;
+    const PlanChoices choices = planChoices(m_options);
+    options.shard = choices.shard;
+    options.shardKey = choices.shardKey;
+    options.existingOutput = choices.existingOutput;
     m_model.startTranscoding(options);
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QHashFunctions>
+#include <QMap>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QUuid>
 
@@ -19,6 +21,17 @@ struct FileKey
     {
         return qHashMulti(seed, key.device, key.inode);
     }
+};
+
+// A ratio as a container writes it ("30000/1001", "10:11"); zero where it is not recorded.
+struct Ratio
+{
+    qint64 num = 0;
+    qint64 den = 0;
+
+    bool isKnown() const { return num > 0 && den > 0; }
+    double value() const { return isKnown() ? double(num) / double(den) : 0.0; }
+    friend bool operator==(const Ratio &, const Ratio &) = default;
 };
 
 // One listed input video. Only the probe creates it; its texts are display texts, the rest
@@ -50,6 +63,24 @@ struct VideoFile
     // Apple's ProRes 4444: the codec tag ap4h and a format name holding "4444".
     bool isProRes4444 = false;
     FileKey fileKey;
+
+    // What an editor relinks by and what an output keeps, as the container records it.
+    Ratio sampleAspect;          // the pixel shape of the stored picture; unknown: square
+    Ratio baseFrameRate;         // "r_frame_rate"
+    Ratio averageFrameRate;      // "avg_frame_rate"
+    qint64 frameCount = -1;      // the video's frames as the container counts them
+    qint64 packetsRead = -1;     // video packets read to the end of the file, where counted
+    double videoDuration = 0;    // the video stream's own length; 0 when unknown
+    double videoStartOffset = 0; // how much later than the file the video starts, in seconds
+    qint64 videoBitsPerSecond = -1;
+    QString formatName;          // as ffprobe names it: "mov,mp4,m4a,3gp,3g2,mj2"
+    QMap<QString, QString> tags; // the container's global tags
+    QString timecode;            // the start timecode, "01:00:00:00"
+    QString colorRange;
+    QString colorSpace;
+    QString colorTransfer;
+    QString colorPrimaries;
+    QStringList audioLayouts; // each audio track's channel layout ("5.1"), or "6 channels"
 
     // The size the picture is shown at, rotation applied.
     int shownWidth() const { return rotation % 180 == 0 ? width : height; }

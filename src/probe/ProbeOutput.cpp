@@ -2,6 +2,7 @@
 
 #include "domain/FileUrls.h"
 #include "domain/NumberText.h"
+#include "probe/IndirectFormats.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -111,6 +112,72 @@ bool isAppleProRes4444(const QJsonObject &stream)
     return formatName.isString() && formatName.toString().contains(u"4444");
 }
 
+// "30000/1001" or "10:11"; unknown for anything but two positive integers.
+Ratio ratioOf(const QJsonValue &value, QChar separator)
+{
+    const QStringList parts = value.toString().split(separator);
+    if (parts.size() != 2)
+        return {};
+    const Ratio ratio{parseWholeInteger(parts[0]).value_or(0),
+                      parseWholeInteger(parts[1]).value_or(0)};
+    return ratio.isKnown() ? ratio : Ratio{};
+}
+
+std::optional<double> secondsOf(const QJsonValue &value)
+{
+    return parseWholeNumber(stringValue(value).value_or(QString()));
+}
+
+QString textOf(const QJsonObject &object, const QString &key)
+{
+    return stringValue(object.value(key)).value_or(QString());
+}
+
+// What ffprobe says of the video stream and the container beyond the card's fields.
+void readMediaFacts(VideoFile &file, const QJsonObject &video, const QJsonObject &format,
+                    const QJsonArray &streams)
+{
+    file.sampleAspect = ratioOf(video.value(QStringLiteral("sample_aspect_ratio")), u':');
+    file.baseFrameRate = ratioOf(video.value(QStringLiteral("r_frame_rate")), u'/');
+    file.averageFrameRate = ratioOf(video.value(QStringLiteral("avg_frame_rate")), u'/');
+    file.frameCount = parseWholeInteger(textOf(video, QStringLiteral("nb_frames"))).value_or(-1);
+    file.packetsRead =
+        parseWholeInteger(textOf(video, QStringLiteral("nb_read_packets"))).value_or(-1);
+    file.videoDuration = secondsOf(video.value(QStringLiteral("duration"))).value_or(0);
+    const std::optional<double> videoStart = secondsOf(video.value(QStringLiteral("start_time")));
+    const std::optional<double> fileStart = secondsOf(format.value(QStringLiteral("start_time")));
+    if (videoStart && fileStart)
+        file.videoStartOffset = *videoStart - *fileStart;
+    file.videoBitsPerSecond =
+        parseWholeInteger(textOf(video, QStringLiteral("bit_rate"))).value_or(-1);
+    file.formatName = textOf(format, QStringLiteral("format_name"));
+    const QJsonObject tags = format.value(QStringLiteral("tags")).toObject();
+    for (auto tag = tags.begin(); tag != tags.end(); ++tag) {
+        if (tag.value().isString())
+            file.tags.insert(tag.key(), tag.value().toString());
+    }
+    file.colorRange = textOf(video, QStringLiteral("color_range"));
+    file.colorSpace = textOf(video, QStringLiteral("color_space"));
+    file.colorTransfer = textOf(video, QStringLiteral("color_transfer"));
+    file.colorPrimaries = textOf(video, QStringLiteral("color_primaries"));
+    // The container's own, else the first stream's that carries one (QuickTime's tmcd track).
+    file.timecode = file.tags.value(QStringLiteral("timecode"));
+    for (const QJsonValue &value : streams) {
+        const QJsonObject stream = value.toObject();
+        if (file.timecode.isEmpty())
+            file.timecode =
+                textOf(stream.value(QStringLiteral("tags")).toObject(), QStringLiteral("timecode"));
+        if (stream.value(QStringLiteral("codec_type")) != QStringLiteral("audio"))
+            continue;
+        const std::optional<qint64> channels =
+            integerValue(stream.value(QStringLiteral("channels")));
+        const QString layout = textOf(stream, QStringLiteral("channel_layout"));
+        file.audioLayouts << (!layout.isEmpty() ? layout
+                              : channels        ? QStringLiteral("%1 channels").arg(*channels)
+                                                : QString());
+    }
+}
+
 // The first `count` characters as a reader counts them, not UTF-16 units.
 QString firstCharacters(const QString &text, int count)
 {
@@ -125,15 +192,14 @@ QString firstCharacters(const QString &text, int count)
 
 } // namespace
 
-QStringList probeArguments(const QString &path)
+QStringList probeArguments(const QString &path, bool readToEnd)
 {
-    return {QStringLiteral("-v"),
-            QStringLiteral("quiet"),
-            QStringLiteral("-print_format"),
-            QStringLiteral("json"),
-            QStringLiteral("-show_format"),
-            QStringLiteral("-show_streams"),
-            path};
+    QStringList arguments{
+        QStringLiteral("-v"),   QStringLiteral("quiet"),        QStringLiteral("-print_format"),
+        QStringLiteral("json"), QStringLiteral("-show_format"), QStringLiteral("-show_streams")};
+    if (readToEnd)
+        arguments << QStringLiteral("-count_packets");
+    return arguments << path;
 }
 
 QString formatFrameRate(const QString &rFrameRate)
@@ -268,6 +334,12 @@ ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url,
             }
         }
     }
+    const QString formatName = textOf(formatValue.toObject(), QStringLiteral("format_name"));
+    if (isIndirectFormat(formatName.toStdString())) {
+        trace << QStringLiteral("❌ [ERROR] 不是视频文件: %1 格式只引用其他文件").arg(formatName);
+        outcome.failure = QStringLiteral("不是视频文件");
+        return outcome;
+    }
     if (videoStreams == 0 || !formatValue.isObject()) {
         trace << QStringLiteral("Error: Required video information not found in JSON");
         outcome.failure = QStringLiteral("没有视频流（不是视频文件或文件已损坏）");
@@ -308,6 +380,7 @@ ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url,
     file.audioStreams = audioStreams;
     file.otherStreams = otherStreams;
     file.isProRes4444 = isAppleProRes4444(video);
+    readMediaFacts(file, video, format, streams);
 
     trace << QStringLiteral("成功解析视频信息：") << QStringLiteral("分辨率: ") + file.resolution
           << QStringLiteral("帧率: ") + file.frameRate << QStringLiteral("编码器: ") + file.codec

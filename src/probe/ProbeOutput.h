@@ -29,8 +29,9 @@ struct FileFacts
 // Size and identity of the file at `path`, following symbolic links; zeros when unreadable.
 FileFacts fileFactsAt(const QString &path);
 
-// ffprobe's arguments for a JSON description of the container and streams of `path`.
-QStringList probeArguments(const QString &path);
+// ffprobe's arguments for a JSON description of the container and streams of `path`; with
+// `readToEnd`, every packet read and counted as well ("nb_read_packets").
+QStringList probeArguments(const QString &path, bool readToEnd = false);
 
 // Reads ffprobe's JSON description of `url` into a record, from the output-length line of the
 // trace onwards.

@@ -45,7 +45,7 @@ void VideoProbe::getVideoInfo(const QUrl &url)
 
     m_trace << ProbeTrace::running();
     m_timeLimit.start();
-    m_runner->start(m_program, probeArguments(path));
+    m_runner->start(m_program, probeArguments(path, m_readToEnd));
 }
 
 void VideoProbe::onExit(int exitStatus)

@@ -30,6 +30,8 @@ public:
     void getVideoInfo(const QUrl &url);
 
     void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit.setInterval(limit); }
+    // Reads every packet of the file and counts them, rather than its header alone.
+    void setReadToEnd(bool readToEnd) { m_readToEnd = readToEnd; }
 
 Q_SIGNALS:
     void finished(const ProbeOutcome &outcome);
@@ -45,4 +47,5 @@ private:
     ProcessRunner *m_runner = nullptr;
     QTimer m_timeLimit;
     bool m_timedOut = false;
+    bool m_readToEnd = false;
 };

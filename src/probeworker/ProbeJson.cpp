@@ -1,5 +1,7 @@
 #include "ProbeJson.h"
 
+#include "probe/IndirectFormats.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -109,9 +111,66 @@ long long degreesAsInteger(double degrees)
     return static_cast<long long>(degrees);
 }
 
-std::string rational(AVRational q)
+std::string rational(AVRational q, char separator = '/')
 {
-    return std::to_string(q.num) + '/' + std::to_string(q.den);
+    return std::to_string(q.num) + separator + std::to_string(q.den);
+}
+
+// Seconds as ffprobe writes a time: "%f"; nothing where the time is not known.
+void seconds(JsonWriter &json, const char *key, int64_t ts, AVRational timeBase)
+{
+    if (ts == AV_NOPTS_VALUE)
+        return;
+    char text[128];
+    std::snprintf(text, sizeof text, "%f", static_cast<double>(ts) * av_q2d(timeBase));
+    json.string(key, text);
+}
+
+void optionalName(JsonWriter &json, const char *key, const char *name, bool unspecified)
+{
+    if (name && !unspecified)
+        json.string(key, name);
+}
+
+void tags(JsonWriter &json, const AVDictionary *metadata)
+{
+    if (!metadata)
+        return;
+    json.open("tags", '{');
+    const AVDictionaryEntry *tag = nullptr;
+    while ((tag = av_dict_get(metadata, "", tag, AV_DICT_IGNORE_SUFFIX)))
+        json.string(validUtf8(tag->key).c_str(), validUtf8(tag->value).c_str());
+    json.close('}');
+}
+
+// Every demuxer but those that only point at other files, for "format_whitelist".
+const std::string &mediaDemuxers()
+{
+    static const std::string names = [] {
+        std::string list;
+        void *state = nullptr;
+        while (const AVInputFormat *demuxer = av_demuxer_iterate(&state)) {
+            if (isIndirectFormat(demuxer->name))
+                continue;
+            if (!list.empty())
+                list += ',';
+            list += demuxer->name;
+        }
+        return list;
+    }();
+    return names;
+}
+
+// The demuxer that would read `path`, when it is one that only points at other files.
+const char *indirectFormatOf(const char *path)
+{
+    AVIOContext *io = nullptr;
+    if (avio_open(&io, path, AVIO_FLAG_READ) < 0)
+        return nullptr;
+    const AVInputFormat *format = nullptr;
+    const int probed = av_probe_input_buffer2(io, &format, path, nullptr, 0, 0);
+    avio_closep(&io);
+    return probed >= 0 && format && isIndirectFormat(format->name) ? format->name : nullptr;
 }
 
 struct FormatCloser
@@ -141,7 +200,8 @@ bool openDecoder(const AVStream *stream, Decoder &decoder)
     return avcodec_open2(decoder.get(), codec, nullptr) >= 0;
 }
 
-void writeStream(JsonWriter &json, const AVStream *stream, const AVCodecContext *decoder)
+void writeStream(JsonWriter &json, AVFormatContext *format, AVStream *stream,
+                 const AVCodecContext *decoder)
 {
     const AVCodecParameters *codec = stream->codecpar;
     json.open(nullptr, '{');
@@ -161,19 +221,38 @@ void writeStream(JsonWriter &json, const AVStream *stream, const AVCodecContext 
     if (codec->codec_type == AVMEDIA_TYPE_VIDEO) {
         json.integer("width", codec->width);
         json.integer("height", codec->height);
+        if (const AVRational sar = av_guess_sample_aspect_ratio(format, stream, nullptr); sar.num)
+            json.string("sample_aspect_ratio", rational(sar, ':').c_str());
         if (const char *pixels = av_get_pix_fmt_name(static_cast<AVPixelFormat>(codec->format)))
             json.string("pix_fmt", pixels);
+        optionalName(json, "color_range", av_color_range_name(codec->color_range),
+                     codec->color_range == AVCOL_RANGE_UNSPECIFIED);
+        optionalName(json, "color_space", av_color_space_name(codec->color_space),
+                     codec->color_space == AVCOL_SPC_UNSPECIFIED);
+        optionalName(json, "color_transfer", av_color_transfer_name(codec->color_trc),
+                     codec->color_trc == AVCOL_TRC_UNSPECIFIED);
+        optionalName(json, "color_primaries", av_color_primaries_name(codec->color_primaries),
+                     codec->color_primaries == AVCOL_PRI_UNSPECIFIED);
+    }
+    if (codec->codec_type == AVMEDIA_TYPE_AUDIO) {
+        json.integer("channels", codec->ch_layout.nb_channels);
+        if (codec->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC) {
+            char layout[128];
+            av_channel_layout_describe(&codec->ch_layout, layout, sizeof layout);
+            json.string("channel_layout", layout);
+        }
     }
     json.string("r_frame_rate", rational(stream->r_frame_rate).c_str());
+    json.string("avg_frame_rate", rational(stream->avg_frame_rate).c_str());
+    seconds(json, "start_time", stream->start_time, stream->time_base);
+    seconds(json, "duration", stream->duration, stream->time_base);
+    if (codec->bit_rate > 0)
+        json.string("bit_rate", std::to_string(codec->bit_rate).c_str());
+    if (stream->nb_frames)
+        json.string("nb_frames", std::to_string(stream->nb_frames).c_str());
     if (decoder && decoder->bits_per_raw_sample > 0)
         json.string("bits_per_raw_sample", std::to_string(decoder->bits_per_raw_sample).c_str());
-    if (stream->metadata) {
-        json.open("tags", '{');
-        const AVDictionaryEntry *tag = nullptr;
-        while ((tag = av_dict_get(stream->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)))
-            json.string(validUtf8(tag->key).c_str(), validUtf8(tag->value).c_str());
-        json.close('}');
-    }
+    tags(json, stream->metadata);
     if (stream->nb_side_data > 0) {
         json.open("side_data_list", '[');
         for (int i = 0; i < stream->nb_side_data; ++i) {
@@ -198,6 +277,7 @@ void writeFormat(JsonWriter &json, const AVFormatContext *format)
     json.open("format", '{');
     json.integer("nb_streams", format->nb_streams);
     json.string("format_name", format->iformat->name);
+    seconds(json, "start_time", format->start_time, AV_TIME_BASE_Q);
     if (format->duration != AV_NOPTS_VALUE) {
         char seconds[128];
         std::snprintf(seconds, sizeof seconds, "%f",
@@ -206,6 +286,7 @@ void writeFormat(JsonWriter &json, const AVFormatContext *format)
     }
     if (format->bit_rate > 0)
         json.string("bit_rate", std::to_string(format->bit_rate).c_str());
+    tags(json, format->metadata);
     json.close('}');
 }
 
@@ -216,10 +297,22 @@ std::string describeMedia(const std::string &path)
     AVFormatContext *opened = nullptr;
     AVDictionary *options = nullptr;
     av_dict_set(&options, "scan_all_pmts", "1", AV_DICT_DONT_OVERWRITE);
+    // A playlist is never opened, so the files it names are never read.
+    av_dict_set(&options, "format_whitelist", mediaDemuxers().c_str(), 0);
     const int status = avformat_open_input(&opened, path.c_str(), nullptr, &options);
     av_dict_free(&options);
-    if (status < 0)
+    if (status < 0) {
+        if (const char *refused = indirectFormatOf(path.c_str())) {
+            JsonWriter json;
+            json.open(nullptr, '{');
+            json.open("format", '{');
+            json.string("format_name", refused);
+            json.close('}');
+            json.close('}');
+            return json.take();
+        }
         return "{}";
+    }
     const Format format(opened);
     if (avformat_find_stream_info(format.get(), nullptr) < 0)
         return "{}";
@@ -235,7 +328,7 @@ std::string describeMedia(const std::string &path)
     json.open(nullptr, '{');
     json.open("streams", '[');
     for (unsigned i = 0; i < format->nb_streams; ++i)
-        writeStream(json, format->streams[i], decoders[i].get());
+        writeStream(json, format.get(), format->streams[i], decoders[i].get());
     json.close(']');
     writeFormat(json, format.get());
     json.close('}');

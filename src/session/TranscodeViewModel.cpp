@@ -324,8 +324,9 @@ void TranscodeViewModel::appendToLog(const QString &text)
 
 void TranscodeViewModel::startTranscoding(RunOptions options)
 {
-    // A list that came back after a crash may hold results saved moments before it.
-    options.skipExisting = options.skipExisting || m_resumes;
+    // A list that came back after a crash may hold results made after its last save.
+    if (m_resumes)
+        options.existingOutput = ExistingOutput::Skip;
     // What an earlier run converted is not converted again.
     QSet<QUuid> files;
     for (int row = 0; row < m_queue.rowCount(); ++row) {

@@ -50,7 +50,9 @@ void BatchTranscoder::start(const TranscodeSettings &settings, const QList<Video
     m_summary = RunSummary();
     m_createdOutputDirectory.clear();
     m_clock.start();
-    m_planner->plan(settings, files, options.shard, options.only);
+    m_planner->plan(
+        settings, files,
+        PlanChoices{options.shard, options.shardKey, options.only, options.existingOutput});
 }
 
 void BatchTranscoder::cancel()
@@ -152,7 +154,7 @@ void BatchTranscoder::startFile(const PlannedFile &file)
         QTimer::singleShot(0, this, [this, file, removed] { finishFile(file, removed); });
         return;
     }
-    if (!m_options.skipExisting || !QFileInfo::exists(file.outputPath) || file.replacesSource)
+    if (m_options.existingOutput != ExistingOutput::Skip || !file.replacesOutput)
         return convert(file);
     // Done by an earlier run if what is there passes the same check a new result would.
     report(active, JobRecord::Status::Checking);
@@ -172,7 +174,7 @@ void BatchTranscoder::startFile(const PlannedFile &file)
         m_active[file.position].check = nullptr;
         convert(file);
     });
-    active.check->check(file.outputPath, file.source, file.expectedAudioStreams);
+    active.check->check(file.outputPath, file.promise);
 }
 
 void BatchTranscoder::convert(const PlannedFile &file)

@@ -31,10 +31,13 @@ struct RunOptions
 {
     int jobs = 1; // files converted at once
     std::optional<Shard> shard;
-    // A file whose planned output is already there and passes the output check is skipped.
-    bool skipExisting = false;
+    // What becomes of a file already at a planned output name; with Skip, a file whose output
+    // is there and passes the output check is skipped.
+    ExistingOutput existingOutput = ExistingOutput::KeepBoth;
     // Only these of the files are converted; outputs are still named over them all.
     QSet<QUuid> only;
+    // What places a file in its shard (see `PlanChoices`).
+    std::function<QString(const VideoFile &)> shardKey;
 };
 
 // The batch run: takes the settings and the files once, plans, then converts the files in

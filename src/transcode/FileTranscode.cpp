@@ -210,7 +210,7 @@ void FileTranscode::verify()
                                                             : QStringLiteral("；转码结果未保留"));
         fail(Error{QStringLiteral("Verification"), 2, why}, detail);
     });
-    m_check->check(m_file.partialPath, m_file.source, m_file.expectedAudioStreams);
+    m_check->check(m_file.partialPath, m_file.promise);
 }
 
 void FileTranscode::place(const VideoFile &result)

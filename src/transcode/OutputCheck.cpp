@@ -3,6 +3,7 @@
 #include "probe/VideoProbe.h"
 #include "process/ProcessRunner.h"
 
+#include <QFileInfo>
 #include <QTimer>
 
 #include <cmath>
@@ -14,6 +15,14 @@ QString seconds(double value)
     return QString::number(value, 'f', 2);
 }
 
+// Reading a file to its end takes time in proportion to its size; a slow disk gets its due.
+std::chrono::milliseconds readingTime(const QString &path)
+{
+    constexpr qint64 bytesPerSecond = 20 * 1000 * 1000;
+    return std::chrono::milliseconds(VideoProbe::TimeLimit) +
+           std::chrono::seconds(QFileInfo(path).size() / bytesPerSecond);
+}
+
 } // namespace
 
 OutputCheck::OutputCheck(ToolLocator tools, QObject *parent)
@@ -21,39 +30,65 @@ OutputCheck::OutputCheck(ToolLocator tools, QObject *parent)
     , m_tools(std::move(tools))
 {}
 
-std::optional<QString> OutputCheck::problemWith(const VideoFile &result, const VideoFile &source,
-                                                int expectedAudioStreams)
+std::optional<QString> OutputCheck::problemWith(const VideoFile &result,
+                                                const OutputPromise &promise)
 {
     if (result.videoStreams == 0)
         return QStringLiteral("转码结果中没有视频流");
-    if (result.audioStreams != expectedAudioStreams)
+    if (result.audioStreams != promise.audioStreams)
         return QStringLiteral("转码结果有 %1 条音轨，应有 %2 条")
             .arg(result.audioStreams)
-            .arg(expectedAudioStreams);
-    if (source.duration > 0 && result.duration > 0 &&
-        std::fabs(result.duration - source.duration) > std::max(1.0, 0.02 * source.duration))
+            .arg(promise.audioStreams);
+    if (result.packetsRead < 0)
+        return QStringLiteral("无法读完转码结果，其长度无法确定");
+    if (result.frameCount > 0 && result.packetsRead != result.frameCount)
+        return QStringLiteral("转码结果不完整：索引记有 %1 帧，只读到 %2 帧")
+            .arg(result.frameCount)
+            .arg(result.packetsRead);
+    if (result.packetsRead == 0)
+        return QStringLiteral("转码结果中没有视频帧");
+    if (promise.duration > 0 && result.duration <= 0)
+        return QStringLiteral("转码结果的时长无法确定");
+    if (promise.duration > 0 &&
+        std::fabs(result.duration - promise.duration) > std::max(1.0, 0.02 * promise.duration))
         return QStringLiteral("转码结果时长 %1 秒，与原文件的 %2 秒不符")
-            .arg(seconds(result.duration), seconds(source.duration));
+            .arg(seconds(result.duration), seconds(promise.duration));
+    if (promise.frames >= 0 && result.packetsRead != promise.frames)
+        return QStringLiteral("转码结果有 %1 帧，原文件有 %2 帧")
+            .arg(result.packetsRead)
+            .arg(promise.frames);
+    if (promise.videoDuration > 0 && result.videoDuration > 0 &&
+        std::fabs(result.videoDuration - promise.videoDuration) > promise.frameSeconds + 0.001)
+        return QStringLiteral("转码结果的视频长 %1 秒，与原文件的 %2 秒相差超过一帧")
+            .arg(QString::number(result.videoDuration, 'f', 3),
+                 QString::number(promise.videoDuration, 'f', 3));
+    const double aspect = displayAspect(result);
+    if (promise.displayAspect <= 0 || aspect <= 0)
+        return std::nullopt;
+    // Even sides may bend the shape of a small picture by up to a pixel each way.
+    const double tolerance = std::max(0.01, 1.0 / result.shownWidth() + 1.0 / result.shownHeight());
+    if (std::fabs(aspect / promise.displayAspect - 1) > tolerance)
+        return QStringLiteral("转码结果的画面比例 %1 与原文件的 %2 不符")
+            .arg(QString::number(aspect, 'f', 3), QString::number(promise.displayAspect, 'f', 3));
     return std::nullopt;
 }
 
-void OutputCheck::check(const QString &path, const VideoFile &source, int expectedAudioStreams)
+void OutputCheck::check(const QString &path, const OutputPromise &promise)
 {
     m_path = path;
     m_probe = new VideoProbe(m_tools, this);
-    connect(m_probe, &VideoProbe::finished, this,
-            [this, source, expectedAudioStreams](const ProbeOutcome &outcome) {
-                m_probe->deleteLater();
-                if (!outcome.file)
-                    return Q_EMIT failed(
-                        QStringLiteral("转码结果无法读取（%1）").arg(outcome.failure));
-                if (const std::optional<QString> problem =
-                        problemWith(*outcome.file, source, expectedAudioStreams))
-                    return Q_EMIT failed(*problem);
-                if (source.duration > 0)
-                    return Q_EMIT passed(*outcome.file);
-                checkDecoding(*outcome.file);
-            });
+    m_probe->setReadToEnd(true);
+    m_probe->setTimeLimit(readingTime(path));
+    connect(m_probe, &VideoProbe::finished, this, [this, promise](const ProbeOutcome &outcome) {
+        m_probe->deleteLater();
+        if (!outcome.file)
+            return Q_EMIT failed(QStringLiteral("转码结果无法读取（%1）").arg(outcome.failure));
+        if (const std::optional<QString> problem = problemWith(*outcome.file, promise))
+            return Q_EMIT failed(*problem);
+        if (promise.duration > 0)
+            return Q_EMIT passed(*outcome.file);
+        checkDecoding(*outcome.file);
+    });
     m_probe->getVideoInfo(QUrl::fromLocalFile(path));
 }
 

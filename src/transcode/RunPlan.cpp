@@ -1,15 +1,20 @@
 #include "transcode/RunPlan.h"
 
 #include "domain/FileUrls.h"
-#include "probe/ProbeOutput.h"
 #include "transcode/Encoders.h"
 #include "transcode/FFmpegArguments.h"
 #include "transcode/OutputNaming.h"
 #include "transcode/VideoFormatChecker.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QtEndian>
+
+#include <cmath>
+#include <sys/stat.h>
 
 namespace {
 
@@ -21,18 +26,6 @@ bool takesAlphaRoute(const TranscodeSettings &settings)
 bool wantsSoftwareHevcAlpha(const TranscodeSettings &settings)
 {
     return settings.codec == Codec::HevcSoftware && settings.enableAlpha;
-}
-
-qsizetype valueIndex(const QStringList &arguments, const QString &option)
-{
-    const qsizetype at = arguments.indexOf(option);
-    return at >= 0 && at + 1 < arguments.size() ? at + 1 : -1;
-}
-
-void removeOption(QStringList &arguments, const QString &option)
-{
-    if (const qsizetype at = valueIndex(arguments, option); at >= 0)
-        arguments.remove(at - 1, 2);
 }
 
 // The rates the choices write with two decimals are the NTSC rates, exactly.
@@ -79,87 +72,273 @@ bool needsPixelFormat(const QString &target, const VideoFile &source)
     return !(target == u"yuv422p10le" && becomes422.contains(source.colorFormat));
 }
 
-struct ShapedArguments
+// A chosen resolution as the box the picture must fit in; nothing for the source's own size or
+// a text that names no size.
+std::optional<QSize> boxOf(const QString &resolution)
 {
-    QStringList deviceOptions;
-    QStringList settings;
+    const QStringList sides = resolution.split(QLatin1Char('x'));
+    const QSize box(sides.value(0).toInt(), sides.value(1).toInt());
+    if (resolution == OriginalResolution || sides.size() != 2 || box.isEmpty())
+        return std::nullopt;
+    return box;
+}
+
+// The picture as the player shows it: rotation applied, with the pixel shape that goes with it.
+struct ShownPicture
+{
+    int width = 0;
+    int height = 0;
+    Ratio pixelShape;
+
+    bool isKnown() const { return width > 0 && height > 0; }
+    double pixelAspect() const { return pixelShape.isKnown() ? pixelShape.value() : 1.0; }
 };
 
-// The settings' arguments made to work here and on this file: the encoder that works on this
-// machine in its own form, a pixel format that plays, even sizes, exact NTSC rates and every
-// audio track. A file that needs none of it keeps the arguments as they are.
-ShapedArguments shapeArguments(QStringList arguments, const QString &encoder,
-                               const TranscodeSettings &settings, const VideoFile &source,
-                               const QString &renderNode)
+ShownPicture shownPicture(const VideoFile &source)
+{
+    Ratio shape = source.sampleAspect;
+    if (source.rotation % 180 != 0)
+        std::swap(shape.num, shape.den);
+    return {source.shownWidth(), source.shownHeight(), shape};
+}
+
+// The picture's size out of the filters, and the filters that make it.
+struct Sizing
+{
+    QStringList filters;
+    QSize size;
+};
+
+// A chosen size is a box: the picture fits inside with its shape kept, square pixels and even
+// sides, and is never made larger than it is shown. The source's own size is only made even
+// where the encoder needs it, the scaler keeping the shape through the pixel aspect.
+Sizing sizingFor(const TranscodeSettings &settings, const VideoFile &source, const QString &encoder,
+                 const QStringList &settingsFilters)
+{
+    const ShownPicture shown = shownPicture(source);
+    const QSize asShown(shown.width, shown.height);
+    const std::optional<QSize> box = boxOf(settings.resolution);
+    if (!box && settings.resolution != OriginalResolution)
+        return {settingsFilters, {}};
+    if (!shown.isKnown())
+        return {settingsFilters, box.value_or(QSize())};
+    if (!box) {
+        if (!Encoders::needsEvenSize(encoder) || (shown.width % 2 == 0 && shown.height % 2 == 0))
+            return {{}, asShown};
+        // Down to even, never to nothing.
+        const auto even = [](int size) { return qMax(2, size - size % 2); };
+        const QSize evened(even(shown.width), even(shown.height));
+        return {{QStringLiteral("scale=%1x%2").arg(evened.width()).arg(evened.height())}, evened};
+    }
+    const double width = shown.width * shown.pixelAspect();
+    const double height = shown.height;
+    const double fit = std::min({box->width() / width, box->height() / height, 1.0});
+    // The nearest even size, the smaller on a tie, and never above the picture as shown.
+    const auto evenSide = [](double size, double shownSize) {
+        return qMax(2, 2 * static_cast<int>(
+                               std::min(std::ceil(size / 2 - 0.5), std::floor(shownSize / 2))));
+    };
+    const QSize fitted(evenSide(width * fit, width), evenSide(height * fit, height));
+    // A picture that fills the box is scaled as the settings say.
+    Sizing sizing{fitted == *box ? settingsFilters : QStringList(), fitted};
+    if (fitted != asShown && fitted != *box)
+        sizing.filters << QStringLiteral("scale=%1x%2").arg(fitted.width()).arg(fitted.height());
+    // The scaler gives the pixels whatever shape keeps the picture's; where that is not
+    // square, it is made so.
+    const double shape = shown.pixelAspect() * fitted.height() * shown.width /
+                         (double(fitted.width()) * shown.height);
+    if (shown.pixelShape.isKnown() && std::fabs(shape - 1) > 1e-9)
+        sizing.filters << QStringLiteral("setsar=1");
+    return sizing;
+}
+
+// A chosen bitrate is meant for the whole box: a picture fitted smaller gets it in proportion
+// to its pixels, and never more than the source's own.
+QString bitrateFor(const QString &settingsBitrate, const TranscodeSettings &settings,
+                   const VideoFile &source, const QSize &size)
+{
+    const std::optional<QSize> box = boxOf(settings.resolution);
+    if (settingsBitrate.isEmpty() || !box || size.isEmpty())
+        return settingsBitrate;
+    double mbps = settings.bitrate * (double(size.width()) * size.height()) /
+                  (double(box->width()) * box->height());
+    const qint64 sourceBits =
+        source.videoBitsPerSecond > 0 ? source.videoBitsPerSecond : source.bitsPerSecond;
+    if (sourceBits > 0)
+        mbps = std::min(mbps, static_cast<double>(sourceBits) / 1e6);
+    if (!(mbps < settings.bitrate))
+        return settingsBitrate;
+    return bitrateArgument(std::max(mbps, 0.001)).value_or(settingsBitrate);
+}
+
+// How the source's frames are kept with "原始帧率".
+struct FrameTiming
+{
+    QString filter; // makes the rate constant, filling gaps and adding nothing at the end
+    QString mode;   // "-fps_mode"
+    qint64 frames = -1;
+    double frameSeconds = 0;
+};
+
+FrameTiming frameTimingFor(const TranscodeSettings &settings, const VideoFile &source)
+{
+    const Ratio rate = source.baseFrameRate;
+    if (settings.frameRate != OriginalFrameRate || !rate.isKnown())
+        return {};
+    FrameTiming timing;
+    timing.frameSeconds = 1.0 / rate.value();
+    // The container's count is the editor's where its length at the base rate agrees with it;
+    // an edit list that trims the start leaves more samples than frames shown.
+    const double atBaseRate = source.videoDuration * rate.value();
+    const bool counted = source.frameCount > 0 && atBaseRate > 0 && atBaseRate < 1e15 &&
+                         std::llround(atBaseRate) == source.frameCount;
+    const bool uncounted = source.frameCount <= 0 || source.videoDuration <= 0;
+    const bool constant =
+        counted || (uncounted && source.averageFrameRate.isKnown() &&
+                    std::fabs(source.averageFrameRate.value() / rate.value() - 1) < 1e-3);
+    if (counted)
+        timing.frames = source.frameCount;
+    if (!constant) {
+        // Each frame at its own time: the duration is kept and no frame repeated.
+        timing.mode = QStringLiteral("vfr");
+        return timing;
+    }
+    // ffmpeg's own constant rate keeps exactly the frames of a QuickTime or MP4 index that
+    // starts with the file; elsewhere it repeats a frame at the end or at the start.
+    const QStringList formats = source.formatName.split(QLatin1Char(','));
+    const bool indexed =
+        formats.contains(QStringLiteral("mov")) || formats.contains(QStringLiteral("mp4"));
+    if (counted && indexed && std::fabs(source.videoStartOffset) < timing.frameSeconds / 2)
+        return timing;
+    timing.filter = QStringLiteral("fps=%1/%2").arg(rate.num).arg(rate.den);
+    timing.mode = QStringLiteral("passthrough");
+    return timing;
+}
+
+// The container tags an output keeps: ffmpeg leaves the creation date and a few others behind
+// unless told to copy, and MP4 and QuickTime files hold only the tags they have names for
+// unless written as metadata keys.
+void keepTags(EncodeCommand &command, const VideoFile &source, const QString &format)
+{
+    static const QStringList leftBehind{
+        QStringLiteral("creation_time"), QStringLiteral("company_name"),
+        QStringLiteral("product_name"), QStringLiteral("product_version")};
+    static const QStringList ownOrNamed{QStringLiteral("major_brand"),
+                                        QStringLiteral("minor_version"),
+                                        QStringLiteral("compatible_brands"),
+                                        QStringLiteral("encoder"),
+                                        QStringLiteral("software"),
+                                        QStringLiteral("creation_time"),
+                                        QStringLiteral("timecode"),
+                                        QStringLiteral("duration"),
+                                        QStringLiteral("location-eng"),
+                                        QStringLiteral("title"),
+                                        QStringLiteral("artist"),
+                                        QStringLiteral("album_artist"),
+                                        QStringLiteral("composer"),
+                                        QStringLiteral("album"),
+                                        QStringLiteral("date"),
+                                        QStringLiteral("comment"),
+                                        QStringLiteral("genre"),
+                                        QStringLiteral("copyright"),
+                                        QStringLiteral("grouping"),
+                                        QStringLiteral("lyrics"),
+                                        QStringLiteral("description"),
+                                        QStringLiteral("synopsis"),
+                                        QStringLiteral("show"),
+                                        QStringLiteral("episode_id"),
+                                        QStringLiteral("network"),
+                                        QStringLiteral("keywords"),
+                                        QStringLiteral("track"),
+                                        QStringLiteral("disc"),
+                                        QStringLiteral("compilation"),
+                                        QStringLiteral("location")};
+    static const QStringList namedInQuickTime{QStringLiteral("make"), QStringLiteral("model"),
+                                              QStringLiteral("author")};
+    bool asKeys = false;
+    for (const QString &tag : source.tags.keys()) {
+        const QString key = tag.toLower();
+        command.keepMetadata = command.keepMetadata || leftBehind.contains(key);
+        asKeys = asKeys || !(ownOrNamed.contains(key) ||
+                             (format == u"mov" && namedInQuickTime.contains(key)));
+    }
+    if (asKeys)
+        command.movFlags << QStringLiteral("+use_metadata_tags");
+}
+
+// The settings' command made to work here and on this file: the encoder that works on this
+// machine in its own form, a pixel format that plays, the picture fitted, the source's frames,
+// tags and every audio track kept. A file that needs none of it keeps the command as it is.
+EncodeCommand commandFor(EncodeCommand command, const QString &encoder,
+                         const TranscodeSettings &settings, const VideoFile &source,
+                         const QString &renderNode, const QString &format)
 {
     const Encoders::Form form = Encoders::formOf(encoder);
-    ShapedArguments shaped{Encoders::deviceOptions(form, renderNode), {}};
-    const qsizetype at = valueIndex(arguments, QStringLiteral("-c:v"));
-    if (at < 0) {
-        shaped.settings = arguments;
-        return shaped;
+    command.deviceOptions = Encoders::deviceOptions(form, renderNode);
+    if (!command.encoder.isEmpty()) {
+        command.encoder = encoder;
+        command.formOptions = Encoders::formOptions(form);
     }
-    arguments[at] = encoder;
     if (form != Encoders::Form::VideoToolbox)
-        removeOption(arguments, QStringLiteral("-allow_sw"));
+        command.allowSoftware = false;
     if (Encoders::isHevc(encoder) && form == Encoders::Form::Software && settings.enableAlpha) {
         // x265's own alpha format; it takes no quality for the alpha plane.
-        arguments[valueIndex(arguments, QStringLiteral("-pix_fmt"))] = QStringLiteral("yuva420p");
-        removeOption(arguments, QStringLiteral("-alpha_quality"));
+        command.pixelFormat = QStringLiteral("yuva420p");
+        command.alphaQuality.clear();
     }
-    qsizetype insertAt = at + 1;
-    for (const QString &option : Encoders::formOptions(form))
-        arguments.insert(insertAt++, option);
-
     const bool tenBit = Encoders::isHevc(encoder) && source.bitsPerSample > 8;
     const QString upload = Encoders::uploadFilters(form, tenBit);
     const QString target = targetPixelFormat(encoder, settings, source);
-    if (upload.isEmpty() && !target.isEmpty() && needsPixelFormat(target, source)) {
-        arguments.insert(insertAt, QStringLiteral("-pix_fmt"));
-        arguments.insert(insertAt + 1, target);
-    }
+    if (upload.isEmpty() && !target.isEmpty() && needsPixelFormat(target, source))
+        command.pixelFormat = target;
 
-    QStringList filters;
-    const qsizetype scaleAt = valueIndex(arguments, QStringLiteral("-vf"));
-    if (scaleAt >= 0) {
-        filters << arguments[scaleAt];
-    } else if (Encoders::needsEvenSize(encoder) &&
-               (source.shownWidth() % 2 != 0 || source.shownHeight() % 2 != 0)) {
-        // Down to even, never to nothing; the scaler keeps the shape through the pixel aspect.
-        const auto even = [](int size) { return qMax(2, size - size % 2); };
-        filters << QStringLiteral("scale=%1x%2")
-                       .arg(even(source.shownWidth()))
-                       .arg(even(source.shownHeight()));
-    }
+    const Sizing sizing = sizingFor(settings, source, encoder, command.filters);
+    const FrameTiming timing = frameTimingFor(settings, source);
+    command.bitrate = bitrateFor(command.bitrate, settings, source, sizing.size);
+    command.filters.clear();
+    if (!timing.filter.isEmpty())
+        command.filters << timing.filter;
+    command.filters << sizing.filters;
     if (!upload.isEmpty())
-        filters << upload;
-    if (!filters.isEmpty()) {
-        const QString chain = filters.join(QLatin1Char(','));
-        if (scaleAt >= 0) {
-            arguments[scaleAt] = chain;
-        } else {
-            const qsizetype rateAt = arguments.indexOf(QStringLiteral("-r"));
-            const qsizetype at = rateAt >= 0 ? rateAt : arguments.size();
-            arguments.insert(at, QStringLiteral("-vf"));
-            arguments.insert(at + 1, chain);
-        }
-    }
-    if (const qsizetype rateAt = valueIndex(arguments, QStringLiteral("-r")); rateAt >= 0)
-        arguments[rateAt] = exactFrameRate(arguments[rateAt]);
+        command.filters << upload;
+    command.frameRate = exactFrameRate(command.frameRate);
+    command.frameTiming = timing.mode;
 
     // Without maps ffmpeg keeps one audio track and may try subtitles the container cannot
     // hold.
     if (source.audioStreams > 1 || source.videoStreams > 1 || source.otherStreams > 0)
-        arguments << QStringLiteral("-map") << QStringLiteral("0:v:0") << QStringLiteral("-map")
-                  << QStringLiteral("0:a?");
-    shaped.settings = arguments;
-    return shaped;
+        command.maps << QStringLiteral("0:v:0") << QStringLiteral("0:a?");
+    keepTags(command, source, format);
+    // The AAC encoder names side surround channels by no layout at all; as back surround they
+    // keep the usual name.
+    static const QHash<QString, QString> aacLayouts{
+        {QStringLiteral("5.1(side)"), QStringLiteral("5.1")},
+        {QStringLiteral("5.0(side)"), QStringLiteral("5.0")}};
+    for (int track = 0; track < source.audioLayouts.size(); ++track) {
+        if (const QString layout = aacLayouts.value(source.audioLayouts.at(track));
+            !layout.isEmpty())
+            command.audioLayouts << std::pair{track, layout};
+    }
+    return command;
 }
 
-QString encoderNamedIn(const QStringList &arguments)
+// What the output must show: the source's audio tracks, length and shape, and with its rate
+// kept, its frames.
+OutputPromise promiseFor(const TranscodeSettings &settings, const VideoFile &source)
 {
-    const qsizetype at = valueIndex(arguments, QStringLiteral("-c:v"));
-    return at >= 0 ? arguments[at] : QString();
+    const FrameTiming timing = frameTimingFor(settings, source);
+    OutputPromise promise;
+    promise.audioStreams = source.audioStreams;
+    promise.duration = source.duration;
+    promise.displayAspect = displayAspect(source);
+    // Where the source's count and length agree, so must the output's; a variable rate keeps
+    // the duration the container gives.
+    promise.frames = timing.frames;
+    if (timing.frames >= 0) {
+        promise.videoDuration = source.videoDuration;
+        promise.frameSeconds = timing.frameSeconds;
+    }
+    return promise;
 }
 
 QString fallbackNotice(const QString &named, const QString &used)
@@ -201,7 +380,8 @@ public:
     }
 
     // In `folder`, named after `source` with `extension`; " (2)", " (3)", ... when taken.
-    // `existingIsTaken`: a file already there is kept, not replaced.
+    // `existingIsTaken`: a file already there is kept, not replaced. Anything there but a
+    // plain file that is not an input is never replaced.
     QString claim(const QString &folder, const QString &source, const QString &extension,
                   bool existingIsTaken)
     {
@@ -219,6 +399,9 @@ public:
 
     void keep(const QString &path) { m_claimed.insert(path); }
 
+    // Whether a claimed name has a file there already.
+    bool occupied(const QString &path) const { return m_fileAt && m_fileAt(path); }
+
     QString partialFor(const QString &output)
     {
         QString partial = OutputNaming::partialPath(output);
@@ -233,15 +416,55 @@ private:
     {
         if (m_claimed.contains(path) || m_inputs.contains(path))
             return true;
-        const std::optional<FileKey> existing = m_fileAt ? m_fileAt(path) : std::nullopt;
-        return existing && (existingIsTaken || m_inputKeys.contains(*existing));
+        const std::optional<DiskEntry> existing = m_fileAt ? m_fileAt(path) : std::nullopt;
+        return existing &&
+               (existingIsTaken || !existing->regularFile || m_inputKeys.contains(existing->key));
     }
 
-    std::function<std::optional<FileKey>(const QString &)> m_fileAt;
+    std::function<std::optional<DiskEntry>(const QString &)> m_fileAt;
     QSet<QString> m_claimed;
     QSet<QString> m_inputs;
     QList<FileKey> m_inputKeys;
 };
+
+// Where each file of the listing goes, and what is there already.
+QList<PlannedFile> namedOutputs(const TranscodeSettings &settings, const QList<VideoFile> &files,
+                                const PlanEnvironment &environment, const QString &folder)
+{
+    const QString format = OutputNaming::outputExtension(settings.codec, settings.container);
+    const bool keepExisting = environment.choices.existingOutput == ExistingOutput::KeepBoth;
+    OutputNamer names(files, environment);
+    QList<PlannedFile> named;
+    for (int position = 0; position < files.size(); ++position) {
+        const VideoFile &source = files.at(position);
+        const QString input = filePath(source.url);
+        PlannedFile file;
+        file.position = position;
+        file.source = source;
+        if (!settings.overwriteOriginal) {
+            file.outputPath = names.claim(folder, input, format, keepExisting);
+            file.replacesOutput = names.occupied(file.outputPath);
+        } else if (OutputNaming::extension(source.name).compare(format, Qt::CaseInsensitive) == 0) {
+            file.outputPath = input;
+            names.keep(input);
+            file.replacesSource = true;
+        } else {
+            // A new container gets a name that says so; nothing already there is replaced.
+            file.outputPath = names.claim(QFileInfo(input).path(), input, format, true);
+            file.replacesSource = true;
+        }
+        file.partialPath = names.partialFor(file.outputPath);
+        named << file;
+    }
+    return named;
+}
+
+QString outputDirectoryFor(const TranscodeSettings &settings, const QList<VideoFile> &files)
+{
+    if (settings.overwriteOriginal || files.isEmpty())
+        return {};
+    return OutputNaming::outputDirectory(files.first().url, settings.codec);
+}
 
 PlannedCommand command(PlannedCommand::Kind kind, const QString &ffmpeg, QStringList arguments,
                        double start = 0, double span = 1, bool readsProgress = true)
@@ -249,35 +472,100 @@ PlannedCommand command(PlannedCommand::Kind kind, const QString &ffmpeg, QString
     return PlannedCommand{kind, ffmpeg, std::move(arguments), start, span, readsProgress};
 }
 
-// The file's main conversion as the settings shape it for this machine and this file.
-QStringList mainRouteArguments(const QStringList &deviceOptions, const QString &input,
-                               const QStringList &settings, const QString &format,
-                               const QString &output)
+// The HEVC-with-alpha route: through an alpha-capable ProRes and ProRes 4444 unless the source
+// is ProRes 4444 already.
+void planAlphaRoute(PlannedFile &file, const QString &ffmpeg, const EncoderAnswers &answers,
+                    const PlanEnvironment &environment)
 {
-    return deviceOptions +
-           QStringList{QStringLiteral("-i"), input, QStringLiteral("-y"),
-                       QStringLiteral("-progress"), QStringLiteral("pipe:1")} +
-           settings +
-           QStringList{QStringLiteral("-f"), format, QStringLiteral("-c:a"), QStringLiteral("aac"),
-                       output};
+    const QString input = filePath(file.source.url);
+    file.route = Route::HevcAlpha;
+    file.encoder = answers.hevcAlphaEncoder;
+    // The export keeps neither audio nor the source's frame timing.
+    file.promise.audioStreams = 0;
+    file.promise.frames = -1;
+    file.promise.videoDuration = 0;
+    const QString proRes = answers.encoderFor(QStringLiteral("prores_videotoolbox"));
+    if (file.source.isProRes4444) {
+        file.commands << command(
+            PlannedCommand::Kind::HevcAlphaExport, ffmpeg,
+            VideoFormatChecker::hevcAlphaExportArguments(input, file.partialPath));
+        return;
+    }
+    const QString temporary = environment.temporaryDirectory;
+    const QString intermediate =
+        QDir(temporary).filePath(environment.uniqueName() + QStringLiteral(".mov"));
+    const QString stage =
+        QDir(temporary).filePath(environment.uniqueName() + QStringLiteral(".mov"));
+    file.temporaryFiles << intermediate << stage;
+    file.commands << command(
+                         PlannedCommand::Kind::AlphaIntermediate, ffmpeg,
+                         VideoFormatChecker::intermediatePassArguments(input, intermediate, proRes),
+                         0, 0.5, false)
+                  << command(PlannedCommand::Kind::ProRes4444Stage, ffmpeg,
+                             VideoFormatChecker::proRes4444Arguments(intermediate, stage, proRes),
+                             0.5, 0.25, false)
+                  << command(PlannedCommand::Kind::HevcAlphaExport, ffmpeg,
+                             VideoFormatChecker::hevcAlphaExportArguments(stage, file.partialPath),
+                             0.75, 0.25);
 }
 
 } // namespace
 
-std::optional<FileKey> fileKeyAt(const QString &path)
+std::optional<DiskEntry> diskEntryAt(const QString &path)
 {
-    const FileKey key = fileFactsAt(path).key;
-    return key.isValid() ? std::optional(key) : std::nullopt;
+    struct stat status;
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return DiskEntry{{static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)},
+                     S_ISREG(status.st_mode)};
+}
+
+bool inShard(const QString &key, const Shard &shard)
+{
+    if (shard.count <= 1)
+        return shard.index == 0;
+    const QByteArray digest =
+        QCryptographicHash::hash(QFile::encodeName(key), QCryptographicHash::Sha256);
+    const quint64 spread = qFromBigEndian<quint64>(digest.constData());
+    return spread % static_cast<quint64>(shard.count) == static_cast<quint64>(shard.index);
+}
+
+double displayAspect(const VideoFile &file)
+{
+    const ShownPicture shown = shownPicture(file);
+    return shown.isKnown() ? shown.width * shown.pixelAspect() / shown.height : 0.0;
+}
+
+QStringList existingOutputs(const TranscodeSettings &settings, const QList<VideoFile> &files,
+                            const PlanEnvironment &environment)
+{
+    PlanEnvironment replacing = environment;
+    replacing.choices.existingOutput = ExistingOutput::Replace;
+    QStringList existing;
+    const QString folder = outputDirectoryFor(settings, files);
+    if (folder.isEmpty())
+        return existing;
+    for (const PlannedFile &file : namedOutputs(settings, files, replacing, folder)) {
+        if (file.replacesOutput)
+            existing << file.outputPath;
+    }
+    return existing;
+}
+
+QStringList existingOutputs(const TranscodeSettings &settings, const QList<VideoFile> &files)
+{
+    PlanEnvironment environment;
+    environment.fileAt = diskEntryAt;
+    return existingOutputs(settings, files, environment);
 }
 
 EncoderQuestions encoderQuestions(const TranscodeSettings &settings)
 {
     EncoderQuestions questions;
-    if (const Result<QStringList> arguments = buildFFmpegArguments(settings);
-        arguments && !takesAlphaRoute(settings)) {
-        const QString named = encoderNamedIn(*arguments);
-        if (!Encoders::candidatesFor(named).isEmpty())
-            questions.hardware << named;
+    if (const Result<EncodeCommand> command = encodeCommandFor(settings);
+        command && !takesAlphaRoute(settings)) {
+        if (!Encoders::candidatesFor(command->encoder).isEmpty())
+            questions.hardware << command->encoder;
     }
     if (takesAlphaRoute(settings))
         questions.hardware << QStringLiteral("prores_videotoolbox");
@@ -291,10 +579,9 @@ RunPlan planRun(const TranscodeSettings &settings, const QList<VideoFile> &files
     RunPlan plan;
     plan.ffmpeg = environment.ffmpeg;
     plan.listingSize = static_cast<int>(files.size());
-    const Result<QStringList> settingsArguments = buildFFmpegArguments(settings);
-    if (!settingsArguments) {
-        plan.refusal =
-            RunRefusal{settingsArguments.error(), settingsArguments.error().description()};
+    const Result<EncodeCommand> settingsCommand = encodeCommandFor(settings);
+    if (!settingsCommand) {
+        plan.refusal = RunRefusal{settingsCommand.error(), settingsCommand.error().description()};
         return plan;
     }
     const EncoderQuestions questions = encoderQuestions(settings);
@@ -304,87 +591,44 @@ RunPlan planRun(const TranscodeSettings &settings, const QList<VideoFile> &files
     }
     for (const QString &named : questions.hardware)
         plan.notices << fallbackNotice(named, answers.encoderFor(named));
-    if (files.isEmpty())
-        return plan;
-    if (!settings.overwriteOriginal)
-        plan.outputDirectory = OutputNaming::outputDirectory(files.first().url, settings.codec);
+    plan.outputDirectory = outputDirectoryFor(settings, files);
 
-    const QString format = OutputNaming::outputExtension(settings.codec, settings.container);
-    OutputNamer names(files, environment);
-    for (int position = 0; position < files.size(); ++position) {
-        const VideoFile &source = files.at(position);
-        const QString input = filePath(source.url);
-        PlannedFile file;
-        file.position = position;
-        file.source = source;
-        if (!settings.overwriteOriginal) {
-            file.outputPath = names.claim(plan.outputDirectory, input, format, false);
-        } else if (OutputNaming::extension(source.name).compare(format, Qt::CaseInsensitive) == 0) {
-            file.outputPath = input;
-            names.keep(input);
-            file.replacesSource = true;
-        } else {
-            // A new container gets a name that says so; nothing already there is replaced.
-            file.outputPath = names.claim(QFileInfo(input).path(), input, format, true);
-            file.replacesSource = true;
-        }
-        file.partialPath = names.partialFor(file.outputPath);
-
-        if (takesAlphaRoute(settings)) {
-            file.route = Route::HevcAlpha;
-            file.encoder = answers.hevcAlphaEncoder;
-            const QString proRes = answers.encoderFor(QStringLiteral("prores_videotoolbox"));
-            if (source.isProRes4444) {
-                file.commands << command(
-                    PlannedCommand::Kind::HevcAlphaExport, plan.ffmpeg,
-                    VideoFormatChecker::hevcAlphaExportArguments(input, file.partialPath));
-            } else {
-                const QString temporary = environment.temporaryDirectory;
-                const QString intermediate =
-                    QDir(temporary).filePath(environment.uniqueName() + QStringLiteral(".mov"));
-                const QString stage =
-                    QDir(temporary).filePath(environment.uniqueName() + QStringLiteral(".mov"));
-                file.temporaryFiles << intermediate << stage;
-                file.commands << command(PlannedCommand::Kind::AlphaIntermediate, plan.ffmpeg,
-                                         VideoFormatChecker::intermediatePassArguments(
-                                             input, intermediate, proRes),
-                                         0, 0.5, false)
-                              << command(PlannedCommand::Kind::ProRes4444Stage, plan.ffmpeg,
-                                         VideoFormatChecker::proRes4444Arguments(intermediate,
-                                                                                 stage, proRes),
-                                         0.5, 0.25, false)
-                              << command(PlannedCommand::Kind::HevcAlphaExport, plan.ffmpeg,
-                                         VideoFormatChecker::hevcAlphaExportArguments(
-                                             stage, file.partialPath),
-                                         0.75, 0.25);
-            }
-        } else {
-            const QString named = encoderNamedIn(*settingsArguments);
-            file.encoder = answers.encoderFor(named);
-            const auto conversion = [&](const QString &encoder) {
-                const ShapedArguments shaped = shapeArguments(*settingsArguments, encoder, settings,
-                                                              source, answers.renderNode);
-                return command(PlannedCommand::Kind::Conversion, plan.ffmpeg,
-                               mainRouteArguments(shaped.deviceOptions, input, shaped.settings,
-                                                  format, file.partialPath));
-            };
-            file.commands << conversion(file.encoder);
-            file.expectedAudioStreams = source.audioStreams;
-            if (Encoders::formOf(file.encoder) != Encoders::Form::Software) {
-                file.retryEncoder = Encoders::softwareStandIn(file.encoder);
-                file.softwareRetry << conversion(file.retryEncoder);
-            }
-        }
-        plan.files << file;
-    }
-    if (environment.shard) {
-        const Shard shard = *environment.shard;
-        plan.files.removeIf([shard](const PlannedFile &file) {
-            return file.position % shard.count != shard.index;
+    // Outputs are named over the whole listing, so that every shard names them alike.
+    plan.files = namedOutputs(settings, files, environment, plan.outputDirectory);
+    const PlanChoices &choices = environment.choices;
+    if (choices.shard) {
+        plan.files.removeIf([&](const PlannedFile &file) {
+            return !inShard(choices.shardKey ? choices.shardKey(file.source)
+                                             : filePath(file.source.url),
+                            *choices.shard);
         });
     }
-    if (!environment.only.isEmpty())
+    if (!choices.only.isEmpty())
         plan.files.removeIf(
-            [&](const PlannedFile &file) { return !environment.only.contains(file.source.id); });
+            [&](const PlannedFile &file) { return !choices.only.contains(file.source.id); });
+
+    const QString format = OutputNaming::outputExtension(settings.codec, settings.container);
+    for (PlannedFile &file : plan.files) {
+        file.promise = promiseFor(settings, file.source);
+        if (takesAlphaRoute(settings)) {
+            planAlphaRoute(file, plan.ffmpeg, answers, environment);
+            continue;
+        }
+        const QString input = filePath(file.source.url);
+        const auto conversion = [&](const QString &encoder) {
+            const EncodeCommand adapted = commandFor(*settingsCommand, encoder, settings,
+                                                     file.source, answers.renderNode, format);
+            return command(PlannedCommand::Kind::Conversion, plan.ffmpeg,
+                           adapted.conversionArguments(input, format, file.partialPath));
+        };
+        file.encoder = answers.encoderFor(settingsCommand->encoder);
+        file.outputSize =
+            sizingFor(settings, file.source, file.encoder, settingsCommand->filters).size;
+        file.commands << conversion(file.encoder);
+        if (Encoders::formOf(file.encoder) != Encoders::Form::Software) {
+            file.retryEncoder = Encoders::softwareStandIn(file.encoder);
+            file.softwareRetry << conversion(file.retryEncoder);
+        }
+    }
     return plan;
 }

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QSet>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
@@ -38,6 +39,21 @@ struct PlannedCommand
 
 enum class Route { Main, HevcAlpha };
 
+// What a finished output must show before it counts, besides a video stream.
+struct OutputPromise
+{
+    int audioStreams = 0;
+    double duration = 0;      // the source's, in seconds; 0 when unknown
+    double displayAspect = 0; // the source's picture, width over height as shown; 0: unknown
+    // With the source's frame rate kept: exactly this many frames where the source counts them,
+    // and the video as long as the source's within one frame.
+    qint64 frames = -1;
+    double videoDuration = 0;
+    double frameSeconds = 0;
+
+    friend bool operator==(const OutputPromise &, const OutputPromise &) = default;
+};
+
 // Everything the run will do with one file.
 struct PlannedFile
 {
@@ -48,13 +64,17 @@ struct PlannedFile
     QString outputPath;          // where the result is put
     QString partialPath;         // the hidden name it is written under until it is checked
     bool replacesSource = false; // the source goes to the Trash once the result is in place
+    // A file already exists at `outputPath` and must go to the Trash when the result is put
+    // in place.
+    bool replacesOutput = false;
+    QSize outputSize; // the picture as the output shows it, where known
     QList<PlannedCommand> commands;
     // The same conversion with the software encoder, tried once when a hardware encoder fails
     // in the middle of the file.
     QList<PlannedCommand> softwareRetry;
     QString retryEncoder;
     QStringList temporaryFiles; // removed however the file ends
-    int expectedAudioStreams = 0;
+    OutputPromise promise;
 };
 
 struct RunRefusal
@@ -82,16 +102,40 @@ struct Shard
     int count = 1;
 };
 
+// What becomes of a file already at a planned output name in the output folder.
+enum class ExistingOutput {
+    KeepBoth, // it stays; the new result gets " (2)", " (3)", ...
+    Replace,  // it goes to the Trash when the new result is put in place
+    Skip,     // kept when it passes the output check, else replaced as with Replace
+};
+
+// What the caller chooses for a run besides its settings.
+struct PlanChoices
+{
+    std::optional<Shard> shard;
+    // The text that places a file in its shard: the same file has the same key whatever else
+    // is listed. The file's path when not given.
+    std::function<QString(const VideoFile &)> shardKey;
+    // Only these files are converted, though outputs are named over all; all when empty.
+    QSet<QUuid> only;
+    ExistingOutput existingOutput = ExistingOutput::KeepBoth;
+};
+
+// What is on disk at a path, not following a link there.
+struct DiskEntry
+{
+    FileKey key;
+    bool regularFile = false;
+};
+
 // What the plan may look up besides its arguments.
 struct PlanEnvironment
 {
     QString ffmpeg;
     QString temporaryDirectory;
-    std::optional<Shard> shard;
-    // Only these files are converted, though outputs are named over all; all when empty.
-    QSet<QUuid> only;
-    // The file at a path, if there is one; the plan keeps outputs off the run's inputs with it.
-    std::function<std::optional<FileKey>(const QString &path)> fileAt;
+    PlanChoices choices;
+    // What is at a path, if anything; the plan keeps outputs off the run's inputs with it.
+    std::function<std::optional<DiskEntry>(const QString &path)> fileAt;
     // Fresh names for intermediate files.
     std::function<QString()> uniqueName;
 };
@@ -105,7 +149,20 @@ RunPlan planRun(const TranscodeSettings &settings, const QList<VideoFile> &files
                 const EncoderAnswers &answers, const PlanEnvironment &environment);
 
 // The real file system behind `PlanEnvironment::fileAt`.
-std::optional<FileKey> fileKeyAt(const QString &path);
+std::optional<DiskEntry> diskEntryAt(const QString &path);
+
+// The planned outputs in the output folder that a file already occupies, so that the window
+// can ask once before a run what becomes of them.
+QStringList existingOutputs(const TranscodeSettings &settings, const QList<VideoFile> &files,
+                            const PlanEnvironment &environment);
+QStringList existingOutputs(const TranscodeSettings &settings, const QList<VideoFile> &files);
+
+// Whether `key` falls in `shard`: by a hash of the key, so that a file keeps its shard
+// whatever else is listed.
+bool inShard(const QString &key, const Shard &shard);
+
+// The width over height the picture is shown at: its pixel shape and rotation applied.
+double displayAspect(const VideoFile &file);
 
 Q_DECLARE_METATYPE(RunPlan)
 Q_DECLARE_METATYPE(PlannedFile)

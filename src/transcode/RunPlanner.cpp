@@ -15,7 +15,7 @@ RunPlanner::RunPlanner(ToolLocator tools, EncoderSupport &encoders, QObject *par
 }
 
 void RunPlanner::plan(const TranscodeSettings &settings, const QList<VideoFile> &files,
-                      std::optional<Shard> shard, const QSet<QUuid> &only)
+                      const PlanChoices &choices)
 {
     // Looked up for every run: ffmpeg may have been installed or removed meanwhile.
     const std::optional<QString> ffmpeg = m_tools.find(QStringLiteral("ffmpeg"));
@@ -31,9 +31,8 @@ void RunPlanner::plan(const TranscodeSettings &settings, const QList<VideoFile> 
     PlanEnvironment environment;
     environment.ffmpeg = *ffmpeg;
     environment.temporaryDirectory = QDir::tempPath();
-    environment.shard = shard;
-    environment.only = only;
-    environment.fileAt = fileKeyAt;
+    environment.choices = choices;
+    environment.fileAt = diskEntryAt;
     environment.uniqueName = [] {
         return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     };

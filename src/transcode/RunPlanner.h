@@ -18,7 +18,7 @@ public:
 
     // `planned` follows, never before this returns.
     void plan(const TranscodeSettings &settings, const QList<VideoFile> &files,
-              std::optional<Shard> shard = std::nullopt, const QSet<QUuid> &only = {});
+              const PlanChoices &choices = {});
 
 Q_SIGNALS:
     void planned(const RunPlan &plan);

@@ -266,7 +266,7 @@ private Q_SLOTS:
                                                  u"720p"_s, u"source"_s}
                                   << QStringList{u"H264代理"_s, u"HEVC (硬件加速)"_s, u"422"_s,
                                                  u"1280x720"_s, u"原始帧率"_s}
-                                  << u"-b:v 5000k"_s;
+                                  << u"-c:v libx265 "_s;
     }
 
     void asciiNamesGiveTheSamePlan()
@@ -680,6 +680,33 @@ private Q_SLOTS:
         QCOMPARE(again.exitCode, 0);
         QVERIFY(again.out.contains(u"\"converted\":1"_s) && again.out.contains(u"\"skipped\":3"_s));
         QCOMPARE(filesBelow(resumed), filesBelow(single));
+    }
+
+    // A file's shard follows from its path below the named folder: the same tree at another
+    // place, with a file added, puts every file that was there in the same shard.
+    void shardsFollowTheFileNotItsPlace()
+    {
+        const QStringList names{u"a.mp4"_s, u"b/c.mp4"_s, u"d.mp4"_s, u"e/f.mp4"_s, u"g.mp4"_s};
+        QList<QHash<QString, int>> shardOf;
+        for (const QString &root : {m_dir.filePath(u"here"_s), m_dir.filePath(u"there/deep"_s)}) {
+            for (const QString &name : names)
+                copyTo(clip(Clip::Plain), root + u'/' + name);
+            if (!shardOf.isEmpty())
+                copyTo(clip(Clip::Plain), root + u"/added.mp4"_s);
+            QHash<QString, int> shards;
+            for (int index = 0; index < 2; ++index) {
+                const CliRun dry =
+                    runCli({u"--dry-run"_s, u"--shard"_s, u"%1/2"_s.arg(index), root});
+                for (const QString &line : dry.out.split(u'\n').filter(u" -progress pipe:1 "_s))
+                    shards.insert(
+                        line.section(u" -i "_s, 1).section(u" -y "_s, 0, 0).mid(root.size() + 1),
+                        index);
+            }
+            shards.remove(u"added.mp4"_s);
+            QCOMPARE(shards.size(), names.size());
+            shardOf << shards;
+        }
+        QCOMPARE(shardOf.first(), shardOf.last());
     }
 
     void twoRunsOnOneFile()

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 using namespace TestSupport;
 
@@ -260,6 +262,98 @@ private Q_SLOTS:
                  u"🔍 [DEBUG] ffprobe 路径: "_s + QStandardPaths::findExecutable(u"ffprobe"_s));
     }
 
+    // What an editor relinks a proxy by and what an output keeps, read the same by ffprobe
+    // and quillmere-probe.
+    void mediaFacts_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("facts");
+        QTest::newRow("anamorphic") << clip(Clip::Anamorphic)
+                                    << u"10:11 shape, 25/1 rate, 25/1 average, 3 frames, 0.12 s"_s;
+        QTest::newRow("no shape") << clip(Clip::NoShape)
+                                  << u"0:0 shape, 25/1 rate, 25/1 average, 3 frames, 0.12 s"_s;
+        QTest::newRow("gaps") << clip(Clip::Gaps)
+                              << u"1:1 shape, 25/1 rate, 25/1 average, 15 frames, 0.6 s"_s;
+        QTest::newRow("variable")
+            << clip(Clip::Variable)
+            << u"1:1 shape, 25/1 rate, 20/1 average, 8 frames, 0.4 s; audio mono"_s;
+        QTest::newRow("tagged")
+            << clip(Clip::Tagged)
+            << u"1:1 shape, 25/1 rate, 25/1 average, 10 frames, 0.4 s; timecode 01:00:00:00; "
+               "created 2020-01-02T03:04:05Z, Canon EOS R5; bt709 bt709 bt709 tv; audio 5.1"_s;
+    }
+
+    void mediaFacts()
+    {
+        QFETCH(QString, path);
+        ProbeWorkerPool pool{ToolLocator(QStringLiteral(QUILLMERE_PROBE_DIR))};
+        QSignalSpy finished(pool.probe(QUrl::fromLocalFile(path)), &ProbeRequest::finished);
+        const ProbeOutcome worker = outcomeOf(finished);
+        for (const ProbeOutcome &outcome : {worker, probe(path)}) {
+            QVERIFY2(outcome.file, qPrintable(outcome.trace.join(u'\n')));
+            const VideoFile &file = *outcome.file;
+            QString facts = u"%1:%2 shape, %3/%4 rate, %5/%6 average, %7 frames, %8 s"_s
+                                .arg(file.sampleAspect.num)
+                                .arg(file.sampleAspect.den)
+                                .arg(file.baseFrameRate.num)
+                                .arg(file.baseFrameRate.den)
+                                .arg(file.averageFrameRate.num)
+                                .arg(file.averageFrameRate.den)
+                                .arg(file.frameCount)
+                                .arg(file.videoDuration);
+            if (!file.timecode.isEmpty())
+                facts += u"; timecode "_s + file.timecode;
+            if (file.tags.contains(u"make"_s))
+                facts += u"; created %1, %2 %3"_s.arg(file.tags.value(u"creation_time"_s),
+                                                      file.tags.value(u"make"_s),
+                                                      file.tags.value(u"model"_s));
+            if (!file.colorPrimaries.isEmpty())
+                facts += u"; %1 %2 %3 %4"_s.arg(file.colorPrimaries, file.colorTransfer,
+                                                file.colorSpace, file.colorRange);
+            if (!file.audioLayouts.isEmpty())
+                facts += u"; audio "_s + file.audioLayouts.join(u' ');
+            QTEST(facts, "facts");
+        }
+    }
+
+    // A playlist or a list of other files is refused before anything reads what it names.
+    void indirectionIsNoVideo_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QString media = QFileInfo(clip(Clip::Plain)).path();
+        const QString concat = media + u"/list.mov"_s;
+        writeFile(concat, "ffconcat version 1.0\nfile plain.mp4\n");
+        QTest::newRow("hls") << clip(Clip::Playlist);
+        QTest::newRow("concat") << concat;
+    }
+
+    void indirectionIsNoVideo()
+    {
+        QFETCH(QString, path);
+        ProbeWorkerPool pool{ToolLocator(QStringLiteral(QUILLMERE_PROBE_DIR))};
+        QSignalSpy finished(pool.probe(QUrl::fromLocalFile(path)), &ProbeRequest::finished);
+        const ProbeOutcome worker = outcomeOf(finished);
+        for (const ProbeOutcome &outcome : {worker, probe(path)}) {
+            QVERIFY(!outcome.file);
+            QCOMPARE(outcome.failure, u"不是视频文件"_s);
+        }
+    }
+
+    // quillmere-probe does not even open what a playlist names: here a pipe nobody writes,
+    // which would hold it until its time limit.
+    void theWorkerOpensNothingAPlaylistNames()
+    {
+        QTemporaryDir folder;
+        QVERIFY(::mkfifo(QFile::encodeName(folder.filePath(u"segment.ts"_s)).constData(), 0600) ==
+                0);
+        const QString playlist = folder.filePath(u"playlist.mp4"_s);
+        QFile::copy(clip(Clip::Playlist), playlist);
+        ProbeWorkerPool pool{ToolLocator(QStringLiteral(QUILLMERE_PROBE_DIR))};
+        pool.setTimeLimit(std::chrono::seconds(20));
+        QSignalSpy finished(pool.probe(QUrl::fromLocalFile(playlist)), &ProbeRequest::finished);
+        QCOMPARE(outcomeOf(finished).failure, u"不是视频文件"_s);
+    }
+
     void probesThatNeverEndFailTheFileAlone_data()
     {
         QTest::addColumn<QByteArray>("body");
@@ -310,6 +404,14 @@ private Q_SLOTS:
                                          {"rotated", Clip::Rotated},
                                          {"vp9", Clip::Vp9},
                                          {"truncated", Clip::Truncated}})
+            QTest::newRow(name) << clip(kind);
+        for (const auto &[name, kind] : {std::pair{"square 4:3", Clip::Square43},
+                                         {"no shape", Clip::NoShape},
+                                         {"anamorphic", Clip::Anamorphic},
+                                         {"portrait", Clip::Portrait},
+                                         {"variable", Clip::Variable},
+                                         {"gaps", Clip::Gaps},
+                                         {"tagged", Clip::Tagged}})
             QTest::newRow(name) << clip(kind);
         QTest::newRow("hostile name")
             << copyTo(clip(Clip::Vp9), media + u"/-x %41%zz\n'\"q\\ 片.webm"_s);

@@ -137,6 +137,79 @@ QString clip(Clip kind)
         writeFile(path, bytes.left(bytes.size() * 4 / 10));
         break;
     }
+    case Clip::Square43:
+        path = dir.filePath(QStringLiteral("square 4x3.mp4"));
+        runFFmpeg(source(QStringLiteral("1440x1080")) +
+                      QStringLiteral("-frames:v 3 -c:v libx264 -preset ultrafast -pix_fmt yuv420p")
+                          .split(u' ')
+                  << path);
+        break;
+    case Clip::NoShape:
+        path = dir.filePath(QStringLiteral("no shape.avi"));
+        runFFmpeg(source(QStringLiteral("320x240"), QStringLiteral(",setsar=0")) +
+                      QStringLiteral("-frames:v 3 -c:v msmpeg4v2").split(u' ')
+                  << path);
+        break;
+    case Clip::Anamorphic:
+        path = dir.filePath(QStringLiteral("anamorphic.mp4"));
+        runFFmpeg(source(QStringLiteral("720x480"), QStringLiteral(",setsar=10/11")) +
+                      QStringLiteral("-frames:v 3 -c:v libx264 -preset ultrafast -pix_fmt yuv420p")
+                          .split(u' ')
+                  << path);
+        break;
+    case Clip::Portrait: {
+        path = dir.filePath(QStringLiteral("portrait.mp4"));
+        const QString stored = dir.filePath(QStringLiteral("landscape.mp4"));
+        runFFmpeg(source(QStringLiteral("1280x720")) +
+                      QStringLiteral("-frames:v 3 -c:v libx264 -preset ultrafast -pix_fmt yuv420p")
+                          .split(u' ')
+                  << stored);
+        runFFmpeg(QStringList{QStringLiteral("-i"), stored} +
+                      QStringLiteral("-c copy -metadata:s:v:0 rotate=90").split(u' ')
+                  << path);
+        break;
+    }
+    case Clip::Variable:
+        path = dir.filePath(QStringLiteral("variable.mp4"));
+        runFFmpeg(
+            source(QStringLiteral("160x120"), QStringLiteral(",setpts='(N+2*floor(N/4))/25/TB'")) +
+            sine + short_ + h264 +
+            QStringList{QStringLiteral("-fps_mode"), QStringLiteral("vfr"), QStringLiteral("-c:a"),
+                        QStringLiteral("aac"), path});
+        break;
+    case Clip::Gaps:
+        path = dir.filePath(QStringLiteral("gaps.avi"));
+        runFFmpeg(
+            source(QStringLiteral("160x120"), QStringLiteral(",select='not(between(n,5,8))'")) +
+                QStringLiteral("-frames:v 11 -fps_mode passthrough -c:v mpeg4").split(u' ')
+            << path);
+        break;
+    case Clip::Tagged: {
+        path = dir.filePath(QStringLiteral("tagged.mov"));
+        const QString chapters = dir.filePath(QStringLiteral("chapters.txt"));
+        writeFile(chapters, ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/10\nSTART=0\nEND=2\ntitle=One\n"
+                            "[CHAPTER]\nTIMEBASE=1/10\nSTART=2\nEND=4\ntitle=Two\n");
+        runFFmpeg(
+            source(QStringLiteral("160x120")) +
+            QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                        QStringLiteral("sine,aformat=channel_layouts=5.1"), QStringLiteral("-i"),
+                        chapters} +
+            short_ +
+            QStringLiteral("-map 0 -map 1 -map_chapters 2 -c:v libx264 -pix_fmt yuv420p "
+                           "-color_primaries bt709 -color_trc bt709 -colorspace bt709 "
+                           "-c:a aac -timecode 01:00:00:00 -movflags use_metadata_tags "
+                           "-metadata creation_time=2020-01-02T03:04:05Z -metadata make=Canon")
+                .split(u' ') +
+            QStringList{QStringLiteral("-metadata"), QStringLiteral("model=EOS R5"), path});
+        break;
+    }
+    case Clip::Playlist:
+        path = dir.filePath(QStringLiteral("playlist.mp4"));
+        runFFmpeg(QStringList{QStringLiteral("-i"), clip(Clip::Plain), QStringLiteral("-c"),
+                              QStringLiteral("copy"), dir.filePath(QStringLiteral("segment.ts"))});
+        writeFile(path, "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:0.4,\nsegment.ts\n"
+                        "#EXT-X-ENDLIST\n");
+        break;
     }
     made.insert(kind, path);
     return path;

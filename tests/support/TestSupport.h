@@ -25,6 +25,15 @@ enum class Clip {
     Rotated,   // stored 160x91, shown turned a quarter
     Vp9,       // VP9 and Opus in .webm
     Truncated, // claims 4 s, holds about 1.5 s
+    // What an editor relinks a proxy by, and what outputs keep.
+    Square43,   // 1440x1080 with square pixels, larger than the presets' box
+    NoShape,    // 320x240 MS-MPEG4 in .avi that records no pixel aspect
+    Anamorphic, // 720x480 with pixel aspect 10:11
+    Portrait,   // stored 1280x720, shown turned to 720x1280
+    Variable,   // frames at uneven times
+    Gaps,       // .avi whose index counts 15 frames, 4 of them dropped
+    Tagged,     // .mov with a creation date, make and model, timecode, chapters, 5.1, BT.709
+    Playlist,   // an HLS playlist named .mp4 that points at a clip beside it
 };
 QString clip(Clip kind);
 // A copy of `source` at `path`, folders made as needed.

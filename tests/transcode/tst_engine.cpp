@@ -5,6 +5,9 @@
 #include "transcode/OutputNaming.h"
 #include "transcode/Trash.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -49,6 +52,73 @@ QString streamSummary(const VideoFile &file)
         .arg(file.codec.section(u' ', 0, 0), file.colorFormat)
         .arg(file.audioStreams)
         .arg(file.otherStreams);
+}
+
+// The settings a preset leaves, with the software encoder of its family.
+TranscodeSettings presetSettings(const QString &name)
+{
+    for (const TranscodePreset &preset : Choices::makePresets()) {
+        if (preset.name != name)
+            continue;
+        TranscodeSettings settings =
+            settingsFor(QString(preset.codec).replace(u"硬件加速"_s, u"软件编码"_s),
+                        preset.proResProfile, preset.enableAlpha);
+        settings.container = preset.container;
+        settings.bitrate = preset.bitrate;
+        settings.resolution = preset.resolution;
+        return settings;
+    }
+    qFatal("no preset %s", qPrintable(name));
+}
+
+// What an editor and a viewer see of a file, read to its end: "size" as shown, "shape" of its
+// pixels, "frames", "seconds" of video, "aspect" shown, tags, "timecode", "chapters", "audio"
+// layouts and colour "primaries".
+QMap<QString, QString> mediaFacts(const QString &path)
+{
+    QProcess ffprobe;
+    ffprobe.start(u"ffprobe"_s,
+                  {u"-v"_s, u"error"_s, u"-count_packets"_s, u"-show_format"_s, u"-show_streams"_s,
+                   u"-show_chapters"_s, u"-of"_s, u"json"_s, path});
+    ffprobe.waitForFinished(30000);
+    const QJsonObject json = QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
+    QMap<QString, QString> facts;
+    QStringList audio;
+    for (const QJsonValue &value : json.value(u"streams"_s).toArray()) {
+        const QJsonObject stream = value.toObject();
+        const QString timecode = stream.value(u"tags"_s).toObject().value(u"timecode"_s).toString();
+        if (!timecode.isEmpty())
+            facts.insert(u"timecode"_s, timecode);
+        if (stream.value(u"codec_type"_s) == u"audio"_s)
+            audio << stream.value(u"channel_layout"_s).toString();
+        if (stream.value(u"codec_type"_s) != u"video"_s || facts.contains(u"size"_s))
+            continue;
+        const QJsonArray side = stream.value(u"side_data_list"_s).toArray();
+        const bool turned =
+            !side.isEmpty() && side.first().toObject().value(u"rotation"_s).toInt() % 180;
+        const int width = stream.value(u"width"_s).toInt(),
+                  height = stream.value(u"height"_s).toInt();
+        QStringList shape = stream.value(u"sample_aspect_ratio"_s).toString(u"1:1"_s).split(u':');
+        if (turned)
+            std::swap(shape[0], shape[1]);
+        const QSize shown = turned ? QSize(height, width) : QSize(width, height);
+        facts.insert(u"size"_s, u"%1x%2"_s.arg(shown.width()).arg(shown.height()));
+        facts.insert(u"shape"_s, shape.join(u':'));
+        facts.insert(u"aspect"_s, QString::number(shown.width() * shape[0].toDouble() /
+                                                  shape[1].toDouble() / shown.height()));
+        facts.insert(u"frames"_s, stream.value(u"nb_read_packets"_s).toString());
+        facts.insert(u"seconds"_s,
+                     QString::number(stream.value(u"duration"_s).toString().toDouble(), 'f', 2));
+        facts.insert(u"primaries"_s, stream.value(u"color_primaries"_s).toString());
+    }
+    facts.insert(u"audio"_s, audio.join(u' '));
+    const QJsonObject tags = json.value(u"format"_s).toObject().value(u"tags"_s).toObject();
+    facts.insert(u"created"_s, tags.value(u"creation_time"_s).toString().left(19));
+    facts.insert(
+        u"camera"_s,
+        (tags.value(u"make"_s).toString() + u' ' + tags.value(u"model"_s).toString()).trimmed());
+    facts.insert(u"chapters"_s, QString::number(json.value(u"chapters"_s).toArray().size()));
+    return facts;
 }
 
 bool alive(qint64 pid)
@@ -162,6 +232,96 @@ private Q_SLOTS:
                  QStringList());
     }
 
+    // Proxies an editor relinks: the picture fitted into the box with its shape and square
+    // pixels, never enlarged; the source's frames; its tags, timecode, chapters, colour and
+    // audio layout. Every output shows the source's picture shape within 1%.
+    void proxiesKeepWhatTheSourceCarried_data()
+    {
+        QTest::addColumn<Clip>("clip");
+        QTest::addColumn<QString>("preset");
+        QTest::addColumn<QString>("facts"); // of the output, as `mediaFacts` names them
+        const QString proxy = u"H264代理"_s, proRes = u"ProRes代理"_s, plain = u"常规H264"_s;
+        const QString tagged = u"frames=10, created=2020-01-02T03:04:05, camera=Canon EOS R5, "
+                               "timecode=01:00:00:00, chapters=2, audio=5.1, primaries=bt709"_s;
+        QTest::newRow("4:3 square, proxy")
+            << Clip::Square43 << proxy << u"size=960x720, frames=3"_s;
+        QTest::newRow("4:3 square, prores proxy")
+            << Clip::Square43 << proRes << u"size=960x720, shape=1:1, frames=3"_s;
+        QTest::newRow("4:3 square, regular") << Clip::Square43 << plain << u"size=1440x1080"_s;
+        QTest::newRow("no recorded shape") << Clip::NoShape << proxy << u"size=320x240, frames=3"_s;
+        QTest::newRow("anamorphic, proxy")
+            << Clip::Anamorphic << proxy << u"size=654x480, shape=1:1, frames=3"_s;
+        QTest::newRow("anamorphic, prores proxy")
+            << Clip::Anamorphic << proRes << u"size=654x480, shape=1:1"_s;
+        QTest::newRow("anamorphic, regular")
+            << Clip::Anamorphic << plain << u"size=720x480, shape=10:11"_s;
+        QTest::newRow("portrait, proxy") << Clip::Portrait << proxy << u"size=404x720, frames=3"_s;
+        QTest::newRow("portrait, regular") << Clip::Portrait << plain << u"size=720x1280"_s;
+        QTest::newRow("smaller than the box")
+            << Clip::Plain << proxy << u"size=160x120, frames=10"_s;
+        QTest::newRow("variable rate") << Clip::Variable << proxy << u"frames=8, seconds=0.40"_s;
+        QTest::newRow("dropped frames, proxy")
+            << Clip::Gaps << proxy << u"frames=15, seconds=0.60"_s;
+        QTest::newRow("dropped frames, prores proxy") << Clip::Gaps << proRes << u"frames=15"_s;
+        QTest::newRow("tags, proxy") << Clip::Tagged << proxy << tagged;
+        QTest::newRow("tags, prores proxy") << Clip::Tagged << proRes << tagged;
+        QTest::newRow("tags, regular") << Clip::Tagged << plain << tagged;
+    }
+
+    void proxiesKeepWhatTheSourceCarried()
+    {
+        QFETCH(Clip, clip);
+        QFETCH(QString, preset);
+        const QString name = u"in."_s + QFileInfo(TestSupport::clip(clip)).suffix();
+        const QString folder = folderWith({{name, TestSupport::clip(clip)}});
+        const EngineRun run = runEngine(presetSettings(preset), listed(folder, {name}));
+        QVERIFY2(run.only().status == FileOutcome::Status::Converted,
+                 qPrintable(run.only().reason));
+        const QMap<QString, QString> output = mediaFacts(run.only().outputPath);
+        QFETCH(QString, facts);
+        for (const QString &fact : facts.split(u", "_s))
+            QCOMPARE(fact.section(u'=', 0, 0) + u'=' + output.value(fact.section(u'=', 0, 0)),
+                     fact);
+        const double shown = mediaFacts(TestSupport::clip(clip)).value(u"aspect"_s).toDouble();
+        QVERIFY2(std::fabs(output.value(u"aspect"_s).toDouble() / shown - 1) < 0.01,
+                 qPrintable(output.value(u"aspect"_s)));
+    }
+
+    // A result cut short whose index still claims its whole length is never kept as done: a
+    // resumed run converts the file again.
+    void anOutputCutShortIsNotKeptAsDone()
+    {
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        const QList<VideoFile> files = listed(folder, {u"a.mp4"_s});
+        const TranscodeSettings settings = settingsFor(Codec::H264Software);
+        const QString output = runEngine(settings, files).only().outputPath;
+        const QByteArray whole = contents(output);
+        QFile::remove(output);
+        writeFile(output, whole.left(whole.size() / 2));
+        const EngineRun again =
+            runEngine(settings, files, RunOptions{1, {}, ExistingOutput::Skip, {}, {}});
+        QCOMPARE((QList<int>{again.summary.converted, again.summary.skipped}), (QList<int>{1, 0}));
+        QCOMPARE(mediaFacts(output).value(u"frames"_s), u"10"_s);
+    }
+
+    // An ffprobe that cannot tell an output's length: the result never replaces its source.
+    void anOutputOfUnknownLengthNeverReplacesItsSource()
+    {
+        QTemporaryDir tools;
+        writeTool(tools.path(), u"ffprobe"_s,
+                  "echo '{\"streams\": [{\"codec_type\": \"video\", \"width\": 160, "
+                  "\"height\": 120}, {\"codec_type\": \"audio\"}], \"format\": {}}'\n");
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        VideoFile source = probed(folder + u"/a.mp4"_s);
+        TranscodeSettings settings = settingsFor(Codec::H264Software);
+        settings.overwriteOriginal = true;
+        const EngineRun run = runEngine(settings, {source}, {}, tools.path());
+        QCOMPARE(run.only().status, FileOutcome::Status::Failed);
+        QVERIFY2(run.only().reason.contains(u"长度无法确定"_s), qPrintable(run.only().reason));
+        QCOMPARE(contents(folder + u"/a.mp4"_s), contents(clip(Clip::Plain)));
+        QCOMPARE(filesBelow(folder), QStringList{u"a.mp4"_s});
+    }
+
     // ffmpeg succeeds on a file cut short; the check does not let it pass for done.
     void aShortResultIsNotPutInPlace()
     {
@@ -238,7 +398,7 @@ private Q_SLOTS:
         settings.overwriteOriginal = true;
         // A resumed run does not take the originals for its own results.
         RunOptions resumed;
-        resumed.skipExisting = true;
+        resumed.existingOutput = ExistingOutput::Skip;
         const EngineRun run =
             runEngine(settings, listed(folder, {u"a.mp4"_s, u"片段 b.webm"_s, longName}), resumed);
         QCOMPARE(run.summary.converted, 3);
@@ -333,7 +493,7 @@ private Q_SLOTS:
         BatchTranscoder engine({ToolLocator(tools.path()), [&](const QString &l) { trace << l; }});
         QSignalSpy finished(&engine, &BatchTranscoder::runFinished);
         engine.start(settings, listed(folder, {u"a.mp4"_s, u"b.mp4"_s}),
-                     RunOptions{2, {}, false, {}});
+                     RunOptions{2, {}, ExistingOutput::KeepBoth, {}, {}});
         QTRY_VERIFY(QFile::exists(tools.filePath(u"pid"_s)));
         QTRY_COMPARE(fakeCalls(tools.path()).size(), 2); // both at work
         const qint64 pid = contents(tools.filePath(u"pid"_s)).trimmed().toLongLong();
@@ -443,9 +603,12 @@ private Q_SLOTS:
             folderWith({{u"a.mp4"_s, clip(Clip::Plain)}, {u"b.mp4"_s, clip(Clip::Plain)}});
         const QList<VideoFile> files = listed(folder, {u"a.mp4"_s, u"b.mp4"_s});
         const TranscodeSettings settings = settingsFor(Codec::H264Software);
-        QCOMPARE(runEngine(settings, files, RunOptions{2, {}, false, {}}).summary.converted, 2);
+        QCOMPARE(runEngine(settings, files, RunOptions{2, {}, ExistingOutput::KeepBoth, {}, {}})
+                     .summary.converted,
+                 2);
         writeFile(folder + u"/已转码_H.264 (软件编码)/b.mp4"_s, "broken");
-        const EngineRun again = runEngine(settings, files, RunOptions{1, {}, true, {}});
+        const EngineRun again =
+            runEngine(settings, files, RunOptions{1, {}, ExistingOutput::Skip, {}, {}});
         QCOMPARE((QList<int>{again.summary.converted, again.summary.skipped}), (QList<int>{1, 1}));
         QCOMPARE(again.outcomes.first().reason, u"已有转码结果"_s);
         QVERIFY(probed(folder + u"/已转码_H.264 (软件编码)/b.mp4"_s).videoStreams == 1);
@@ -482,10 +645,13 @@ private Q_SLOTS:
         if (QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=300k"_s, u"tmpfs"_s,
                                            folder}) != 0)
             QSKIP("cannot mount here");
-        copyTo(clip(Clip::Plain), folder + u"/a.mp4"_s);
-        TranscodeSettings settings = settingsFor(Codec::ProResSoftware, u"4444 XQ"_s);
-        settings.resolution = u"1920x1080"_s;
-        const EngineRun run = runEngine(settings, listed(folder, {u"a.mp4"_s}));
+        // A picture large enough that the first frame does not fit; a chosen size never
+        // enlarges a small one.
+        runFFmpeg({u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc2=size=1280x720:rate=25"_s, u"-t"_s,
+                   u"0.2"_s, u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"ultrafast"_s,
+                   folder + u"/a.mp4"_s});
+        const EngineRun run = runEngine(settingsFor(Codec::ProResSoftware, u"4444 XQ"_s),
+                                        listed(folder, {u"a.mp4"_s}));
         const QStringList left = filesBelow(folder);
         QProcess::execute(u"umount"_s, {u"-l"_s, folder});
         QVERIFY2(run.only().reason.contains(u"No space left on device"_s),

@@ -6,26 +6,20 @@
 #include "transcode/ProgressParser.h"
 #include "transcode/RunPlan.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// A source as the probe would describe a clean 1920x1080 8-bit 4:2:0 file with one audio
-// track, with `changes` as "field=value" pairs on top.
-VideoFile source(const QString &path = u"/A/clip.mp4"_s, const QStringList &changes = {})
+// `file` with `changes` as "field=value" pairs.
+VideoFile with(VideoFile file, const QStringList &changes)
 {
-    VideoFile file;
-    file.id = QUuid::createUuid();
-    file.url = QUrl::fromLocalFile(path);
-    file.name = QFileInfo(path).fileName();
-    file.colorFormat = u"yuv420p"_s;
-    file.width = 1920;
-    file.height = 1080;
-    file.videoStreams = 1;
-    file.audioStreams = 1;
-    file.duration = 10;
+    const auto ratio = [](const QString &text) {
+        const QStringList parts = text.split(QRegularExpression(u"[/:]"_s));
+        return Ratio{parts.value(0).toLongLong(), parts.value(1).toLongLong()};
+    };
     for (const QString &change : changes) {
         const QString name = change.section(u'=', 0, 0), value = change.section(u'=', 1);
         if (name == u"pix")
@@ -43,8 +37,54 @@ VideoFile source(const QString &path = u"/A/clip.mp4"_s, const QStringList &chan
             file.hasAlpha = true;
         else if (name == u"prores4444")
             file.isProRes4444 = true;
+        else if (name == u"sar")
+            file.sampleAspect = ratio(value);
+        else if (name == u"rate")
+            file.baseFrameRate = file.averageFrameRate = ratio(value);
+        else if (name == u"avg")
+            file.averageFrameRate = ratio(value);
+        else if (name == u"frames")
+            file.frameCount = value.toLongLong();
+        else if (name == u"length")
+            file.videoDuration = value.toDouble();
+        else if (name == u"start")
+            file.videoStartOffset = value.toDouble();
+        else if (name == u"format")
+            file.formatName = value;
+        else if (name == u"tag")
+            file.tags.insert(value.section(u':', 0, 0), value.section(u':', 1));
+        else if (name == u"layouts")
+            file.audioLayouts = value.split(u'|');
+        else if (name == u"bits/s")
+            file.videoBitsPerSecond = value.toLongLong();
+        else if (name == u"read")
+            file.packetsRead = value.toLongLong();
+        else if (name == u"video")
+            file.videoDuration = value.toDouble();
+        else if (name == u"duration")
+            file.duration = value.toDouble();
+        else if (name == u"video streams")
+            file.videoStreams = value.toInt();
     }
     return file;
+}
+
+// A source as the probe would describe a clean 1920x1080 8-bit 4:2:0 MP4 with one audio
+// track, with `changes` on top.
+VideoFile source(const QString &path = u"/A/clip.mp4"_s, const QStringList &changes = {})
+{
+    VideoFile file;
+    file.id = QUuid::createUuid();
+    file.url = QUrl::fromLocalFile(path);
+    file.name = QFileInfo(path).fileName();
+    file.colorFormat = u"yuv420p"_s;
+    file.width = 1920;
+    file.height = 1080;
+    file.videoStreams = 1;
+    file.audioStreams = 1;
+    file.duration = 10;
+    file.formatName = u"mov,mp4,m4a,3gp,3g2,mj2"_s;
+    return with(file, changes);
 }
 
 TranscodeSettings settingsWith(const QStringList &changes)
@@ -85,13 +125,16 @@ EncoderAnswers answers(const QString &hardware = {})
     return answers;
 }
 
+// `disk` holds plain files; a key of {0, 0} stands for a symbolic link.
 PlanEnvironment environment(QHash<QString, FileKey> disk = {})
 {
     PlanEnvironment environment;
     environment.ffmpeg = u"/usr/bin/ffmpeg"_s;
     environment.temporaryDirectory = u"/tmp"_s;
-    environment.fileAt = [disk](const QString &path) -> std::optional<FileKey> {
-        return disk.contains(path) ? std::optional(disk.value(path)) : std::nullopt;
+    environment.fileAt = [disk](const QString &path) -> std::optional<DiskEntry> {
+        if (!disk.contains(path))
+            return std::nullopt;
+        return DiskEntry{disk.value(path), disk.value(path).isValid()};
     };
     int counter = 0;
     environment.uniqueName = [counter]() mutable { return u"T%1"_s.arg(++counter); };
@@ -158,8 +201,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("media");
         QTest::addColumn<QString>("hardware"); // the GPU form that passed its test
         QTest::addColumn<QString>("middle");   // between "pipe:1" and "-f"
-        const QString h264 = u"-c:v libx264 -b:v 10000k -movflags +faststart -c:a aac -strict "
-                             "experimental"_s;
+        const QString h264 =
+            u"-c:v libx264 -b:v 10000k -movflags +faststart -strict experimental"_s;
         const QStringList x264{u"codec=H.264 (软件编码)"_s};
         const QStringList x265{u"codec=HEVC (软件编码)"_s};
         const QString hevc = u"-b:v 10000k -tag:v hvc1"_s;
@@ -170,13 +213,10 @@ private Q_SLOTS:
                                         << QString() << h264 + u" -vf scale=404x720"_s;
         QTest::newRow("one pixel")
             << x264 << QStringList{u"size=1x1"_s} << QString() << h264 + u" -vf scale=2x2"_s;
-        QTest::newRow("chosen size stays")
-            << x264 + QStringList{u"resolution=1280x720"_s} << QStringList{u"size=721x405"_s}
-            << QString() << h264 + u" -vf scale=1280x720"_s;
         QTest::newRow("10-bit to h264")
             << x264 << QStringList{u"pix=yuv420p10le"_s, u"bits=10"_s} << QString()
-            << u"-c:v libx264 -pix_fmt yuv420p -b:v 10000k -movflags +faststart -c:a aac "
-               "-strict experimental"_s;
+            << u"-c:v libx264 -pix_fmt yuv420p -b:v 10000k -movflags +faststart -strict "
+               "experimental"_s;
         QTest::newRow("4:4:4 to hevc") << x265 << QStringList{u"pix=yuv444p"_s} << QString()
                                        << u"-c:v libx265 -pix_fmt yuv420p "_s + hevc;
         QTest::newRow("10-bit hevc stays")
@@ -207,9 +247,79 @@ private Q_SLOTS:
                                          << QString() << h264 + u" -r 24000/1001"_s;
         QTest::newRow("every audio track")
             << x264 << QStringList{u"audio=3"_s} << QString() << h264 + u" -map 0:v:0 -map 0:a?"_s;
+
+        // A chosen size is a box for the picture as shown, and its bitrate is for the whole box.
+        const QStringList proxy = x264 + QStringList{u"resolution=1280x720"_s, u"bitrate=5"_s};
+        const QString x264At = u"-c:v libx264 -b:v %1 -movflags +faststart -strict experimental"_s;
+        QTest::newRow("fits the box") << proxy << QStringList{} << QString()
+                                      << x264At.arg(u"5000k"_s) + u" -vf scale=1280x720"_s;
+        QTest::newRow("4:3 in the box") << proxy << QStringList{u"size=1440x1080"_s} << QString()
+                                        << x264At.arg(u"3750k"_s) + u" -vf scale=960x720"_s;
+        QTest::newRow("phone clip in the box")
+            << proxy << QStringList{u"size=1080x1920"_s} << QString()
+            << x264At.arg(u"1578k"_s) + u" -vf scale=404x720"_s;
+        QTest::newRow("turned phone clip in the box")
+            << proxy << QStringList{u"size=1920x1080"_s, u"rotation=270"_s} << QString()
+            << x264At.arg(u"1578k"_s) + u" -vf scale=404x720"_s;
+        QTest::newRow("anamorphic, square pixels")
+            << proxy << QStringList{u"size=720x480"_s, u"sar=10:11"_s} << QString()
+            << x264At.arg(u"1703k"_s) + u" -vf scale=654x480,setsar=1"_s;
+        QTest::newRow("anamorphic turned")
+            << proxy << QStringList{u"size=1440x1080"_s, u"sar=4:3"_s, u"rotation=90"_s}
+            << QString() << x264At.arg(u"1578k"_s) + u" -vf scale=404x720,setsar=1"_s;
+        QTest::newRow("smaller than the box, never enlarged")
+            << proxy << QStringList{u"size=640x480"_s} << QString() << x264At.arg(u"1666k"_s);
+        QTest::newRow("odd and smaller, evened down")
+            << proxy << QStringList{u"size=721x405"_s} << QString()
+            << x264At.arg(u"1578k"_s) + u" -vf scale=720x404"_s;
+        QTest::newRow("never above the source's bitrate")
+            << proxy << QStringList{u"bits/s=2000000"_s} << QString()
+            << x264At.arg(u"2000k"_s) + u" -vf scale=1280x720"_s;
+        QTest::newRow("unknown size, the box as it is")
+            << proxy << QStringList{u"size=0x0"_s} << QString()
+            << x264At.arg(u"5000k"_s) + u" -vf scale=1280x720"_s;
+
+        // The source's frames: ffmpeg's own constant rate where an index that starts with the
+        // file makes it exact, the fps filter elsewhere, each frame at its own time for a
+        // variable rate.
+        QTest::newRow("indexed constant rate")
+            << x264 << QStringList{u"rate=25/1"_s, u"frames=250"_s, u"length=10"_s} << QString()
+            << h264;
+        QTest::newRow("counted, but not an index")
+            << x264 << QStringList{u"rate=15/1"_s, u"frames=15"_s, u"length=1"_s, u"format=avi"_s}
+            << QString() << h264 + u" -vf fps=15/1 -fps_mode passthrough"_s;
+        QTest::newRow("constant rate without an index")
+            << x264 << QStringList{u"rate=30000/1001"_s, u"format=matroska,webm"_s} << QString()
+            << h264 + u" -vf fps=30000/1001 -fps_mode passthrough"_s;
+        QTest::newRow("video starting late")
+            << proxy << QStringList{u"rate=25/1"_s, u"frames=250"_s, u"length=10"_s, u"start=0.5"_s}
+            << QString()
+            << x264At.arg(u"5000k"_s) + u" -vf fps=25/1,scale=1280x720 -fps_mode passthrough"_s;
+        QTest::newRow("variable rate")
+            << x264 << QStringList{u"rate=30/1"_s, u"avg=23/1"_s, u"frames=69"_s, u"length=3"_s}
+            << QString() << h264 + u" -fps_mode vfr"_s;
+        QTest::newRow("chosen rate") << x264 + QStringList{u"rate=25"_s}
+                                     << QStringList{u"rate=30/1"_s, u"format=matroska,webm"_s}
+                                     << QString() << h264 + u" -r 25"_s;
+
+        // What the source carried.
+        QTest::newRow("creation date and camera")
+            << x264
+            << QStringList{u"tag=creation_time:2020-01-02T03:04:05Z"_s, u"tag=make:Canon"_s,
+                           u"tag=title:Trip"_s}
+            << QString()
+            << u"-c:v libx264 -b:v 10000k -movflags +faststart+use_metadata_tags -strict "
+               "experimental -map_metadata 0"_s;
+        QTest::newRow("camera in QuickTime")
+            << QStringList{u"codec=ProRes (软件编码)"_s}
+            << QStringList{u"tag=make:Canon"_s, u"tag=major_brand:qt  "_s} << QString()
+            << u"-c:v prores_ks -profile:v 2"_s;
+        QTest::newRow("side surround")
+            << x264 << QStringList{u"audio=2"_s, u"layouts=stereo|5.1(side)"_s} << QString()
+            << h264 + u" -map 0:v:0 -map 0:a? -ch_layout:a:1 5.1"_s;
         QTest::newRow("nvenc") << QStringList{} << QStringList{} << u"nvenc"_s
                                << u"-c:v h264_nvenc -preset p6 -tune hq -b:v 10000k -movflags "
-                                  "+faststart -c:a aac -strict experimental"_s;
+                                  "+faststart -strict experimental"_s;
         QTest::newRow("nvenc 10-bit hevc, odd size")
             << QStringList{u"codec=HEVC (硬件加速)"_s}
             << QStringList{u"pix=yuv420p10le"_s, u"bits=10"_s, u"size=721x405"_s} << u"nvenc"_s
@@ -222,8 +332,8 @@ private Q_SLOTS:
             << u"-c:v hevc_vaapi "_s + hevc + u" -vf scale=1280x720,format=p010,hwupload"_s;
         QTest::newRow("quick sync")
             << QStringList{} << QStringList{} << u"qsv"_s
-            << u"-c:v h264_qsv -b:v 10000k -movflags +faststart -c:a aac "
-               "-strict experimental -vf format=nv12,hwupload=extra_hw_frames=64"_s;
+            << u"-c:v h264_qsv -b:v 10000k -movflags +faststart -strict experimental -vf "
+               "format=nv12,hwupload=extra_hw_frames=64"_s;
     }
 
     void commandsForRealMedia()
@@ -296,7 +406,7 @@ private Q_SLOTS:
 
         QCOMPARE((QList<double>{any.commands[1].progressStart, any.commands[2].progressStart}),
                  (QList<double>{0.5, 0.75}));
-        QCOMPARE(any.expectedAudioStreams, 0);
+        QCOMPARE(any.promise.audioStreams, 0);
         // Already ProRes 4444: straight to the export.
         QCOMPARE(plan.files.at(1).commands.size(), 1);
         QCOMPARE(plan.files.at(1).commands[0].kind, PlannedCommand::Kind::HevcAlphaExport);
@@ -316,6 +426,12 @@ private Q_SLOTS:
         const RunPlan plan =
             planRun(settingsWith({u"codec=HEVC (软件编码)"_s}), files, answers(), environment());
         QCOMPARE(plan.outputDirectory, u"/A/已转码_HEVC (软件编码)"_s);
+        // ProRes goes into QuickTime whatever the container choice says.
+        const RunPlan proRes =
+            planRun(settingsWith({u"codec=ProRes (软件编码)"_s, u"container=mp4"_s}), {source()},
+                    answers(), environment());
+        QVERIFY(proRes.files.first().outputPath.endsWith(u"/clip.mov"_s));
+        QVERIFY(proRes.files.first().commands.first().arguments.join(u' ').contains(u" -f mov "_s));
         QStringList names;
         for (const PlannedFile &file : plan.files)
             names << QFileInfo(file.outputPath).fileName();
@@ -356,17 +472,86 @@ private Q_SLOTS:
         QCOMPARE(plan.files.first().partialPath, u"/A/.a.MP4.partial"_s);
     }
 
-    void shardsNameOverTheWholeListing()
+    // What becomes of a file already at an output name: kept beside the new one, or replaced
+    // through the Trash (Replace, and Skip when it fails the check). A link, another kind of
+    // file or an input of the run is never replaced.
+    void existingOutputs_data()
     {
-        const QList<VideoFile> files{source(u"/A/x.mov"_s), source(u"/B/x.mov"_s),
-                                     source(u"/C/x.mov"_s), source(u"/D/y.mov"_s)};
-        PlanEnvironment second = environment();
-        second.shard = Shard{1, 2};
-        const RunPlan plan = planRun(settingsWith({}), files, answers(), second);
-        QCOMPARE(plan.listingSize, 4);
-        QCOMPARE(plan.files.size(), 2);
-        QCOMPARE(plan.files.at(0).outputPath, u"/A/已转码_H.264 (硬件加速)/x (2).mp4"_s);
-        QCOMPARE(plan.files.at(1).position, 3);
+        QTest::addColumn<int>("policy");
+        QTest::addColumn<QStringList>("outputs"); // "*" marks one that replaces a file there
+        QTest::newRow("keep both")
+            << int(ExistingOutput::KeepBoth)
+            << QStringList{u"x (2).mp4"_s, u"y (2).mp4"_s, u"z (2).mp4"_s, u"w.mp4"_s};
+        for (const ExistingOutput policy : {ExistingOutput::Replace, ExistingOutput::Skip})
+            QTest::addRow("%d", int(policy))
+                << int(policy)
+                << QStringList{u"x.mp4*"_s, u"y (2).mp4"_s, u"z (2).mp4"_s, u"w.mp4"_s};
+    }
+
+    void existingOutputs()
+    {
+        QFETCH(int, policy);
+        const QString out = u"/A/已转码_H.264 (软件编码)/"_s;
+        VideoFile input = source(u"/B/z.mov"_s);
+        input.fileKey = {5, 5};
+        const QList<VideoFile> files{source(u"/A/x.mov"_s), source(u"/A/y.mov"_s), input,
+                                     source(u"/A/w.mov"_s)};
+        const QHash<QString, FileKey> disk{
+            {out + u"x.mp4"_s, {1, 1}}, {out + u"y.mp4"_s, {}}, {out + u"z.mp4"_s, {5, 5}}};
+        PlanEnvironment there = environment(disk);
+        there.choices.existingOutput = static_cast<ExistingOutput>(policy);
+        const TranscodeSettings settings = settingsWith({u"codec=H.264 (软件编码)"_s});
+        QStringList outputs;
+        for (const PlannedFile &file : planRun(settings, files, answers(), there).files)
+            outputs << file.outputPath.mid(out.size()) + (file.replacesOutput ? u"*"_s : u""_s);
+        QTEST(outputs, "outputs");
+        // What the window asks about before the run, whatever it will choose.
+        QCOMPARE(::existingOutputs(settings, files, there), QStringList{out + u"x.mp4"_s});
+        QCOMPARE(::existingOutputs(settingsWith({u"overwrite"_s}), files, there), QStringList());
+    }
+
+    // A file keeps its shard whatever else is listed, each file is in one shard, and outputs
+    // are named over the whole listing as one run would name them.
+    void shardsAreStableAndNameOverTheWholeListing()
+    {
+        QList<VideoFile> files;
+        for (const char *path : {"/A/x.mov", "/B/x.mov", "/C/x.mov", "/D/y.mov", "/E/z.mov",
+                                 "/F/w.mov", "/G/v.mov", "/H/u.mov"})
+            files << source(QString::fromLatin1(path));
+        QHash<QString, QString> whole;
+        for (const PlannedFile &file :
+             planRun(settingsWith({}), files, answers(), environment()).files)
+            whole.insert(file.source.name + file.source.url.path(), file.outputPath);
+        QHash<QString, int> before;
+        for (const QList<VideoFile> &listing :
+             {files, QList<VideoFile>{source(u"/A/new.mov"_s)} + files}) {
+            QHash<QString, int> shardOf;
+            for (int index = 0; index < 3; ++index) {
+                PlanEnvironment shard = environment();
+                shard.choices.shard = Shard{index, 3};
+                const RunPlan plan = planRun(settingsWith({}), listing, answers(), shard);
+                QCOMPARE(plan.listingSize, listing.size());
+                for (const PlannedFile &file : plan.files) {
+                    const QString path = file.source.url.path();
+                    QVERIFY2(!shardOf.contains(path), qPrintable(path));
+                    shardOf.insert(path, index);
+                    if (listing.size() == files.size())
+                        QCOMPARE(file.outputPath, whole.value(file.source.name + path));
+                }
+            }
+            QCOMPARE(shardOf.size(), listing.size());
+            if (before.isEmpty())
+                before = shardOf;
+            for (auto it = before.cbegin(); it != before.cend(); ++it)
+                QCOMPARE(shardOf.value(it.key()), it.value());
+        }
+        // The key, not the path, places a file: the same names under another root agree.
+        PlanEnvironment byName = environment();
+        byName.choices.shard = Shard{0, 2};
+        byName.choices.shardKey = [](const VideoFile &file) { return file.name; };
+        const RunPlan plan = planRun(settingsWith({}), files.mid(0, 3), answers(), byName);
+        QVERIFY(plan.files.size() == 0 || plan.files.size() == 3);
+        QCOMPARE(inShard(u"x.mov"_s, {0, 2}), !inShard(u"x.mov"_s, {1, 2}));
     }
 
     void progressLines_data()
@@ -450,24 +635,78 @@ private Q_SLOTS:
         QTEST(diagnosis.reason(), "reason");
     }
 
-    void outputsAreJudgedAgainstTheirSource()
+    // The sizes the window shows and what each output is held to.
+    void plannedSizesAndPromises()
     {
-        const VideoFile from = source();
-        VideoFile result = from;
-        QVERIFY(!OutputCheck::problemWith(result, from, 1));
-        result.duration = 11.5; // 1.5 s off 10 s: more than max(1 s, 2%)
-        QCOMPARE(*OutputCheck::problemWith(result, from, 1),
-                 u"转码结果时长 11.50 秒，与原文件的 10.00 秒不符"_s);
-        result.duration = 10.9;
-        QVERIFY(!OutputCheck::problemWith(result, from, 1));
-        QVERIFY(OutputCheck::problemWith(result, from, 2)->contains(u"音轨"_s));
-        result.videoStreams = 0;
-        QVERIFY(OutputCheck::problemWith(result, from, 1)->contains(u"没有视频流"_s));
-        VideoFile longer = source(u"/A/l.mp4"_s);
-        longer.duration = 3600;
-        result = longer;
-        result.duration = 3650; // 2% of an hour is 72 s
-        QVERIFY(!OutputCheck::problemWith(result, longer, 1));
+        const QList<VideoFile> files{
+            source(u"/A/a.mp4"_s, {u"size=1080x1920"_s}), source(u"/A/b.mp4"_s, {u"size=0x0"_s}),
+            source(u"/A/c.mp4"_s, {u"rate=25/1"_s, u"frames=250"_s, u"length=10"_s}),
+            source(u"/A/d.mp4"_s, {u"rate=25/1"_s, u"frames=251"_s, u"length=3"_s}),
+            source(u"/A/e.mp4"_s, {u"size=720x480"_s, u"sar=10:11"_s})};
+        const RunPlan proxy =
+            planRun(settingsWith({u"resolution=1280x720"_s}), files, answers(), environment());
+        QList<QSize> sizes;
+        for (const PlannedFile &file : proxy.files)
+            sizes << file.outputSize;
+        QCOMPARE(sizes,
+                 (QList<QSize>{{404, 720}, {1280, 720}, {1280, 720}, {1280, 720}, {654, 480}}));
+        QCOMPARE(planRun(settingsWith({}), files, answers(), environment()).files.at(4).outputSize,
+                 QSize(720, 480));
+        const OutputPromise counted = proxy.files.at(2).promise;
+        QCOMPARE(
+            (QList<double>{double(counted.frames), counted.videoDuration, counted.frameSeconds}),
+            (QList<double>{250, 10, 0.04}));
+        // An index that counts more frames than its length shows (an edit list) promises none.
+        QCOMPARE(proxy.files.at(3).promise.frames, -1);
+        QCOMPARE(proxy.files.at(4).promise.displayAspect, 720.0 * 10 / 11 / 480);
+        const TranscodeSettings chosenRate = settingsWith({u"rate=25"_s});
+        QCOMPARE(planRun(chosenRate, files, answers(), environment()).files.at(2).promise.frames,
+                 -1);
+    }
+
+    // An output counts when read to its end it is what the plan promised.
+    void outputsAreJudgedAgainstTheirPromise_data()
+    {
+        QTest::addColumn<QStringList>("result"); // changes to a result that matches
+        QTest::addColumn<QString>("problem");    // empty: none
+        QTest::newRow("as promised") << QStringList{} << QString();
+        QTest::newRow("duration within max(1 s, 2%)")
+            << QStringList{u"duration=10.9"_s} << QString();
+        QTest::newRow("too long") << QStringList{u"duration=11.5"_s}
+                                  << u"转码结果时长 11.50 秒，与原文件的 10.00 秒不符"_s;
+        QTest::newRow("no duration") << QStringList{u"duration=0"_s} << u"时长无法确定"_s;
+        QTest::newRow("not read to the end") << QStringList{u"read=-1"_s} << u"长度无法确定"_s;
+        QTest::newRow("cut short, index intact")
+            << QStringList{u"read=120"_s} << u"转码结果不完整：索引记有 250 帧，只读到 120 帧"_s;
+        QTest::newRow("a frame more") << QStringList{u"read=251"_s, u"frames=251"_s}
+                                      << u"转码结果有 251 帧，原文件有 250 帧"_s;
+        QTest::newRow("video a frame long") << QStringList{u"video=10.04"_s} << QString();
+        QTest::newRow("video longer") << QStringList{u"video=10.1"_s} << u"相差超过一帧"_s;
+        QTest::newRow("stretched") << QStringList{u"size=1280x720"_s, u"sar=1:1"_s}
+                                   << u"画面比例 1.778 与原文件的 1.333 不符"_s;
+        QTest::newRow("anamorphic, same shape")
+            << QStringList{u"size=1280x720"_s, u"sar=3:4"_s} << QString();
+        QTest::newRow("audio missing") << QStringList{u"audio=0"_s} << u"音轨"_s;
+        QTest::newRow("no video") << QStringList{u"video streams=0"_s} << u"没有视频流"_s;
+    }
+
+    void outputsAreJudgedAgainstTheirPromise()
+    {
+        QFETCH(QStringList, result);
+        OutputPromise promise;
+        promise.audioStreams = 1;
+        promise.duration = 10;
+        promise.displayAspect = 4.0 / 3;
+        promise.frames = 250;
+        promise.videoDuration = 10;
+        promise.frameSeconds = 0.04;
+        const VideoFile output = with(
+            source(u"/A/out.mp4"_s),
+            QStringList{u"size=960x720"_s, u"frames=250"_s, u"read=250"_s, u"video=10"_s} + result);
+        const std::optional<QString> found = OutputCheck::problemWith(output, promise);
+        QFETCH(QString, problem);
+        QVERIFY2(problem.isEmpty() ? !found : found && found->contains(problem),
+                 qPrintable(found.value_or(u"none"_s)));
     }
 };
 
