@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliSession.h"
 #include "domain/Trace.h"
+#include "intake/ExactNames.h"
 #include "session/TranscodeViewModel.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
 
-    const Result<CliOptions> parsed = parseCliArguments(app.arguments().mid(1));
+    // Not app.arguments(): it decodes names that are not UTF-8 into other names.
+    const Result<CliOptions> parsed = parseCliArguments(ExactNames::arguments(argc, argv));
     if (!parsed) {
         writeLineToStandardError(QStringLiteral("quillmere-cli: ") + parsed.error().description());
         return 2;
