@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -50,6 +51,27 @@ QString streamSummary(const VideoFile &file)
         .arg(file.audioStreams)
         .arg(file.otherStreams);
 }
+
+// A small file system of its own at `path` while it lives; only root may mount one.
+struct SmallVolume
+{
+    QString path;
+    bool mounted = false;
+
+    explicit SmallVolume(const QString &where)
+        : path(where)
+    {
+        QDir().mkpath(path);
+        mounted = ::geteuid() == 0 &&
+                  QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=300k"_s,
+                                                 u"tmpfs"_s, path}) == 0;
+    }
+    ~SmallVolume()
+    {
+        if (mounted)
+            QProcess::execute(u"umount"_s, {u"-l"_s, path});
+    }
+};
 
 bool alive(qint64 pid)
 {
@@ -273,6 +295,116 @@ private Q_SLOTS:
         QCOMPARE(contents(folder + u"/a.mp4"_s), contents(clip(Clip::Plain)));
         QCOMPARE(contents(folder + u"/b.mp4"_s), contents(clip(Clip::Plain)));
         QVERIFY(QFile::exists(folder + u"/a (2).mp4"_s) && QFile::exists(folder + u"/b (2).mp4"_s));
+    }
+
+    // Moved to the Trash, a file keeps a record any file manager restores it from.
+    void trashInfoReadsAsAFileManagerReadsIt()
+    {
+        QTemporaryDir home;
+        const EnvironmentGuard data("XDG_DATA_HOME", home.path().toUtf8());
+        const QString original = m_dir.filePath(u"info/片段 100% #1.mp4"_s);
+        const QString aside = m_dir.filePath(u"info/.aside"_s);
+        writeFile(aside, "original");
+        const Result<QString> trashed = moveToTrash(aside, original);
+        QVERIFY(trashed.ok());
+        QCOMPARE(*trashed, home.filePath(u"Trash/files/片段 100% #1.mp4"_s));
+        QCOMPARE(contents(*trashed), QByteArray("original"));
+        const QStringList lines =
+            QString::fromUtf8(contents(home.filePath(u"Trash/info/片段 100% #1.mp4.trashinfo"_s)))
+                .split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(0), u"[Trash Info]"_s);
+        QMap<QString, QString> keys;
+        for (const QString &line : lines.mid(1))
+            keys.insert(line.section(u'=', 0, 0), line.section(u'=', 1));
+        QCOMPARE(keys.keys(), (QStringList{u"DeletionDate"_s, u"Path"_s}));
+        QCOMPARE(QString::fromUtf8(QByteArray::fromPercentEncoding(keys[u"Path"_s].toLatin1())),
+                 original);
+        QVERIFY(!keys[u"Path"_s].contains(u' ') && !keys[u"Path"_s].contains(u'#'));
+        const QDateTime deleted =
+            QDateTime::fromString(keys[u"DeletionDate"_s], u"yyyy-MM-ddTHH:mm:ss"_s);
+        QVERIFY2(deleted.isValid() && std::abs(deleted.secsTo(QDateTime::currentDateTime())) < 600,
+                 qPrintable(keys[u"DeletionDate"_s]));
+        QVERIFY(restoreFromTrash(*trashed, original));
+        QCOMPARE(contents(original), QByteArray("original"));
+        QCOMPARE(filesBelow(home.filePath(u"Trash"_s)), QStringList());
+    }
+
+    // A file on another volume goes to that volume's Trash, and only to one that is a private
+    // folder of ours; where there is none it stays where it is.
+    void volumeTrashes_data()
+    {
+        QTest::addColumn<QString>("setUp");
+        QTest::addColumn<QString>("used"); // empty: refused
+        QTest::newRow("none yet") << u""_s << u".Trash-%1"_s;
+        QTest::newRow("another's .Trash-uid") << u"foreign"_s << u""_s;
+        QTest::newRow("open .Trash-uid") << u"open"_s << u""_s;
+        QTest::newRow(".Trash-uid a link") << u"link"_s << u""_s;
+        QTest::newRow("shared sticky .Trash") << u"sticky"_s << u".Trash/%1"_s;
+        QTest::newRow(".Trash not sticky") << u"plain"_s << u".Trash-%1"_s;
+        QTest::newRow(".Trash/uid another's") << u"sticky foreign"_s << u".Trash-%1"_s;
+    }
+
+    void volumeTrashes()
+    {
+        QFETCH(QString, setUp);
+        QFETCH(QString, used);
+        const SmallVolume volume(
+            m_dir.filePath(u"volume "_s + QString::fromLatin1(QTest::currentDataTag())));
+        if (!volume.mounted)
+            QSKIP("mounting a volume needs root");
+        const QString uid = QString::number(::geteuid());
+        const QString own = volume.path + u"/.Trash-"_s + uid;
+        const auto folder = [](const QString &path, int mode, uid_t owner) {
+            QDir().mkpath(path);
+            ::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode));
+            [[maybe_unused]] const int given =
+                ::chown(QFile::encodeName(path).constData(), owner, owner);
+        };
+        if (setUp == u"foreign")
+            folder(own, 0777, 4321);
+        else if (setUp == u"open")
+            folder(own, 0777, ::geteuid());
+        else if (setUp == u"link")
+            QVERIFY(QFile::link(m_dir.filePath(u"tmp"_s), own));
+        else if (setUp.startsWith(u"sticky"))
+            folder(volume.path + u"/.Trash"_s, 01777, 0);
+        else if (setUp == u"plain")
+            folder(volume.path + u"/.Trash"_s, 0777, 0);
+        if (setUp == u"sticky foreign")
+            folder(volume.path + u"/.Trash/"_s + uid, 0700, 4321);
+        const QStringList before = filesBelow(volume.path);
+        const QString file = volume.path + u"/a.mp4"_s;
+        writeFile(file, "a");
+        const Result<QString> trashed = moveToTrash(file);
+        if (used.isEmpty()) {
+            QVERIFY(!trashed.ok());
+            QCOMPARE(contents(file), QByteArray("a"));
+            QCOMPARE(filesBelow(volume.path), QStringList(before) << u"a.mp4"_s);
+            return;
+        }
+        QVERIFY2(trashed.ok(), trashed ? "" : qPrintable(trashed.error().description()));
+        const QString trash = volume.path + u'/' + used.arg(uid);
+        QCOMPARE(*trashed, trash + u"/files/a.mp4"_s);
+        QCOMPARE(permissionBits(trash), 0700);
+        QVERIFY(contents(trash + u"/info/a.mp4.trashinfo"_s)
+                    .contains("\nPath=" + QFile::encodeName(file).toPercentEncoding("/")));
+    }
+
+    // Without a home, there is no Trash to be made at the top of the root file system.
+    void noHomeNoTrashUnderTheRoot()
+    {
+        if (QStorageInfo(m_dir.path()).rootPath() != u"/")
+            QSKIP("the test folder is not on the root file system");
+        const QString rootTrash = u"/.Trash-%1"_s.arg(::geteuid());
+        if (QFileInfo::exists(rootTrash) || QFileInfo::exists(u"/.local"_s))
+            QSKIP("the root file system has a Trash already");
+        const EnvironmentGuard home("HOME", QByteArray());
+        const EnvironmentGuard data("XDG_DATA_HOME", QByteArray());
+        const QString file = m_dir.filePath(u"homeless.mp4"_s);
+        writeFile(file, "a");
+        QVERIFY(!moveToTrash(file).ok());
+        QCOMPARE(contents(file), QByteArray("a"));
+        QVERIFY(!QFileInfo::exists(rootTrash) && !QFileInfo::exists(u"/.local"_s));
     }
 
     void theTrashNeverReplacesWhatItHolds()
