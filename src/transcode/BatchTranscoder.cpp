@@ -57,9 +57,11 @@ void BatchTranscoder::cancel()
         return;
     m_cancelling = true;
     if (m_active.isEmpty()) {
-        if (!m_plan.ffmpeg.isEmpty() || m_plan.refusal) // planned: nothing runs
-            QTimer::singleShot(0, this, [this] { finishRun(RunOutcome::Cancelled); });
-        return; // the plan's arrival ends it
+        // Before the plan, its encoder tests are stopped rather than waited for.
+        if (m_plan.ffmpeg.isEmpty() && !m_plan.refusal)
+            m_planner->cancel();
+        QTimer::singleShot(0, this, [this] { finishRun(RunOutcome::Cancelled); });
+        return;
     }
     // Transcodes report their end; checks end at once, their files counted as cancelled.
     for (auto it = m_active.begin(); it != m_active.end();) {

@@ -42,8 +42,9 @@ QStringList filesBelow(const QString &root);
 // A stand-in for ffmpeg in `dir`, steered by files beside it: "progress" and "stderr" are
 // written out; calls whose arguments hold a line of "fail_for" end with the status in
 // "status"; "hang" makes it wait to be stopped (its pid in "pid"); test encodes succeed for
-// the encoders listed in "encoders_ok"; "result" is copied to the output (else the text
-// "converted"). Every call is noted in "calls", one line each.
+// the encoders listed in "encoders_ok", and hang with "hang_tests" (their pid in
+// "test_pid"); "result" is copied to the output (else the text "converted"). Every call is
+// noted in "calls", one line each.
 QString fakeFFmpeg(const QDir &dir);
 QStringList fakeCalls(const QDir &dir);
 

@@ -451,6 +451,63 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(folder + u"/已转码_H.264 (软件编码)/.a.mp4.partial"_s));
     }
 
+    // A test encode or an encoder listing that never ends does not hold the run.
+    void encoderQuestionsAreBounded_data()
+    {
+        QTest::addColumn<QString>("steer");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("hevcAlpha");
+        QTest::newRow("hanging test encode") << u"hang_tests"_s << QByteArray() << false;
+        QTest::newRow("endless listing")
+            << u"x265_help"_s << QByteArray(3 << 20, 'x') + "\nSupported pixel formats: yuva420p\n"
+            << true;
+    }
+
+    void encoderQuestionsAreBounded()
+    {
+        QFETCH(QString, steer);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, hevcAlpha);
+        QTemporaryDir tools;
+        const QString ffmpeg = fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(steer), bytes);
+        writeFile(tools.filePath(u"encoders_ok"_s), "libx265\n");
+        EncoderSupport support;
+        support.setTimeLimit(std::chrono::milliseconds(200));
+        QObject context;
+        std::optional<EncoderAnswers> got;
+        const QStringList hardware =
+            hevcAlpha ? QStringList() : QStringList{u"h264_videotoolbox"_s};
+        support.answer(ffmpeg, {hardware, hevcAlpha}, &context,
+                       [&](const EncoderAnswers &answers) { got = answers; });
+        QTRY_VERIFY_WITH_TIMEOUT(got.has_value(), 30000);
+        QCOMPARE(got->hevcAlphaEncoder, QString());
+        if (hevcAlpha) {
+            QVERIFY(!fakeCalls(tools.path()).join(u'\n').contains(u"-f null -"_s));
+        } else {
+            QCOMPARE(got->encoderFor(u"h264_videotoolbox"_s), u"libx264"_s);
+            QTRY_VERIFY(!alive(contents(tools.filePath(u"test_pid"_s)).trimmed().toLongLong()));
+        }
+    }
+
+    // A cancel (a signal) while the run still asks ffmpeg what it can do ends the run at once.
+    void cancelBeforeThePlan()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"hang_tests"_s), "");
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        BatchTranscoder engine({ToolLocator(tools.path()), [](const QString &) {}});
+        QSignalSpy finished(&engine, &BatchTranscoder::runFinished);
+        engine.start(settingsFor(Codec::H264Hardware), listed(folder, {u"a.mp4"_s}));
+        QTRY_VERIFY(!contents(tools.filePath(u"test_pid"_s)).isEmpty());
+        engine.cancel();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(finished.first().first().value<RunSummary>().outcome, RunOutcome::Cancelled);
+        QTRY_VERIFY(!alive(contents(tools.filePath(u"test_pid"_s)).trimmed().toLongLong()));
+        QCOMPARE(filesBelow(folder), QStringList{u"a.mp4"_s});
+    }
+
     void cancelStopsFFmpegAndLeavesNothing()
     {
         QTemporaryDir tools;
