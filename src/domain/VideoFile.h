@@ -50,6 +50,9 @@ struct VideoFile
     // Apple's ProRes 4444: the codec tag ap4h and a format name holding "4444".
     bool isProRes4444 = false;
     FileKey fileKey;
+    // When the file was last written, in nanoseconds since the epoch, as probed: with
+    // `fileKey` and `size`, what the run checks before it touches the file.
+    qint64 modifiedTime = 0;
 
     // The size the picture is shown at, rotation applied.
     int shownWidth() const { return rotation % 180 == 0 ? width : height; }

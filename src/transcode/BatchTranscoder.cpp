@@ -1,12 +1,16 @@
 #include "transcode/BatchTranscoder.h"
 
+#include "domain/FileUrls.h"
 #include "transcode/FileTranscode.h"
 #include "transcode/OutputCheck.h"
+#include "transcode/ResultMark.h"
 #include "transcode/RunPlanner.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 BatchTranscoder::BatchTranscoder(RunContext context, QObject *parent)
     : QObject(parent)
@@ -47,6 +51,7 @@ void BatchTranscoder::start(const TranscodeSettings &settings, const QList<Video
     m_skipped.clear();
     m_summary = RunSummary();
     m_createdOutputDirectory.clear();
+    m_resultSettings = ResultMark::settingsText(settings);
     m_clock.start();
     m_planner->plan(settings, files, options.shard, options.only);
 }
@@ -98,6 +103,10 @@ void BatchTranscoder::onPlanned(const RunPlan &plan)
         return finishRun(RunOutcome::Failed, plan.refusal);
     const QString folder = plan.outputDirectory;
     const QFileInfo where(folder);
+    if (const std::optional<QString> problem = outputFolderProblem(folder);
+        problem && !plan.files.isEmpty())
+        return finishRun(RunOutcome::Failed,
+                         RunRefusal{Error{QStringLiteral("FileSystem"), 3, *problem}, *problem});
     if (!folder.isEmpty() && !plan.files.isEmpty() && !where.exists()) {
         if (!QDir().mkpath(folder)) {
             return finishRun(RunOutcome::Failed,
@@ -137,6 +146,18 @@ void BatchTranscoder::startFile(const PlannedFile &file)
         QTimer::singleShot(0, this, [this, file, skipped] { finishFile(file, skipped); });
         return;
     }
+    // In replace mode a source that is already this run's result is done: converting it again
+    // would only lose quality.
+    if (m_options.skipExisting && file.replacesSource &&
+        ResultMark::isResult(filePath(file.source.url), m_resultSettings)) {
+        FileOutcome skipped{FileOutcome::Status::Skipped};
+        skipped.outputPath = filePath(file.source.url);
+        skipped.outputSize = file.source.size;
+        skipped.outputDuration = file.source.duration;
+        skipped.reason = QStringLiteral("已是转码结果");
+        QTimer::singleShot(0, this, [this, file, skipped] { finishFile(file, skipped); });
+        return;
+    }
     if (!m_options.skipExisting || !QFileInfo::exists(file.outputPath) || file.replacesSource)
         return convert(file);
     // Done by an earlier run if what is there passes the same check a new result would.
@@ -159,9 +180,17 @@ void BatchTranscoder::startFile(const PlannedFile &file)
     active.check->check(file.outputPath, file.source, file.expectedAudioStreams);
 }
 
-void BatchTranscoder::convert(const PlannedFile &file)
+void BatchTranscoder::convert(const PlannedFile &planned)
 {
+    PlannedFile file = planned;
+    // The plan names an output that is already there only to have it replaced: so it is, but
+    // through the Trash, never by a plain rename over it.
+    struct stat existing;
+    if (!file.replacesSource &&
+        ::lstat(QFile::encodeName(file.outputPath).constData(), &existing) == 0)
+        file.replacesOutput = true;
     auto *transcode = new FileTranscode(file, m_context.tools, m_context.trace, this);
+    transcode->setResultSettings(m_resultSettings);
     m_active[file.position].transcode = transcode;
     connect(transcode, &FileTranscode::progressed, this,
             [this, file](double fraction, const ProgressFigures &figures) {

@@ -48,6 +48,9 @@ struct PlannedFile
     QString outputPath;          // where the result is put
     QString partialPath;         // the hidden name it is written under until it is checked
     bool replacesSource = false; // the source goes to the Trash once the result is in place
+    // A file already exists at outputPath and must go to the Trash when the result is put in
+    // place.
+    bool replacesOutput = false;
     QList<PlannedCommand> commands;
     // The same conversion with the software encoder, tried once when a hardware encoder fails
     // in the middle of the file.

@@ -27,7 +27,7 @@ enum class Clip {
     Truncated, // claims 4 s, holds about 1.5 s
 };
 QString clip(Clip kind);
-// A copy of `source` at `path`, folders made as needed.
+// A copy of `source` at `path`, folders made as needed, last written a minute ago.
 QString copyTo(const QString &source, const QString &path);
 
 // Runs the real ffmpeg quietly; a broken fixture ends the test program at once.
@@ -43,8 +43,9 @@ QStringList filesBelow(const QString &root);
 // written out; calls whose arguments hold a line of "fail_for" end with the status in
 // "status"; "hang" makes it wait to be stopped (its pid in "pid"); test encodes succeed for
 // the encoders listed in "encoders_ok", and hang with "hang_tests" (their pid in
-// "test_pid"); "result" is copied to the output (else the text "converted"). Every call is
-// noted in "calls", one line each.
+// "test_pid"); "meanwhile" is sourced before the output is written ($input and $last name
+// the input and the output); "result" is copied to the output (else the text "converted").
+// Every call is noted in "calls", one line each.
 QString fakeFFmpeg(const QDir &dir);
 QStringList fakeCalls(const QDir &dir);
 
