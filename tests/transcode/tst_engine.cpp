@@ -720,6 +720,29 @@ private Q_SLOTS:
         QCOMPARE(filesBelow(folder), QStringList{u"a.mp4"_s});
     }
 
+    // A file that appears at the output's name after the plan is never replaced.
+    void aFileInTheWayIsNeverRenamedOver()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        PlanEnvironment environment;
+        environment.ffmpeg = tools.filePath(u"ffmpeg"_s);
+        const RunPlan plan = planRun(settingsFor(Codec::H264Software), listed(folder, {u"a.mp4"_s}),
+                                     EncoderAnswers(), environment);
+        writeFile(plan.files.first().outputPath, "mine");
+        FileTranscode transcode(plan.files.first(), ToolLocator(tools.path()),
+                                [](const QString &) {});
+        QSignalSpy finished(&transcode, &FileTranscode::finished);
+        transcode.start();
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(finished.first().first().value<FileOutcome>().reason,
+                 u"输出位置已有“a.mp4”，不会覆盖它"_s);
+        QCOMPARE(contents(plan.files.first().outputPath), QByteArray("mine"));
+        QCOMPARE(fakeCalls(tools.path()), QStringList());
+    }
+
     // A check of the result that never ends fails the file, and leaves nothing.
     void aHangingCheckFailsTheFile()
     {
