@@ -1,3 +1,4 @@
+#include "intake/ExactNames.h"
 #include "process/TerminationSignals.h"
 #include "session/QueueMemory.h"
 #include "session/TranscodeViewModel.h"
@@ -36,7 +37,8 @@ int main(int argc, char *argv[])
         app.installTranslator(&qtTexts);
 
     // Every argument is a file or folder to take in, as "Open with" hands them over.
-    QStringList paths = app.arguments().mid(1);
+    // Not app.arguments(): it decodes names that are not UTF-8 into other names.
+    QStringList paths = ExactNames::arguments(argc, argv);
     if (!paths.isEmpty() && paths.first() == u"--"_s)
         paths.removeFirst();
 

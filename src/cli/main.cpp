@@ -2,6 +2,7 @@
 #include "cli/CliSession.h"
 #include "cli/StandardOutput.h"
 #include "domain/Trace.h"
+#include "intake/ExactNames.h"
 #include "session/TranscodeViewModel.h"
 
 #include <QCoreApplication>
@@ -10,7 +11,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
 
-    const Result<CliOptions> parsed = parseCliArguments(app.arguments().mid(1));
+    // Not app.arguments(): it decodes names that are not UTF-8 into other names.
+    const Result<CliOptions> parsed = parseCliArguments(ExactNames::arguments(argc, argv));
     if (!parsed) {
         // A line each, the valid choices under the mistake.
         for (const QString &line : parsed.error().description().split(QLatin1Char('\n')))

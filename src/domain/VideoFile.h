@@ -63,6 +63,9 @@ struct VideoFile
     // Apple's ProRes 4444: the codec tag ap4h and a format name holding "4444".
     bool isProRes4444 = false;
     FileKey fileKey;
+    // When the file was last written, in nanoseconds since the epoch, as probed: with
+    // `fileKey` and `size`, what the run checks before it touches the file.
+    qint64 modifiedTime = 0;
 
     // What an editor relinks by and what an output keeps, as the container records it.
     Ratio sampleAspect;          // the pixel shape of the stored picture; unknown: square

@@ -2,6 +2,7 @@
 
 #include "domain/Choices.h"
 #include "domain/FileUrls.h"
+#include "intake/ExactNames.h"
 #include "intake/FolderListing.h"
 
 #include <QDir>
@@ -44,6 +45,12 @@ bool isReadableFolder(const QString &path)
 {
     const QFileInfo info(path);
     return info.isDir() && info.isReadable() && info.isExecutable();
+}
+
+const QString &undecodableNameText()
+{
+    static const QString text = QStringLiteral("文件名不是有效的 UTF-8，无法准确处理");
+    return text;
 }
 
 QString unreadableFolderText(const QString &path)
@@ -187,6 +194,15 @@ bool FileIntake::walk()
 void FileIntake::processPath(const Request &request)
 {
     const QUrl &url = request.url;
+    // Qt would name another file, or none, for a name that is not UTF-8.
+    if (const QByteArray bytes = ExactNames::pathBytes(url);
+        url.isLocalFile() && !ExactNames::isUtf8(bytes)) {
+        const QString shown = ExactNames::readable(bytes);
+        addLines({QStringLiteral("❌ [ERROR] ") + undecodableNameText() +
+                  QStringLiteral("，已跳过: ") + shown},
+                 {{shown, undecodableNameText()}});
+        return;
+    }
     const bool isFolder = hasDirectoryPath(url);
     const QString extension = pathExtension(url).toLower();
     QStringList lines;
@@ -282,16 +298,14 @@ void FileIntake::enterFolder(const QString &path, QStringList &lines,
 {
     FolderListing listing = listFolder(path);
     m_scan->pending.append(std::move(listing.entries));
-    // A video Qt cannot open is named instead of vanishing from the scan.
+    // A video or a folder Qt cannot name is named instead of vanishing from the scan.
     for (const QString &name : listing.undecodableNames) {
-        if (!isVideoExtension(name.section(u'.', -1)))
+        if (!name.endsWith(u'/') && !isVideoExtension(name.section(u'.', -1)))
             continue;
         const QString named = QDir(path).filePath(name);
-        lines
-            << QStringLiteral(
-                   "⚠️ [WARNING] 文件名不是有效的 UTF-8，无法读取，已跳过: ") +
-                   named;
-        rejections.append({named, QStringLiteral("文件名不是有效的 UTF-8，无法读取")});
+        lines << QStringLiteral("⚠️ [WARNING] ") + undecodableNameText() +
+                     QStringLiteral("，已跳过: ") + named;
+        rejections.append({named, undecodableNameText()});
     }
 }
 

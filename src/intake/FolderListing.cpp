@@ -1,10 +1,10 @@
 #include "intake/FolderListing.h"
 
+#include "intake/ExactNames.h"
 #include "intake/NaturalOrder.h"
 
 #include <QDir>
 #include <QFile>
-#include <QStringDecoder>
 
 #include <algorithm>
 #include <dirent.h>
@@ -12,23 +12,15 @@
 
 namespace {
 
-QString escapedName(const QByteArray &name)
-{
-    QString text;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        text += byte < 0x80 ? QString(QLatin1Char(c)) : QString::asprintf("\\x%02X", byte);
-    }
-    return text;
-}
-
-bool isSymbolicLink(const QByteArray &folder, const dirent &entry)
+// The entry's type, looked up where the folder's listing does not tell it.
+unsigned char typeOf(const QByteArray &folder, const dirent &entry)
 {
     if (entry.d_type != DT_UNKNOWN)
-        return entry.d_type == DT_LNK;
+        return entry.d_type;
     struct stat status;
-    return ::lstat((folder + '/' + entry.d_name).constData(), &status) == 0 &&
-           S_ISLNK(status.st_mode);
+    if (::lstat((folder + '/' + entry.d_name).constData(), &status) != 0)
+        return DT_UNKNOWN;
+    return S_ISLNK(status.st_mode) ? DT_LNK : S_ISDIR(status.st_mode) ? DT_DIR : DT_REG;
 }
 
 } // namespace
@@ -43,14 +35,16 @@ FolderListing listFolder(const QString &path)
     QStringList names;
     while (const dirent *entry = ::readdir(dir)) {
         const QByteArray name(entry->d_name);
-        if (name.startsWith('.') || isSymbolicLink(folder, *entry))
+        if (name.startsWith('.'))
             continue;
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString decoded = utf8.decode(name);
-        if (utf8.hasError())
-            listing.undecodableNames << escapedName(name);
+        const unsigned char type = typeOf(folder, *entry);
+        if (type == DT_LNK)
+            continue;
+        if (!ExactNames::isUtf8(name))
+            listing.undecodableNames
+                << ExactNames::readable(name) + (type == DT_DIR ? QStringLiteral("/") : QString());
         else
-            names << decoded;
+            names << QString::fromUtf8(name);
     }
     ::closedir(dir);
     // Sorted by name alone: a folder may hold many thousands of entries.

@@ -1,11 +1,14 @@
 #include "intake/IntakeUrls.h"
 
+#include "intake/ExactNames.h"
+
 #include <QDir>
 #include <QFileInfo>
 
 QUrl markDirectory(const QUrl &url)
 {
-    if (!url.isLocalFile())
+    // A name Qt would decode lossily is left for intake to refuse.
+    if (!url.isLocalFile() || !ExactNames::isUtf8(ExactNames::pathBytes(url)))
         return url;
     const QString path = url.toLocalFile();
     if (path.endsWith(QLatin1Char('/')) || !QFileInfo(path).isDir())
@@ -24,6 +27,8 @@ QList<QUrl> markDirectories(const QList<QUrl> &urls)
 
 QUrl intakeUrlFromPath(const QString &path)
 {
-    return markDirectory(
-        QUrl::fromLocalFile(QDir::cleanPath(QDir::current().absoluteFilePath(path))));
+    const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    if (ExactNames::holdsOddBytes(absolute))
+        return ExactNames::fileUrl(ExactNames::encode(absolute));
+    return markDirectory(QUrl::fromLocalFile(absolute));
 }

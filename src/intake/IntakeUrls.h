@@ -11,5 +11,6 @@
 QUrl markDirectory(const QUrl &url);
 QList<QUrl> markDirectories(const QList<QUrl> &urls);
 
-// A path as typed on a command line: made absolute, then marked.
+// A path as typed on a command line (see ExactNames): made absolute, then marked. A name that
+// is not UTF-8 keeps its bytes in the URL, for intake to refuse by name.
 QUrl intakeUrlFromPath(const QString &path);

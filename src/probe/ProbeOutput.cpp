@@ -281,7 +281,8 @@ FileFacts fileFactsAt(const QString &path)
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return {};
     return {static_cast<qint64>(status.st_size),
-            {static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)}};
+            {static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)},
+            static_cast<qint64>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
 }
 
 ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url,
@@ -371,6 +372,7 @@ ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url,
             .value_or(0);
     file.size = onDisk.size;
     file.fileKey = onDisk.key;
+    file.modifiedTime = onDisk.modifiedTime;
     file.width = static_cast<int>(integerValue(video.value(QStringLiteral("width"))).value_or(0));
     file.height = static_cast<int>(integerValue(video.value(QStringLiteral("height"))).value_or(0));
     file.rotation = rotationOf(video);

@@ -24,9 +24,10 @@ struct FileFacts
 {
     qint64 size = 0;
     FileKey key;
+    qint64 modifiedTime = 0; // nanoseconds since the epoch
 };
 
-// Size and identity of the file at `path`, following symbolic links; zeros when unreadable.
+// Size, date and identity of the file at `path`, following symbolic links; zeros when unreadable.
 FileFacts fileFactsAt(const QString &path);
 
 // ffprobe's arguments for a JSON description of the container and streams of `path`; with

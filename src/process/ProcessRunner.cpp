@@ -1,13 +1,21 @@
 #include "process/ProcessRunner.h"
 
+#include <QProcessEnvironment>
+
 #include <cerrno>
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
+
+// In every program's environment, so that what it started can be told apart from what the
+// desktop was asked to open, even once it has left the program's group.
+constexpr char TagVariable[] = "QUILLMERE_RUNNER";
 
 // Both ends stay with us; only our death closes the last write end, and the watchdog of every
 // child waits to read that end of file.
@@ -66,6 +74,79 @@ void startInOwnGroup(pid_t parent)
         ::_exit(127);
 }
 
+QByteArray readSmallFile(const QByteArray &path, qsizetype limit)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    QByteArray bytes;
+    char buffer[4096];
+    ssize_t count = 0;
+    while (bytes.size() < limit && (count = ::read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, count);
+    ::close(fd);
+    return bytes;
+}
+
+QList<pid_t> ourChildren()
+{
+    QList<pid_t> children;
+    DIR *tasks = ::opendir("/proc/self/task");
+    if (!tasks)
+        return children;
+    while (const dirent *task = ::readdir(tasks)) {
+        if (task->d_name[0] == '.')
+            continue;
+        const QByteArray listed =
+            readSmallFile(QByteArray("/proc/self/task/") + task->d_name + "/children", 1 << 20);
+        for (const QByteArray &pid : listed.split(' ')) {
+            if (const pid_t child = static_cast<pid_t>(pid.trimmed().toInt()); child > 0)
+                children << child;
+        }
+    }
+    ::closedir(tasks);
+    return children;
+}
+
+// Whether our child `pid` was started, at any depth, by the program of `group` tagged `tag`.
+bool startedFor(pid_t pid, qint64 group, const QByteArray &tag)
+{
+    const QByteArray proc = "/proc/" + QByteArray::number(pid);
+    const QByteArray stat = readSmallFile(proc + "/stat", 4096);
+    // "pid (name) state ppid pgrp ...": the name may hold anything but the last ')'.
+    const qsizetype nameEnd = stat.lastIndexOf(')');
+    const QList<QByteArray> fields = stat.mid(nameEnd + 2).split(' ');
+    if (nameEnd >= 0 && fields.size() > 2 && fields.at(2).toLongLong() == group)
+        return true;
+    return readSmallFile(proc + "/environ", 1 << 20)
+        .split('\0')
+        .contains(QByteArray(TagVariable) + '=' + tag);
+}
+
+// We adopt what the programs leave behind (PR_SET_CHILD_SUBREAPER): whatever of the program
+// of `group` was handed to us is killed and reaped, round after round, since the children of
+// what is killed are handed to us in turn. `program` is Qt's own child, never reaped here.
+void endDescendants(qint64 group, const QByteArray &tag, qint64 program)
+{
+    for (int round = 0; round < 32; ++round) {
+        QList<pid_t> found;
+        for (const pid_t child : ourChildren()) {
+            if (child != program && startedFor(child, group, tag))
+                found << child;
+        }
+        if (found.isEmpty())
+            return;
+        for (const pid_t pid : std::as_const(found))
+            ::kill(pid, SIGKILL);
+        // A killed process is gone at once unless the kernel holds it in a wait (a hung
+        // network mount); then it is left, rather than the event loop held.
+        for (const pid_t pid : std::as_const(found)) {
+            for (int tries = 0; tries < 100 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++tries)
+                ::usleep(2000);
+        }
+    }
+}
+
 } // namespace
 
 ProcessRunner::ProcessRunner(QObject *parent)
@@ -73,6 +154,11 @@ ProcessRunner::ProcessRunner(QObject *parent)
 {
     m_killTimer.setSingleShot(true);
     connect(&m_killTimer, &QTimer::timeout, this, [this] { signalGroup(SIGKILL); });
+    m_timeLimitTimer.setSingleShot(true);
+    connect(&m_timeLimitTimer, &QTimer::timeout, this, [this] {
+        m_timedOut = true;
+        stop(std::chrono::seconds(2));
+    });
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &ProcessRunner::readOutput);
     connect(&m_process, &QProcess::readyReadStandardError, this, &ProcessRunner::readError);
     connect(&m_process, &QProcess::finished, this, &ProcessRunner::onFinished);
@@ -91,6 +177,7 @@ ProcessRunner::~ProcessRunner()
         m_process.waitForFinished(1000);
     }
     signalGroup(SIGKILL);
+    endDescendants(m_group, m_tag, m_process.processId());
 }
 
 void ProcessRunner::start(const QString &program, const QStringList &arguments)
@@ -107,10 +194,21 @@ void ProcessRunner::start(const QString &program, const QStringList &arguments)
     if (lifeline[0] < 0 && ::pipe2(lifeline, O_CLOEXEC) != 0)
         lifeline[0] = lifeline[1] = -1;
     const pid_t parent = ::getpid();
+    static const bool adopting = ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+    if (adopting) {
+        static quint64 started = 0;
+        m_tag = QByteArray::number(parent) + '.' + QByteArray::number(++started);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(TagVariable), QString::fromLatin1(m_tag));
+        m_process.setProcessEnvironment(environment);
+    }
     m_process.setChildProcessModifier([parent] { startInOwnGroup(parent); });
+    m_timedOut = false;
     m_process.start(m_writableInput ? QIODevice::ReadWrite : QIODevice::ReadOnly);
     // The program leads its group; its id names the group until the last member is gone.
     m_group = m_process.processId();
+    if (m_timeLimit.count() > 0 && m_group > 0)
+        m_timeLimitTimer.start(m_timeLimit);
 }
 
 void ProcessRunner::stop(std::chrono::milliseconds grace)
@@ -189,10 +287,12 @@ void ProcessRunner::overflow()
 void ProcessRunner::onFinished(int exitCode, QProcess::ExitStatus status)
 {
     m_killTimer.stop();
+    m_timeLimitTimer.stop();
     readOutput();
     readError();
-    // Whatever the program left running in its group goes with it.
+    // Whatever the program left running, in its group or not, goes with it.
     signalGroup(SIGKILL);
+    endDescendants(m_group, m_tag, 0);
     m_group = 0;
     for (const QByteArray &line : m_outputLines.finish())
         Q_EMIT standardOutputLine(line);
@@ -205,6 +305,7 @@ void ProcessRunner::onError(QProcess::ProcessError error)
 {
     if (error != QProcess::FailedToStart)
         return; // the other errors end in finished()
+    m_timeLimitTimer.stop();
     m_group = 0;
     Q_EMIT failedToStart(
         Error{QStringLiteral("QProcess"), static_cast<int>(error), m_process.errorString()});

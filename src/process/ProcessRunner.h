@@ -17,7 +17,8 @@
 // The program runs in a process group of its own with a small watchdog beside it: stopping
 // signals the whole group, so a wrapper script and the real program it started both stop, and
 // if we die, even by kill -9, the watchdog kills the group. A Ctrl-C in the terminal reaches
-// only us; we decide how the program stops.
+// only us; we decide how the program stops. What leaves the group (a daemon started with
+// setsid) is handed to us, not to init, when its parent ends, and is ended with the program.
 class ProcessRunner : public QObject
 {
     Q_OBJECT
@@ -43,6 +44,9 @@ public:
     // others read an empty one.
     void setWritableStandardInput(bool writable) { m_writableInput = writable; }
 
+    // A program still running after `limit` is stopped as by `stop`; `timedOut` tells so.
+    void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
+
     // Reports failedToStart or, later, finished; never both.
     void start(const QString &program, const QStringList &arguments);
 
@@ -54,6 +58,7 @@ public:
 
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     bool overflowed() const { return m_overflowed; }
+    bool timedOut() const { return m_timedOut; }
 
     QByteArray collectedStandardOutput() const { return m_collectedOutput; }
     QByteArray collectedStandardError() const { return m_collectedError; }
@@ -80,7 +85,11 @@ private:
 
     QProcess m_process;
     QTimer m_killTimer;
+    QTimer m_timeLimitTimer;
+    std::chrono::milliseconds m_timeLimit{0};
+    bool m_timedOut = false;
     qint64 m_group = 0;
+    QByteArray m_tag; // in the program's environment, and so in every descendant's
     Output m_outputMode = Output::Lines;
     Output m_errorMode = Output::Lines;
     qint64 m_collectLimit = -1;

@@ -3,6 +3,7 @@
 #include "domain/FileUrls.h"
 #include "transcode/FileTranscode.h"
 #include "transcode/OutputCheck.h"
+#include "transcode/ResultMark.h"
 #include "transcode/RunPlanner.h"
 
 #include <QDir>
@@ -49,6 +50,7 @@ void BatchTranscoder::start(const TranscodeSettings &settings, const QList<Video
     m_removed.clear();
     m_summary = RunSummary();
     m_createdOutputDirectory.clear();
+    m_resultSettings = ResultMark::settingsText(settings);
     m_clock.start();
     m_planner->plan(
         settings, files,
@@ -61,9 +63,11 @@ void BatchTranscoder::cancel()
         return;
     m_cancelling = true;
     if (m_active.isEmpty()) {
-        if (!m_plan.ffmpeg.isEmpty() || m_plan.refusal) // planned: nothing runs
-            QTimer::singleShot(0, this, [this] { finishRun(RunOutcome::Cancelled); });
-        return; // the plan's arrival ends it
+        // Before the plan, its encoder tests are stopped rather than waited for.
+        if (m_plan.ffmpeg.isEmpty() && !m_plan.refusal)
+            m_planner->cancel();
+        QTimer::singleShot(0, this, [this] { finishRun(RunOutcome::Cancelled); });
+        return;
     }
     // Transcodes report their end; checks end at once, their files cancelled.
     for (Active &active : m_active) {
@@ -99,6 +103,10 @@ void BatchTranscoder::onPlanned(const RunPlan &plan)
         return finishRun(RunOutcome::Failed, plan.refusal);
     const QString folder = plan.outputDirectory;
     const QFileInfo where(folder);
+    if (const std::optional<QString> problem = outputFolderProblem(folder);
+        problem && !plan.files.isEmpty())
+        return finishRun(RunOutcome::Failed,
+                         RunRefusal{Error{QStringLiteral("FileSystem"), 3, *problem}, *problem});
     if (!folder.isEmpty() && !plan.files.isEmpty() && !where.exists()) {
         if (!QDir().mkpath(folder)) {
             return finishRun(RunOutcome::Failed,
@@ -154,6 +162,18 @@ void BatchTranscoder::startFile(const PlannedFile &file)
         QTimer::singleShot(0, this, [this, file, removed] { finishFile(file, removed); });
         return;
     }
+    // In replace mode a source that is already this run's result is done: converting it again
+    // would only lose quality.
+    if (m_options.existingOutput == ExistingOutput::Skip && file.replacesSource &&
+        ResultMark::isResult(filePath(file.source.url), m_resultSettings)) {
+        FileOutcome skipped{FileOutcome::Status::Skipped};
+        skipped.outputPath = filePath(file.source.url);
+        skipped.outputSize = file.source.size;
+        skipped.outputDuration = file.source.duration;
+        skipped.reason = QStringLiteral("已是转码结果");
+        QTimer::singleShot(0, this, [this, file, skipped] { finishFile(file, skipped); });
+        return;
+    }
     if (m_options.existingOutput != ExistingOutput::Skip || !file.replacesOutput)
         return convert(file);
     // Done by an earlier run if what is there passes the same check a new result would.
@@ -180,6 +200,7 @@ void BatchTranscoder::startFile(const PlannedFile &file)
 void BatchTranscoder::convert(const PlannedFile &file)
 {
     auto *transcode = new FileTranscode(file, m_context.tools, m_context.trace, this);
+    transcode->setResultSettings(m_resultSettings);
     Active &active = m_active[file.position];
     active.transcode = transcode;
     report(active, JobRecord::Status::Converting);

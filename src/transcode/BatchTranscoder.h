@@ -106,4 +106,5 @@ private:
     RunSummary m_summary;
     QElapsedTimer m_clock;
     QString m_createdOutputDirectory; // made by this run, removed if it stays empty
+    QString m_resultSettings;         // what the run's results are marked with
 };

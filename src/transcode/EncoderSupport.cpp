@@ -74,45 +74,51 @@ void EncoderSupport::checkEncoder(const QString &ffmpeg, const QString &encoder,
 {
     ask(ffmpeg + QStringLiteral("\n") + encoder, context, std::move(answer),
         [this, ffmpeg, encoder, renderNode](std::function<void(bool)> done) {
-            runTest(ffmpeg, Encoders::testEncodeArguments(encoder, renderNode), std::move(done));
+            runTest(ffmpeg + QStringLiteral("\n") + encoder, ffmpeg,
+                    Encoders::testEncodeArguments(encoder, renderNode), std::move(done));
         });
 }
 
 void EncoderSupport::checkHevcAlpha(const QString &ffmpeg, QObject *context, Answer answer)
 {
-    ask(ffmpeg + QStringLiteral("\nhevc-alpha"), context, std::move(answer),
-        [this, ffmpeg](std::function<void(bool)> done) {
-            // Older builds do not list the format and would drop alpha without a word.
-            auto *help = new ProcessRunner(this);
-            help->setStandardOutput(ProcessRunner::Output::Collect);
-            help->setStandardError(ProcessRunner::Output::Discard);
-            connect(help, &ProcessRunner::failedToStart, this, [help, done] {
-                help->deleteLater();
-                done(false);
-            });
-            connect(help, &ProcessRunner::finished, this, [this, help, ffmpeg, done](int status) {
-                help->deleteLater();
-                const QByteArray text = help->collectedStandardOutput();
-                const qsizetype formats = text.indexOf("Supported pixel formats:");
-                const QByteArray line = text.mid(formats, text.indexOf('\n', formats) - formats);
-                if (status != 0 || formats < 0 || !line.contains(" yuva420p")) {
-                    done(false);
-                    return;
-                }
-                // Builds whose x265 lacks alpha list the format but fail to encode it.
-                runTest(ffmpeg,
-                        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
-                         QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("color=c=black@0.5:size=64x64:rate=25,format=yuva420p"),
-                         QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-c:v"),
-                         QStringLiteral("libx265"), QStringLiteral("-pix_fmt"),
-                         QStringLiteral("yuva420p"), QStringLiteral("-f"), QStringLiteral("null"),
-                         QStringLiteral("-")},
-                        done);
-            });
-            help->start(ffmpeg, {QStringLiteral("-hide_banner"), QStringLiteral("-h"),
-                                 QStringLiteral("encoder=libx265")});
+    const QString key = ffmpeg + QStringLiteral("\nhevc-alpha");
+    ask(key, context, std::move(answer), [this, key, ffmpeg](std::function<void(bool)> done) {
+        // Older builds do not list the format and would drop alpha without a word.
+        ProcessRunner *help = startRunner(key);
+        help->setStandardOutput(ProcessRunner::Output::Collect);
+        help->setCollectLimit(1 << 20);
+        connect(help, &ProcessRunner::failedToStart, this, [help, done] {
+            help->deleteLater();
+            done(false);
         });
+        connect(help, &ProcessRunner::finished, this,
+                [this, key, help, ffmpeg, done](int status, bool crashed) {
+                    help->deleteLater();
+                    if (!m_waiting.contains(key))
+                        return;
+                    const QByteArray text = help->collectedStandardOutput();
+                    const qsizetype formats = text.indexOf("Supported pixel formats:");
+                    const QByteArray line =
+                        text.mid(formats, text.indexOf('\n', formats) - formats);
+                    if (status != 0 || crashed || help->timedOut() || help->overflowed() ||
+                        formats < 0 || !line.contains(" yuva420p")) {
+                        done(false);
+                        return;
+                    }
+                    // Builds whose x265 lacks alpha list the format but fail to encode it.
+                    runTest(key, ffmpeg,
+                            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                             QStringLiteral("lavfi"), QStringLiteral("-i"),
+                             QStringLiteral("color=c=black@0.5:size=64x64:rate=25,format=yuva420p"),
+                             QStringLiteral("-frames:v"), QStringLiteral("1"),
+                             QStringLiteral("-c:v"), QStringLiteral("libx265"),
+                             QStringLiteral("-pix_fmt"), QStringLiteral("yuva420p"),
+                             QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
+                            done);
+                });
+        help->start(ffmpeg, {QStringLiteral("-hide_banner"), QStringLiteral("-h"),
+                             QStringLiteral("encoder=libx265")});
+    });
 }
 
 void EncoderSupport::ask(const QString &key, QObject *context, Answer answer,
@@ -128,6 +134,8 @@ void EncoderSupport::ask(const QString &key, QObject *context, Answer answer,
     if (alreadyAsked)
         return;
     question([this, key](bool value) {
+        if (!m_waiting.contains(key))
+            return; // given up: asked afresh next time
         m_known.insert(key, value);
         for (const Waiter &waiter : m_waiting.take(key)) {
             if (waiter.context)
@@ -136,19 +144,43 @@ void EncoderSupport::ask(const QString &key, QObject *context, Answer answer,
     });
 }
 
-void EncoderSupport::runTest(const QString &ffmpeg, const QStringList &arguments,
-                             std::function<void(bool)> done)
+void EncoderSupport::giveUp(QObject *context)
 {
-    auto *test = new ProcessRunner(this);
-    test->setStandardOutput(ProcessRunner::Output::Discard);
-    test->setStandardError(ProcessRunner::Output::Discard);
+    for (auto it = m_waiting.begin(); it != m_waiting.end();) {
+        it->removeIf([context](const Waiter &waiter) {
+            return !waiter.context || waiter.context == context;
+        });
+        if (!it->isEmpty()) {
+            ++it;
+            continue;
+        }
+        if (ProcessRunner *runner = m_running.take(it.key()))
+            runner->stop(std::chrono::seconds(1));
+        it = m_waiting.erase(it);
+    }
+}
+
+ProcessRunner *EncoderSupport::startRunner(const QString &key)
+{
+    auto *runner = new ProcessRunner(this);
+    runner->setStandardOutput(ProcessRunner::Output::Discard);
+    runner->setStandardError(ProcessRunner::Output::Discard);
+    runner->setTimeLimit(m_timeLimit);
+    m_running.insert(key, runner);
+    return runner;
+}
+
+void EncoderSupport::runTest(const QString &key, const QString &ffmpeg,
+                             const QStringList &arguments, std::function<void(bool)> done)
+{
+    ProcessRunner *test = startRunner(key);
     connect(test, &ProcessRunner::failedToStart, this, [test, done] {
         test->deleteLater();
         done(false);
     });
     connect(test, &ProcessRunner::finished, this, [test, done](int status, bool crashed) {
         test->deleteLater();
-        done(status == 0 && !crashed);
+        done(status == 0 && !crashed && !test->timedOut());
     });
     test->start(ffmpeg, arguments);
 }

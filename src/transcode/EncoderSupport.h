@@ -7,7 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
+
+class ProcessRunner;
 
 // What the run asks the installed ffmpeg before it plans.
 struct EncoderQuestions
@@ -29,7 +32,8 @@ struct EncoderAnswers
 };
 
 // Asks the installed ffmpeg what it can encode, by test encodes of one frame, once per ffmpeg
-// executable and question for the life of the program.
+// executable and question for the life of the program. A test that takes longer than the time
+// limit (a GPU driver that hangs) counts as failed.
 class EncoderSupport : public QObject
 {
     Q_OBJECT
@@ -39,10 +43,15 @@ public:
 
     explicit EncoderSupport(QObject *parent = nullptr);
 
+    void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
+
     // Every question in turn. `done` is called on the event loop, never before this returns,
-    // and not at all once `context` is gone.
+    // and not at all once `context` is gone or has given up.
     void answer(const QString &ffmpeg, const EncoderQuestions &questions, QObject *context,
                 std::function<void(const EncoderAnswers &)> done);
+    // `context` waits no more: tests nobody else waits for are stopped, and their answers not
+    // kept.
+    void giveUp(QObject *context);
 
 private:
     // Whether `encoder` encodes a frame with `ffmpeg`, as a run would use it on `renderNode`.
@@ -59,9 +68,13 @@ private:
     using Question = std::function<void(std::function<void(bool)> done)>;
 
     void ask(const QString &key, QObject *context, Answer answer, const Question &question);
-    void runTest(const QString &ffmpeg, const QStringList &arguments,
+    void runTest(const QString &key, const QString &ffmpeg, const QStringList &arguments,
                  std::function<void(bool)> done);
+    // A program of the question `key`, bounded in time and output.
+    ProcessRunner *startRunner(const QString &key);
 
+    std::chrono::milliseconds m_timeLimit = std::chrono::seconds(30);
     QHash<QString, bool> m_known;
     QHash<QString, QList<Waiter>> m_waiting;
+    QHash<QString, QPointer<ProcessRunner>> m_running; // by question
 };

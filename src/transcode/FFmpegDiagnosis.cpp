@@ -39,10 +39,22 @@ bool soundsLikeAFailure(const QString &line)
 
 } // namespace
 
+QString FFmpegDiagnosis::shortened(const QString &text)
+{
+    if (text.size() <= LongestReason)
+        return text;
+    qsizetype cut = LongestReason - 1;
+    if (text.at(cut).isLowSurrogate())
+        --cut;
+    return text.left(cut) + QChar(0x2026);
+}
+
 void FFmpegDiagnosis::add(const QByteArray &line)
 {
+    if (line.contains("No space left on device"))
+        m_noSpace = true;
     // Leading blanks stay: ffmpeg indents what describes the streams.
-    QString text = QString::fromUtf8(line);
+    QString text = shortened(QString::fromUtf8(line.left(4 * LongestReason)));
     while (!text.isEmpty() && text.back().isSpace())
         text.chop(1);
     if (text.trimmed().isEmpty())

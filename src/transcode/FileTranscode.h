@@ -2,33 +2,55 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <vector>
 
 #include "domain/RunSummary.h"
 #include "domain/Trace.h"
 #include "process/ToolLocator.h"
 #include "transcode/FFmpegDiagnosis.h"
 #include "transcode/FileLock.h"
+#include "transcode/FileMoves.h"
 #include "transcode/ProgressParser.h"
 #include "transcode/RunPlan.h"
 
 class OutputCheck;
 class ProcessRunner;
 
+// Why the run's output folder must not be used, if it must not: a link that another user made
+// there would send the results, and the hidden files written beside them, anywhere.
+std::optional<QString> outputFolderProblem(const QString &folder);
+
 // Carries out the plan of one file, on the event loop. The result is written under a hidden
-// partial name, checked, and only then put in place; a replaced source goes to the Trash. The
-// source, the partial and an existing output are locked meanwhile, so another run cannot work
-// on them. A failed or cancelled file leaves nothing behind but what was there before.
+// partial name that this run made (exclusively, never through a link or over a file that was
+// there), checked, and only then put in place, never over another file: a file it replaces
+// (the source, or an output that must go) is exchanged with it and goes to the Trash. The
+// source, the partial and an output to replace are locked meanwhile, so another run cannot
+// work on them, and the source must stay the file that was listed, unchanged, to the end. A
+// failed or cancelled file leaves nothing behind but what was there before.
 class FileTranscode : public QObject
 {
     Q_OBJECT
 
 public:
+    // A source written to less than this long ago may still be being written: it is looked
+    // at again once it has been left alone that long.
+    static constexpr std::chrono::milliseconds SettleTime = std::chrono::seconds(2);
+
     FileTranscode(PlannedFile file, ToolLocator tools, TraceWriter trace,
                   QObject *parent = nullptr);
     // Stops a child still running and removes what the file left half done.
     ~FileTranscode() override;
 
     const PlannedFile &file() const { return m_file; }
+    // The settings a result is marked with (see ResultMark); not marked without.
+    void setResultSettings(const QString &settings) { m_resultSettings = settings; }
+    // How long the check of a result may take, on top of the source's duration.
+    void setCheckTimeLimit(std::chrono::milliseconds limit) { m_checkTimeLimit = limit; }
 
     // `finished` follows, never before this returns.
     void start();
@@ -45,13 +67,45 @@ Q_SIGNALS:
     void finished(const FileOutcome &outcome);
 
 private:
-    bool claimFiles();
+    // What the source was when it was claimed.
+    struct SourceState
+    {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 modified = 0; // nanoseconds since the epoch
+        friend bool operator==(const SourceState &, const SourceState &) = default;
+    };
+    enum class Claim { Ready, Waiting, Failed };
+    enum class Leftover { Removed, Foreign, Busy };
+    // A file made by this file's run, removed unless it becomes the result.
+    struct OwnFile
+    {
+        Descriptor folder;
+        QByteArray name;
+        FileLock lock;
+    };
+
+    Claim claimSource();
+    bool sourceIsAsClaimed() const;
+    void claimOutputAndRun();
+    bool claimOutput();
+    bool createPartial(mode_t permissions);
+    Leftover takeOverLeftover(const QByteArray &name);
+    void usePartial(const QString &path);
+    bool createTemporaries(mode_t permissions);
     void runCommand(qsizetype index);
     void onProgressLine(const QByteArray &bytes);
     void onErrorLine(const QByteArray &bytes);
     void onCommandEnded(int status, bool crashed);
     void verify();
     void place(const VideoFile &result);
+    void keepSourceDate();
+    // Puts the result in the place of `name`, whose file goes to the Trash as `path`;
+    // where it went, or the error, with everything as it was.
+    Result<QString> swapIn(const QByteArray &name, const QString &path);
+    bool diskIsFull() const;
+    QString diskFullText() const;
     void fail(const Error &error, const QString &detail);
     // Another run holds a lock on `path`.
     void failInUse(const QString &path);
@@ -71,10 +125,20 @@ private:
     FFmpegDiagnosis m_diagnosis;
     QPointer<ProcessRunner> m_runner;
     QPointer<OutputCheck> m_check;
+    QString m_resultSettings;
+    std::chrono::milliseconds m_checkTimeLimit = std::chrono::minutes(2);
+    QTimer m_settleTimer;
+    QTimer m_checkTimer;
     FileLock m_sourceLock;
-    FileLock m_partialLock;
-    FileLock m_outputLock;
-    QStringList m_leftovers; // removed unless the file succeeds
+    SourceState m_claimed;
+    mode_t m_sourceMode = 0;
+    uid_t m_sourceOwner = 0;
+    gid_t m_sourceGroup = 0;
+    Descriptor m_folder; // where the partial and the output are
+    QByteArray m_outputName;
+    FileLock m_outputLock; // an output to replace
+    OwnFile *m_partial = nullptr;
+    std::vector<std::unique_ptr<OwnFile>> m_ownFiles; // the partial, intermediates
     bool m_cancelling = false;
     bool m_over = false;
 };

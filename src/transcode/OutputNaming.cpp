@@ -44,13 +44,14 @@ QString fittedName(const QString &stem, const QString &suffix, const QString &ex
     return kept + tail;
 }
 
-QString partialPath(const QString &finalPath)
+QString partialPath(const QString &finalPath, const QString &tag)
 {
     const QFileInfo info(finalPath);
-    // Names made by the run already fit; a source's own name may not.
-    return info.dir().filePath(QLatin1Char('.') + fittedName(info.fileName(), QString(),
-                                                             QStringLiteral("partial"),
-                                                             NameLimit - 1));
+    // Names made by the run fit without the tag; a source's own name may not.
+    return info.dir().filePath(QLatin1Char('.') +
+                               fittedName(info.fileName(),
+                                          tag.isEmpty() ? QString() : QLatin1Char('.') + tag,
+                                          QStringLiteral("partial"), NameLimit - 1));
 }
 
 } // namespace OutputNaming

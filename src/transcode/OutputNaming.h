@@ -22,7 +22,8 @@ QString extension(const QString &fileName);
 // character boundary where it must be.
 QString fittedName(const QString &stem, const QString &suffix, const QString &extension,
                    int limit = OutputNameLimit);
-// The hidden name beside `finalPath` that an output is written under until it is complete.
-QString partialPath(const QString &finalPath);
+// The hidden name beside `finalPath` that an output is written under until it is complete, in
+// at most NameLimit bytes; a `tag` tells apart several for one name.
+QString partialPath(const QString &finalPath, const QString &tag = {});
 
 } // namespace OutputNaming

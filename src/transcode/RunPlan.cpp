@@ -406,7 +406,7 @@ public:
     {
         QString partial = OutputNaming::partialPath(output);
         for (int n = 2; m_claimed.contains(partial); ++n)
-            partial = OutputNaming::partialPath(output) + QString::number(n);
+            partial = OutputNaming::partialPath(output, QString::number(n));
         m_claimed.insert(partial);
         return partial;
     }

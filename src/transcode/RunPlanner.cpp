@@ -17,6 +17,7 @@ RunPlanner::RunPlanner(ToolLocator tools, EncoderSupport &encoders, QObject *par
 void RunPlanner::plan(const TranscodeSettings &settings, const QList<VideoFile> &files,
                       const PlanChoices &choices)
 {
+    const quint64 round = ++m_round;
     // Looked up for every run: ffmpeg may have been installed or removed meanwhile.
     const std::optional<QString> ffmpeg = m_tools.find(QStringLiteral("ffmpeg"));
     if (!ffmpeg) {
@@ -25,7 +26,10 @@ void RunPlanner::plan(const TranscodeSettings &settings, const QList<VideoFile> 
         refused.refusal = RunRefusal{
             Error{QStringLiteral("FFmpegError"), -1, QStringLiteral("FFmpeg not found")},
             QStringLiteral("找不到 ffmpeg（程序旁的 resources 文件夹和 PATH 中都没有）")};
-        QTimer::singleShot(0, this, [this, refused] { Q_EMIT planned(refused); });
+        QTimer::singleShot(0, this, [this, round, refused] {
+            if (round == m_round)
+                Q_EMIT planned(refused);
+        });
         return;
     }
     PlanEnvironment environment;
@@ -37,7 +41,14 @@ void RunPlanner::plan(const TranscodeSettings &settings, const QList<VideoFile> 
         return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     };
     m_encoders.answer(*ffmpeg, encoderQuestions(settings), this,
-                      [this, settings, files, environment](const EncoderAnswers &answers) {
-                          Q_EMIT planned(planRun(settings, files, answers, environment));
+                      [this, round, settings, files, environment](const EncoderAnswers &answers) {
+                          if (round == m_round)
+                              Q_EMIT planned(planRun(settings, files, answers, environment));
                       });
+}
+
+void RunPlanner::cancel()
+{
+    ++m_round;
+    m_encoders.giveUp(this);
 }

@@ -19,6 +19,8 @@ public:
     // `planned` follows, never before this returns.
     void plan(const TranscodeSettings &settings, const QList<VideoFile> &files,
               const PlanChoices &choices = {});
+    // The plan under way is dropped: its encoder tests stop and `planned` does not follow.
+    void cancel();
 
 Q_SIGNALS:
     void planned(const RunPlan &plan);
@@ -26,4 +28,5 @@ Q_SIGNALS:
 private:
     ToolLocator m_tools;
     EncoderSupport &m_encoders;
+    quint64 m_round = 0; // plans asked for; only the last may answer
 };

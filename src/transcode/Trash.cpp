@@ -1,5 +1,6 @@
 #include "transcode/Trash.h"
 
+#include "transcode/FileMoves.h"
 #include "transcode/OutputNaming.h"
 
 #include <QDateTime>
@@ -7,97 +8,180 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
-#include <QUrl>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
-Error trashError(const QString &what)
+Error trashError(int code, const QString &what)
 {
-    return Error{QStringLiteral("Trash"), errno, what};
+    return Error{QStringLiteral("Trash"), code, what};
 }
 
-QString dataHome()
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The home Trash, or none where no home is set: a Trash under "/" would be nobody's.
+std::optional<QString> homeTrash()
 {
     const QString configured = qEnvironmentVariable("XDG_DATA_HOME");
     if (QDir::isAbsolutePath(configured))
-        return configured;
-    return QDir::homePath() + QStringLiteral("/.local/share");
+        return QDir::cleanPath(configured) + QStringLiteral("/Trash");
+    const QString home = qEnvironmentVariable("HOME");
+    if (QDir::isAbsolutePath(home) && QDir::cleanPath(home) != u"/")
+        return QDir::cleanPath(home) + QStringLiteral("/.local/share/Trash");
+    return std::nullopt;
 }
 
-// The home Trash serves files on its own file system; others use one at their mount's top.
-QString trashFor(const QFileInfo &source)
+// Makes the folders missing on the way to `path` as the base-directory specification wants
+// them: for the user alone.
+void makePrivatePath(const QString &path)
 {
-    QString existing = dataHome();
-    while (!QFileInfo::exists(existing))
-        existing = QFileInfo(existing).path();
-    const QStorageInfo sourceStorage(source.absolutePath());
-    if (QStorageInfo(existing).rootPath() == sourceStorage.rootPath())
-        return dataHome() + QStringLiteral("/Trash");
-    return QDir(sourceStorage.rootPath()).filePath(QStringLiteral(".Trash-%1").arg(::getuid()));
+    if (QFileInfo::exists(path))
+        return;
+    const QString parent = QFileInfo(path).path();
+    if (parent != path)
+        makePrivatePath(parent);
+    ::mkdir(QFile::encodeName(path).constData(), 0700);
 }
 
-bool makePrivateFolder(const QString &path)
+// The device `path` is on, or would be on once made.
+std::optional<dev_t> deviceOf(QString path)
 {
-    if (QFileInfo(path).isDir())
-        return true;
-    return QDir().mkpath(path) &&
-           QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                           QFileDevice::ExeOwner);
+    for (;;) {
+        struct stat status;
+        if (::stat(QFile::encodeName(path).constData(), &status) == 0)
+            return status.st_dev;
+        const QString parent = QFileInfo(path).path();
+        if (parent == path)
+            return std::nullopt;
+        path = parent;
+    }
 }
 
-bool exists(const QByteArray &path)
+// `name` in `parent` as a folder of ours that nobody else may enter, made so where it is
+// missing; not open where something else is there (another's folder, a link, a file).
+Descriptor openPrivateFolder(int parent, const QByteArray &name)
 {
+    const bool made = ::mkdirat(parent, name.constData(), 0700) == 0;
+    Descriptor folder = openFolder(parent, name, false);
     struct stat status;
-    return ::lstat(path.constData(), &status) == 0;
+    if (!folder.isOpen() || ::fstat(folder.fd(), &status) != 0)
+        return Descriptor();
+    if (status.st_uid != ::geteuid())
+        return Descriptor();
+    if (made && ::fchmod(folder.fd(), 0700) == 0) // whatever the umask
+        status.st_mode = (status.st_mode & ~07777) | 0700;
+    return (status.st_mode & 07777) == 0700 ? std::move(folder) : Descriptor();
+}
+
+// A Trash at the top of a volume (not the home one): "$topdir/.Trash/$uid" where an
+// administrator made "$topdir/.Trash" for everyone (sticky, not a link), else
+// "$topdir/.Trash-$uid"; either only as a private folder of ours.
+std::optional<std::pair<QString, Descriptor>> volumeTrash(const QString &topdir)
+{
+    const Descriptor top = openFolder(AT_FDCWD, QFile::encodeName(topdir), true);
+    if (!top.isOpen())
+        return std::nullopt;
+    const QByteArray uid = QByteArray::number(::geteuid());
+    const Descriptor shared = openFolder(top.fd(), ".Trash", false);
+    struct stat status;
+    if (shared.isOpen() && ::fstat(shared.fd(), &status) == 0 && (status.st_mode & S_ISVTX)) {
+        if (Descriptor own = openPrivateFolder(shared.fd(), uid); own.isOpen())
+            return std::pair{
+                QDir(topdir).filePath(QStringLiteral(".Trash/") + QString::fromLatin1(uid)),
+                std::move(own)};
+    }
+    const QByteArray name = ".Trash-" + uid;
+    if (Descriptor own = openPrivateFolder(top.fd(), name); own.isOpen())
+        return std::pair{QDir(topdir).filePath(QString::fromLatin1(name)), std::move(own)};
+    return std::nullopt;
+}
+
+struct TrashFolders
+{
+    QString path;
+    Descriptor files;
+    Descriptor info;
+};
+
+// The Trash that can take the file on `device` by a rename, with its two folders open.
+Result<TrashFolders> trashFor(const QString &path, dev_t device)
+{
+    QString trash;
+    Descriptor folder;
+    const std::optional<QString> home = homeTrash();
+    if (home && deviceOf(*home) == device) {
+        makePrivatePath(*home);
+        trash = *home;
+        folder = openFolder(AT_FDCWD, QFile::encodeName(trash), true);
+    } else {
+        const QString topdir = QStorageInfo(QFileInfo(path).absolutePath()).rootPath();
+        if (!home && (topdir.isEmpty() || topdir == u"/"))
+            return trashError(ENOENT, QStringLiteral("没有设置 HOME，找不到可用的回收站"));
+        std::optional<std::pair<QString, Descriptor>> volume = volumeTrash(topdir);
+        if (!volume)
+            return trashError(EPERM,
+                              QStringLiteral("“%1”所在的卷上没有可用的回收站（%2 "
+                                             "不存在或不是本用户私有的文件夹）")
+                                  .arg(path, QDir(topdir).filePath(
+                                                 QStringLiteral(".Trash-%1").arg(::geteuid()))));
+        trash = volume->first;
+        folder = std::move(volume->second);
+    }
+    struct stat status;
+    if (!folder.isOpen() || ::fstat(folder.fd(), &status) != 0)
+        return trashError(errno, QStringLiteral("无法建立回收站“%1”").arg(trash));
+    if (status.st_dev != device)
+        return trashError(EXDEV,
+                          QStringLiteral("回收站“%1”与“%2”不在同一个文件系统上").arg(trash, path));
+    TrashFolders folders{trash, Descriptor(), Descriptor()};
+    for (const auto &[name, open] : {std::pair{QByteArray("files"), &folders.files},
+                                     std::pair{QByteArray("info"), &folders.info}}) {
+        ::mkdirat(folder.fd(), name.constData(), 0700);
+        *open = openFolder(folder.fd(), name, false);
+        if (!open->isOpen())
+            return trashError(errno, QStringLiteral("无法建立回收站“%1”").arg(trash));
+    }
+    return folders;
 }
 
 } // namespace
 
 bool renameWithoutReplacing(const QString &from, const QString &to)
 {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
-        0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // File systems without the flag: a hard link fails on an existing name too.
-    if (::link(source.constData(), target.constData()) == 0) {
-        ::unlink(source.constData());
-        return true;
-    }
-    if (errno == EEXIST || exists(target)) {
-        errno = EEXIST;
-        return false;
-    }
-    return std::rename(source.constData(), target.constData()) == 0;
+    return renameWithoutReplacing(AT_FDCWD, QFile::encodeName(from), AT_FDCWD,
+                                  QFile::encodeName(to));
 }
 
-Result<QString> moveToTrash(const QString &path)
+Result<QString> moveToTrash(const QString &path, const QString &originalPath)
 {
-    const QFileInfo source(path);
-    if (!source.exists() && !source.isSymLink())
-        return trashError(QStringLiteral("“%1”不存在").arg(path));
-    const QString trash = trashFor(source);
-    const QString files = trash + QStringLiteral("/files");
-    const QString info = trash + QStringLiteral("/info");
-    if (!makePrivateFolder(trash) || !makePrivateFolder(files) || !makePrivateFolder(info))
-        return trashError(QStringLiteral("无法建立回收站“%1”").arg(trash));
+    const QByteArray current = QFile::encodeName(path);
+    struct stat status;
+    if (::lstat(current.constData(), &status) != 0)
+        return trashError(errno, QStringLiteral("“%1”不存在").arg(path));
+    const QString original =
+        QFileInfo(originalPath.isEmpty() ? path : originalPath).absoluteFilePath();
+    const Result<TrashFolders> trash = trashFor(original, status.st_dev);
+    if (!trash)
+        return trash.error();
 
-    const QString name = source.fileName();
+    const QString name = QFileInfo(original).fileName();
     const QString stem = OutputNaming::baseName(name);
     const QString extension = OutputNaming::extension(name);
     const QByteArray record =
-        "[Trash Info]\nPath=" + QUrl::toPercentEncoding(source.absoluteFilePath(), "/") +
-        "\nDeletionDate=" + QDateTime::currentDateTime().toString(Qt::ISODate).toUtf8() + "\n";
+        "[Trash Info]\nPath=" + QFile::encodeName(original).toPercentEncoding("/") +
+        "\nDeletionDate=" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toUtf8() +
+        "\n";
     const int infoNameLimit = OutputNaming::NameLimit - 10; // ".trashinfo"
     for (int n = 1; n < 10000; ++n) {
         const QString trashedName =
@@ -105,32 +189,30 @@ Result<QString> moveToTrash(const QString &path)
                 ? name
                 : OutputNaming::fittedName(stem, n == 1 ? QString() : QStringLiteral(".%1").arg(n),
                                            extension, infoNameLimit);
-        const QString infoPath =
-            info + QLatin1Char('/') + trashedName + QStringLiteral(".trashinfo");
-        const QString trashedPath = files + QLatin1Char('/') + trashedName;
+        const QByteArray trashed = QFile::encodeName(trashedName);
+        const QByteArray infoName = trashed + ".trashinfo";
         // The name is ours only when neither the record nor the file exists: the record is
         // made exclusively, the file is never renamed over.
-        const int fd = ::open(QFile::encodeName(infoPath).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int fd = ::openat(trash->info.fd(), infoName.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
-            return trashError(QStringLiteral("无法写入回收站“%1”").arg(trash));
+            return trashError(errno, QStringLiteral("无法写入回收站“%1”").arg(trash->path));
         }
         const bool written =
             ::write(fd, record.constData(), static_cast<size_t>(record.size())) == record.size();
         ::close(fd);
-        if (written && renameWithoutReplacing(source.absoluteFilePath(), trashedPath))
-            return trashedPath;
-        const int reason = errno;
-        QFile::remove(infoPath);
-        if (written && reason == EEXIST)
+        if (written && renameWithoutReplacing(AT_FDCWD, current, trash->files.fd(), trashed))
+            return trash->path + QStringLiteral("/files/") + trashedName;
+        const int reason = written ? errno : EIO;
+        ::unlinkat(trash->info.fd(), infoName.constData(), 0);
+        if (reason == EEXIST)
             continue; // taken in the meantime
-        errno = reason;
-        return trashError(QStringLiteral("无法把“%1”移到回收站: %2")
-                              .arg(path, QString::fromLocal8Bit(std::strerror(reason))));
+        return trashError(reason,
+                          QStringLiteral("无法把“%1”移到回收站: %2").arg(path, systemText(reason)));
     }
-    return trashError(QStringLiteral("回收站中同名文件过多"));
+    return trashError(EEXIST, QStringLiteral("回收站中同名文件过多"));
 }
 
 bool restoreFromTrash(const QString &trashedPath, const QString &originalPath)

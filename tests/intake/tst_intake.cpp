@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "intake/ExactNames.h"
 #include "intake/FileIntake.h"
 #include "intake/IntakeUrls.h"
 #include "intake/NaturalOrder.h"
@@ -152,9 +153,10 @@ private Q_SLOTS:
         QCOMPARE(in.names(), (QStringList{u"-dash 'q'.mkv"_s, u"视频 片段.webm"_s, u"clip2.MOV"_s,
                                           u"clip10.mp4"_s, u"kept.mp4"_s}));
         QStringList head{u"开始处理选择的文件..."_s};
-        head << pathLines(root, true, QString()) << u"🔍 [DEBUG] 开始处理文件夹"_s
-             << u"⚠️ [WARNING] 文件名不是有效的 UTF-8，无法读取，已跳过: "_s +
-                    root + u"/bad\\xFF.mp4"_s;
+        head
+            << pathLines(root, true, QString()) << u"🔍 [DEBUG] 开始处理文件夹"_s
+            << u"⚠️ [WARNING] 文件名不是有效的 UTF-8，无法准确处理，已跳过: "_s +
+                   root + u"/bad\\xFF.mp4"_s;
         QCOMPARE(in.trace.mid(0, head.size()), head);
         QCOMPARE(
             in.count(u"🔍 [DEBUG] 跳过转码输出文件夹: "_s + root + u"/已转码_H.264 (软件编码)"_s),
@@ -365,6 +367,94 @@ private Q_SLOTS:
         QCOMPARE(in.names(), (QStringList{u"a.mp4"_s, u"b.mp4"_s}));
         const QString ffprobe = QStandardPaths::findExecutable(u"ffprobe"_s);
         QCOMPARE(in.count(u"🔍 [DEBUG] ffprobe 路径: "_s + ffprobe), 2);
+    }
+
+    // Names carried byte for byte: what is not UTF-8 comes back as it was, and is told apart.
+    void exactNamesRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("utf8");
+        QTest::addColumn<QString>("readable");
+        QTest::newRow("plain") << QByteArray("片段 😀.mp4") << true << u"片段 😀.mp4"_s;
+        QTest::newRow("lone byte") << QByteArray("\xff.mp4") << false << u"\\xFF.mp4"_s;
+        QTest::newRow("cut sequence") << QByteArray("\xe7\x89.mp4") << false << u"\\xE7\\x89.mp4"_s;
+        QTest::newRow("overlong slash") << QByteArray("a\xc0\xaf"
+                                                      "b")
+                                        << false << u"a\\xC0\\xAFb"_s;
+        QTest::newRow("encoded surrogate")
+            << QByteArray("\xed\xa0\x80") << false << u"\\xED\\xA0\\x80"_s;
+        QTest::newRow("replacement character") << QByteArray("\xef\xbf\xbd") << true << u"\ufffd"_s;
+    }
+
+    void exactNamesRoundTrip()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, utf8);
+        const QString text = ExactNames::decode(bytes);
+        QCOMPARE(ExactNames::encode(text), bytes);
+        QCOMPARE(ExactNames::isUtf8(bytes), utf8);
+        QCOMPARE(ExactNames::holdsOddBytes(text), !utf8);
+        QTEST(ExactNames::readable(bytes), "readable");
+        const char *argv[] = {"program", bytes.constData()};
+        QCOMPARE(ExactNames::encode(ExactNames::arguments(2, argv).first()), bytes);
+    }
+
+    // A name that is not UTF-8, however it comes, is refused by name; the file whose name Qt
+    // would have made of it instead ("\ufffd.mp4") is not taken for it.
+    void namesThatAreNotUtf8AreRefused_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("command line") << u"argument"_s;
+        QTest::newRow("dropped") << u"drop"_s;
+        QTest::newRow("in a scanned folder") << u"folder"_s;
+    }
+
+    void namesThatAreNotUtf8AreRefused()
+    {
+        QFETCH(QString, how);
+        const QString root = m_dir.filePath(u"odd "_s + how);
+        const QByteArray rawRoot = QFile::encodeName(root);
+        copy(u"odd "_s + how + u"/\ufffd.mp4"_s);
+        QVERIFY(QDir().mkpath(root + u"/sub"_s));
+        QVERIFY(::rename(QFile::encodeName(root + u"/sub"_s).constData(),
+                         (rawRoot + "/\xff").constData()) == 0);
+        QVERIFY(QFile::copy(root + u"/\ufffd.mp4"_s, root + u"/x.tmp"_s));
+        QVERIFY(::rename(QFile::encodeName(root + u"/x.tmp"_s).constData(),
+                         (rawRoot + "/\xff.mp4").constData()) == 0);
+        QVERIFY(::link((rawRoot + "/\xff.mp4").constData(),
+                       (rawRoot + "/\xff/inside.mp4").constData()) == 0);
+        Intake in;
+        QStringList expected;
+        if (how == u"argument") {
+            const char *argv[] = {"quillmere-cli", "\xff.mp4"};
+            QVERIFY(QDir::setCurrent(root));
+            in.take({intakeUrlFromPath(ExactNames::arguments(2, argv).first())});
+            QDir::setCurrent(m_dir.path());
+            expected << root + u"/\\xFF.mp4"_s;
+        } else if (how == u"drop") {
+            in.take({QUrl::fromEncoded("file://" + rawRoot.toPercentEncoding("/") + "/%FF.mp4"),
+                     QUrl::fromEncoded("file://" + rawRoot.toPercentEncoding("/") + "/%FF")},
+                    true);
+            expected << root + u"/\\xFF.mp4"_s << root + u"/\\xFF"_s;
+        } else {
+            in.take({intakeUrlFromPath(root)});
+            expected << root + u"/\\xFF.mp4"_s << root + u"/\\xFF/"_s;
+        }
+        const QString reason = u": 文件名不是有效的 UTF-8，无法准确处理"_s;
+        for (QString &path : expected)
+            path += reason;
+        if (how == u"folder") {
+            QCOMPARE(in.names(), QStringList{u"\ufffd.mp4"_s}); // its own name, listed itself
+            expected.sort();
+            in.rejected.sort();
+        } else {
+            QCOMPARE(in.names(), QStringList());
+        }
+        QCOMPARE(in.rejected, expected);
+        // Qt could not remove them with the rest.
+        ::unlink((rawRoot + "/\xff/inside.mp4").constData());
+        ::rmdir((rawRoot + "/\xff").constData());
+        ::unlink((rawRoot + "/\xff.mp4").constData());
     }
 
     void namesInTheOrderPeopleExpect()

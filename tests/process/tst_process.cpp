@@ -167,6 +167,48 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!isAlive(grandchild), 5000);
     }
 
+    // A daemon a wrapper starts with setsid leaves the group, and still ends with the program:
+    // when the wrapper exits, when it is stopped, and when the daemon starts one of its own.
+    void descendantsThatLeaveTheGroupEnd_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("stopped");
+        QTest::newRow("wrapper exits")
+            << QByteArray("setsid sleep 1000 &\necho $! > \"$1\"\n") << false;
+        QTest::newRow("wrapper stopped")
+            << QByteArray("setsid sleep 1000 &\necho $! > \"$1\"\nwait\n") << true;
+        QTest::newRow("two deep") << QByteArray("setsid sh -c 'sleep 1000 & echo $! > \"$0\"; "
+                                                "wait' \"$1\" &\nwait\n")
+                                  << true;
+    }
+
+    void descendantsThatLeaveTheGroupEnd()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, stopped);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).remove(u' ');
+        const QString tool = writeTool(m_dir.path(), u"daemon-"_s + tag, body);
+        const QString pidFile = m_dir.filePath(u"pid-daemon-"_s + tag);
+        ProcessRunner runner;
+        QSignalSpy finished(&runner, &ProcessRunner::finished);
+        runner.start(tool, {pidFile});
+        const qint64 daemon = pidIn(pidFile);
+        if (stopped)
+            runner.stop(std::chrono::milliseconds(200));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000); // perhaps already, the wrapper quick
+        QTRY_VERIFY_WITH_TIMEOUT(!isAlive(daemon), 5000);
+    }
+
+    void aProgramPastItsTimeLimitIsStopped()
+    {
+        ProcessRunner runner;
+        runner.setTimeLimit(std::chrono::milliseconds(100));
+        QSignalSpy finished(&runner, &ProcessRunner::finished);
+        runner.start(u"sleep"_s, {u"60"_s});
+        QVERIFY(finished.wait(20000));
+        QVERIFY(runner.timedOut());
+    }
+
     void locatorPrefersResourcesThenPath()
     {
         const QDir resources(m_dir.filePath(u"resources"_s));

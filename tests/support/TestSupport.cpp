@@ -2,6 +2,7 @@
 
 #include "probe/ProbeOutput.h"
 
+#include <QDateTime>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
@@ -19,6 +20,13 @@ QString mediaFolder()
     static QTemporaryDir media;
     return media.path();
 }
+
+// What a suite replaces goes to a Trash of its own, never to that of whoever runs the tests.
+[[maybe_unused]] const bool trashOfOurOwn = [] {
+    static QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    return true;
+}();
 
 } // namespace
 
@@ -221,6 +229,12 @@ QString copyTo(const QString &source, const QString &path)
     QFile::remove(path);
     if (!QFile::copy(source, path))
         qFatal("test fixture: cannot copy to %s", qPrintable(path));
+    // Dated a minute back, as a file that nobody is writing: a run waits for a fresh one.
+    const QDateTime settled = QDateTime::currentDateTime().addSecs(-60);
+    QFile copy(path);
+    if (!copy.open(QIODevice::ReadWrite) ||
+        !copy.setFileTime(settled, QFileDevice::FileModificationTime))
+        qFatal("test fixture: cannot date %s", qPrintable(path));
     return path;
 }
 
@@ -263,8 +277,11 @@ QString fakeFFmpeg(const QDir &dir)
 dir=$(dirname "$0")
 printf '%s\n' "$*" >> "$dir/calls"
 for last; do :; done
+previous=
+for argument; do [ "$previous" = -i ] && input=$argument; previous=$argument; done
 case "$*" in
 *"-f null -"*)
+    [ -e "$dir/hang_tests" ] && echo $$ > "$dir/test_pid" && exec sleep 60
     encoder=$(printf '%s' "$*" | sed 's/.*-c:v \([^ ]*\).*/\1/')
     grep -qx -- "$encoder" "$dir/encoders_ok" 2>/dev/null && exit 0
     echo "Unknown encoder '$encoder'" >&2
@@ -278,6 +295,7 @@ esac
 if [ -e "$dir/fail_for" ] && printf '%s' "$*" | grep -qF -f "$dir/fail_for"; then
     exit "$(cat "$dir/status")"
 fi
+[ -e "$dir/meanwhile" ] && . "$dir/meanwhile"
 if [ -e "$dir/result" ]; then cat "$dir/result" > "$last"; else printf converted > "$last"; fi
 [ -e "$dir/hang" ] && echo $$ > "$dir/pid" && exec sleep 30
 exit 0

@@ -36,7 +36,7 @@ enum class Clip {
     Playlist,   // an HLS playlist named .mp4 that points at a clip beside it
 };
 QString clip(Clip kind);
-// A copy of `source` at `path`, folders made as needed.
+// A copy of `source` at `path`, folders made as needed, last written a minute ago.
 QString copyTo(const QString &source, const QString &path);
 
 // Runs the real ffmpeg quietly; a broken fixture ends the test program at once.
@@ -51,8 +51,10 @@ QStringList filesBelow(const QString &root);
 // A stand-in for ffmpeg in `dir`, steered by files beside it: "progress" and "stderr" are
 // written out; calls whose arguments hold a line of "fail_for" end with the status in
 // "status"; "hang" makes it wait to be stopped (its pid in "pid"); test encodes succeed for
-// the encoders listed in "encoders_ok"; "result" is copied to the output (else the text
-// "converted"). Every call is noted in "calls", one line each.
+// the encoders listed in "encoders_ok", and hang with "hang_tests" (their pid in
+// "test_pid"); "meanwhile" is sourced before the output is written ($input and $last name
+// the input and the output); "result" is copied to the output (else the text "converted").
+// Every call is noted in "calls", one line each.
 QString fakeFFmpeg(const QDir &dir);
 QStringList fakeCalls(const QDir &dir);
 

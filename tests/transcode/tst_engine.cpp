@@ -2,6 +2,7 @@
 #include "transcode/EncoderSupport.h"
 #include "transcode/Encoders.h"
 #include "transcode/FileLock.h"
+#include "transcode/FileTranscode.h"
 #include "transcode/OutputNaming.h"
 #include "transcode/Trash.h"
 
@@ -14,9 +15,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QStorageInfo>
+
 #include <cmath>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -120,6 +125,41 @@ QMap<QString, QString> mediaFacts(const QString &path)
     facts.insert(u"chapters"_s, QString::number(json.value(u"chapters"_s).toArray().size()));
     return facts;
 }
+
+qint64 modifiedTime(const QString &path)
+{
+    struct stat status;
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0
+               ? qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec
+               : -1;
+}
+
+bool setAttribute(const QString &path, const char *name, const QByteArray &value)
+{
+    return ::setxattr(QFile::encodeName(path).constData(), name, value.constData(),
+                      static_cast<size_t>(value.size()), 0) == 0;
+}
+
+// A small file system of its own at `path` while it lives; only root may mount one.
+struct SmallVolume
+{
+    QString path;
+    bool mounted = false;
+
+    explicit SmallVolume(const QString &where)
+        : path(where)
+    {
+        QDir().mkpath(path);
+        mounted = ::geteuid() == 0 &&
+                  QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=300k"_s,
+                                                 u"tmpfs"_s, path}) == 0;
+    }
+    ~SmallVolume()
+    {
+        if (mounted)
+            QProcess::execute(u"umount"_s, {u"-l"_s, path});
+    }
+};
 
 bool alive(qint64 pid)
 {
@@ -408,7 +448,12 @@ private Q_SLOTS:
         QCOMPARE(probed(folder + u"/片段 b.mp4"_s).codec.left(4), u"hevc"_s);
         QCOMPARE(permissionBits(folder + u"/a.mp4"_s), 0600);
         const QString trash = m_dir.filePath(u"data/Trash/"_s);
-        QCOMPARE(contents(trash + u"files/a.mp4"_s), original);
+        // Other tests' files share the Trash; the original is there, under its name or a
+        // numbered one.
+        const QStringList trashed = filesBelow(trash + u"files"_s);
+        QVERIFY(std::any_of(trashed.begin(), trashed.end(), [&](const QString &name) {
+            return name.startsWith(u"a."_s) && contents(trash + u"files/"_s + name) == original;
+        }));
         QVERIFY(QFile::exists(trash + u"info/片段 b.webm.trashinfo"_s));
         QCOMPARE(run.outcomes.at(1).result.name, u"片段 b.mp4"_s);
 
@@ -433,6 +478,223 @@ private Q_SLOTS:
         QCOMPARE(contents(folder + u"/a.mp4"_s), contents(clip(Clip::Plain)));
         QCOMPARE(contents(folder + u"/b.mp4"_s), contents(clip(Clip::Plain)));
         QVERIFY(QFile::exists(folder + u"/a (2).mp4"_s) && QFile::exists(folder + u"/b (2).mp4"_s));
+    }
+
+    // Whatever someone put at the partial name first stays as it is, and nothing is written
+    // through it; only a leftover of a run of ours stopped by force is ours to remove.
+    void whatIsAtThePartialNameIsLeftAlone_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<bool>("overwrite");
+        QTest::newRow("link in the output folder") << u"link"_s << false;
+        QTest::newRow("own file in the output folder") << u"file"_s << false;
+        QTest::newRow("link beside a replaced source") << u"link"_s << true;
+        QTest::newRow("own file beside a replaced source") << u"file"_s << true;
+        QTest::newRow("leftover of a stopped run") << u"leftover"_s << false;
+    }
+
+    void whatIsAtThePartialNameIsLeftAlone()
+    {
+        QFETCH(QString, planted);
+        QFETCH(bool, overwrite);
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        const QString partialFolder = overwrite ? folder : folder + u"/已转码_H.264 (软件编码)"_s;
+        const QString partial = partialFolder + u"/.a.mp4.partial"_s;
+        const QString victim = folder + u"-victim"_s;
+        writeFile(victim, "victim");
+        QFile::setPermissions(victim, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QDir().mkpath(partialFolder);
+        if (planted == u"link") {
+            QVERIFY(QFile::link(victim, partial));
+        } else {
+            writeFile(partial, planted.toUtf8());
+            if (planted == u"leftover" && !setAttribute(partial, "user.quillmere.partial", "1"))
+                QSKIP("no extended attributes here");
+        }
+        TranscodeSettings settings = settingsFor(Codec::H264Software);
+        settings.overwriteOriginal = overwrite;
+        const EngineRun run = runEngine(settings, listed(folder, {u"a.mp4"_s}));
+        QVERIFY2(run.only().status == FileOutcome::Status::Converted,
+                 qPrintable(run.only().reason));
+        QCOMPARE(contents(victim), QByteArray("victim"));
+        QCOMPARE(permissionBits(victim), 0600);
+        QStringList left =
+            QDir(partialFolder)
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        if (planted == u"leftover") {
+            QCOMPARE(left, QStringList{u"a.mp4"_s});
+        } else {
+            QCOMPARE(left, (QStringList{u".a.mp4.partial"_s, u"a.mp4"_s}));
+            if (planted == u"link")
+                QCOMPARE(QFileInfo(partial).symLinkTarget(), victim);
+            else
+                QCOMPARE(contents(partial), QByteArray("file"));
+        }
+    }
+
+    // An output folder that is someone else's link would take the results anywhere.
+    void anotherUsersLinkIsNoOutputFolder()
+    {
+        if (::geteuid() != 0)
+            QSKIP("giving a link away needs root");
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        const QString elsewhere = folder + u"-elsewhere"_s;
+        writeFile(elsewhere + u"/kept"_s, "kept");
+        const QString link = folder + u"/已转码_H.264 (软件编码)"_s;
+        QVERIFY(QFile::link(elsewhere, link));
+        QVERIFY(::lchown(QFile::encodeName(link).constData(), 4321, 4321) == 0);
+        const EngineRun run =
+            runEngine(settingsFor(Codec::H264Software), listed(folder, {u"a.mp4"_s}));
+        QCOMPARE(run.summary.outcome, RunOutcome::Failed);
+        QVERIFY2(run.summary.reason.contains(u"其他用户建立的链接"_s),
+                 qPrintable(run.summary.reason));
+        QCOMPARE(filesBelow(elsewhere), QStringList{u"kept"_s});
+    }
+
+    // Outputs and partials are never more open than their source; the umask applies too. A
+    // result bears its source's date.
+    void privateStaysPrivate_data()
+    {
+        QTest::addColumn<int>("sourceMode");
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<bool>("overwrite");
+        QTest::addColumn<int>("resultMode");
+        QTest::newRow("private") << 0600 << 022 << false << 0600;
+        QTest::newRow("group, masked") << 0664 << 027 << false << 0640;
+        QTest::newRow("everyone") << 0644 << 022 << false << 0644;
+        QTest::newRow("replaced keeps its bits") << 0640 << 077 << true << 0640;
+    }
+
+    void privateStaysPrivate()
+    {
+        QFETCH(int, sourceMode);
+        QFETCH(int, mask);
+        QFETCH(bool, overwrite);
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        const QString source = folder + u"/a.mp4"_s;
+        QVERIFY(::chmod(QFile::encodeName(source).constData(), static_cast<mode_t>(sourceMode)) ==
+                0);
+        const timespec date[2] = {{981173106, 0}, {981173106, 123456789}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(source).constData(), date, 0) == 0);
+        TranscodeSettings settings = settingsFor(Codec::H264Software);
+        settings.overwriteOriginal = overwrite;
+        const QList<VideoFile> files = listed(folder, {u"a.mp4"_s});
+        const mode_t before = ::umask(static_cast<mode_t>(mask));
+        const EngineRun run = runEngine(settings, files);
+        ::umask(before);
+        QCOMPARE(run.only().status, FileOutcome::Status::Converted);
+        QTEST(permissionBits(run.only().outputPath), "resultMode");
+        QCOMPARE(modifiedTime(run.only().outputPath), 981173106123456789);
+    }
+
+    // Moved to the Trash, a file keeps a record any file manager restores it from.
+    void trashInfoReadsAsAFileManagerReadsIt()
+    {
+        QTemporaryDir home;
+        const EnvironmentGuard data("XDG_DATA_HOME", home.path().toUtf8());
+        const QString original = m_dir.filePath(u"info/片段 100% #1.mp4"_s);
+        const QString aside = m_dir.filePath(u"info/.aside"_s);
+        writeFile(aside, "original");
+        const Result<QString> trashed = moveToTrash(aside, original);
+        QVERIFY(trashed.ok());
+        QCOMPARE(*trashed, home.filePath(u"Trash/files/片段 100% #1.mp4"_s));
+        QCOMPARE(contents(*trashed), QByteArray("original"));
+        const QStringList lines =
+            QString::fromUtf8(contents(home.filePath(u"Trash/info/片段 100% #1.mp4.trashinfo"_s)))
+                .split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(0), u"[Trash Info]"_s);
+        QMap<QString, QString> keys;
+        for (const QString &line : lines.mid(1))
+            keys.insert(line.section(u'=', 0, 0), line.section(u'=', 1));
+        QCOMPARE(keys.keys(), (QStringList{u"DeletionDate"_s, u"Path"_s}));
+        QCOMPARE(QString::fromUtf8(QByteArray::fromPercentEncoding(keys[u"Path"_s].toLatin1())),
+                 original);
+        QVERIFY(!keys[u"Path"_s].contains(u' ') && !keys[u"Path"_s].contains(u'#'));
+        const QDateTime deleted =
+            QDateTime::fromString(keys[u"DeletionDate"_s], u"yyyy-MM-ddTHH:mm:ss"_s);
+        QVERIFY2(deleted.isValid() && std::abs(deleted.secsTo(QDateTime::currentDateTime())) < 600,
+                 qPrintable(keys[u"DeletionDate"_s]));
+        QVERIFY(restoreFromTrash(*trashed, original));
+        QCOMPARE(contents(original), QByteArray("original"));
+        QCOMPARE(filesBelow(home.filePath(u"Trash"_s)), QStringList());
+    }
+
+    // A file on another volume goes to that volume's Trash, and only to one that is a private
+    // folder of ours; where there is none it stays where it is.
+    void volumeTrashes_data()
+    {
+        QTest::addColumn<QString>("setUp");
+        QTest::addColumn<QString>("used"); // empty: refused
+        QTest::newRow("none yet") << u""_s << u".Trash-%1"_s;
+        QTest::newRow("another's .Trash-uid") << u"foreign"_s << u""_s;
+        QTest::newRow("open .Trash-uid") << u"open"_s << u""_s;
+        QTest::newRow(".Trash-uid a link") << u"link"_s << u""_s;
+        QTest::newRow("shared sticky .Trash") << u"sticky"_s << u".Trash/%1"_s;
+        QTest::newRow(".Trash not sticky") << u"plain"_s << u".Trash-%1"_s;
+        QTest::newRow(".Trash/uid another's") << u"sticky foreign"_s << u".Trash-%1"_s;
+    }
+
+    void volumeTrashes()
+    {
+        QFETCH(QString, setUp);
+        QFETCH(QString, used);
+        const SmallVolume volume(
+            m_dir.filePath(u"volume "_s + QString::fromLatin1(QTest::currentDataTag())));
+        if (!volume.mounted)
+            QSKIP("mounting a volume needs root");
+        const QString uid = QString::number(::geteuid());
+        const QString own = volume.path + u"/.Trash-"_s + uid;
+        const auto folder = [](const QString &path, int mode, uid_t owner) {
+            QDir().mkpath(path);
+            ::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode));
+            [[maybe_unused]] const int given =
+                ::chown(QFile::encodeName(path).constData(), owner, owner);
+        };
+        if (setUp == u"foreign")
+            folder(own, 0777, 4321);
+        else if (setUp == u"open")
+            folder(own, 0777, ::geteuid());
+        else if (setUp == u"link")
+            QVERIFY(QFile::link(m_dir.filePath(u"tmp"_s), own));
+        else if (setUp.startsWith(u"sticky"))
+            folder(volume.path + u"/.Trash"_s, 01777, 0);
+        else if (setUp == u"plain")
+            folder(volume.path + u"/.Trash"_s, 0777, 0);
+        if (setUp == u"sticky foreign")
+            folder(volume.path + u"/.Trash/"_s + uid, 0700, 4321);
+        const QStringList before = filesBelow(volume.path);
+        const QString file = volume.path + u"/a.mp4"_s;
+        writeFile(file, "a");
+        const Result<QString> trashed = moveToTrash(file);
+        if (used.isEmpty()) {
+            QVERIFY(!trashed.ok());
+            QCOMPARE(contents(file), QByteArray("a"));
+            QCOMPARE(filesBelow(volume.path), QStringList(before) << u"a.mp4"_s);
+            return;
+        }
+        QVERIFY2(trashed.ok(), trashed ? "" : qPrintable(trashed.error().description()));
+        const QString trash = volume.path + u'/' + used.arg(uid);
+        QCOMPARE(*trashed, trash + u"/files/a.mp4"_s);
+        QCOMPARE(permissionBits(trash), 0700);
+        QVERIFY(contents(trash + u"/info/a.mp4.trashinfo"_s)
+                    .contains("\nPath=" + QFile::encodeName(file).toPercentEncoding("/")));
+    }
+
+    // Without a home, there is no Trash to be made at the top of the root file system.
+    void noHomeNoTrashUnderTheRoot()
+    {
+        if (QStorageInfo(m_dir.path()).rootPath() != u"/")
+            QSKIP("the test folder is not on the root file system");
+        const QString rootTrash = u"/.Trash-%1"_s.arg(::geteuid());
+        if (QFileInfo::exists(rootTrash) || QFileInfo::exists(u"/.local"_s))
+            QSKIP("the root file system has a Trash already");
+        const EnvironmentGuard home("HOME", QByteArray());
+        const EnvironmentGuard data("XDG_DATA_HOME", QByteArray());
+        const QString file = m_dir.filePath(u"homeless.mp4"_s);
+        writeFile(file, "a");
+        QVERIFY(!moveToTrash(file).ok());
+        QCOMPARE(contents(file), QByteArray("a"));
+        QVERIFY(!QFileInfo::exists(rootTrash) && !QFileInfo::exists(u"/.local"_s));
     }
 
     void theTrashNeverReplacesWhatItHolds()
@@ -471,12 +733,202 @@ private Q_SLOTS:
         // The partial of another run's output, likewise.
         FileLock partial;
         QDir().mkpath(folder + u"/已转码_H.264 (软件编码)"_s);
-        QVERIFY(partial.take(folder + u"/已转码_H.264 (软件编码)/.a.mp4.partial"_s,
-                             FileLock::Mode::Exclusive, true));
+        QVERIFY(partial.takeAt(
+            AT_FDCWD, QFile::encodeName(folder + u"/已转码_H.264 (软件编码)/.a.mp4.partial"_s),
+            FileLock::Mode::Exclusive, 0600));
         const EngineRun second =
             runEngine(settingsFor(Codec::H264Software), listed(folder, {u"a.mp4"_s}));
         QCOMPARE(second.only().reason, u"“a.mp4”正在被另一个转码任务使用"_s);
         QVERIFY(QFile::exists(folder + u"/已转码_H.264 (软件编码)/.a.mp4.partial"_s));
+    }
+
+    // The source must stay the file that was listed, as it was, until the result replaces it;
+    // a file replaced or written to meanwhile is left as it now is.
+    void aSourceChangedMidRunIsNotReplaced_data()
+    {
+        QTest::addColumn<QByteArray>("meanwhile");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("replaced by a newer file")
+            << QByteArray("printf newer > \"$input.new\"; mv \"$input.new\" \"$input\"\n")
+            << QByteArray("newer");
+        QTest::newRow("written to")
+            << QByteArray("printf more >> \"$input\"\n") << contents(clip(Clip::Plain)) + "more";
+    }
+
+    void aSourceChangedMidRunIsNotReplaced()
+    {
+        QFETCH(QByteArray, meanwhile);
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        writeFile(tools.filePath(u"meanwhile"_s), meanwhile);
+        QTemporaryDir home;
+        const EnvironmentGuard data("XDG_DATA_HOME", home.path().toUtf8());
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        TranscodeSettings settings = settingsFor(Codec::H264Software);
+        settings.overwriteOriginal = true;
+        const EngineRun run = runEngine(settings, listed(folder, {u"a.mp4"_s}), {}, tools.path());
+        QCOMPARE(run.only().status, FileOutcome::Status::Failed);
+        QCOMPARE(run.only().reason, u"源文件在转码期间被修改；原文件未改动"_s);
+        QTEST(contents(folder + u"/a.mp4"_s), "after");
+        QCOMPARE(filesBelow(folder), QStringList{u"a.mp4"_s});
+        QCOMPARE(filesBelow(home.path()), QStringList());
+    }
+
+    // A file another program is still writing is not converted, nor put in the Trash.
+    void aGrowingSourceIsLeftAlone()
+    {
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        const QString source = folder + u"/a.mp4"_s;
+        QProcess writer;
+        writer.start(u"sh"_s,
+                     {u"-c"_s, u"while :; do printf x >> \"$0\"; sleep 0.05; done"_s, source});
+        QTRY_VERIFY(QFileInfo(source).size() > contents(clip(Clip::Plain)).size());
+        TranscodeSettings settings = settingsFor(Codec::H264Software);
+        settings.overwriteOriginal = true;
+        const EngineRun run = runEngine(settings, listed(folder, {u"a.mp4"_s}));
+        writer.kill();
+        writer.waitForFinished();
+        QCOMPARE(run.only().status, FileOutcome::Status::Failed);
+        QCOMPARE(run.only().reason, u"源文件仍在写入"_s);
+        QCOMPARE(filesBelow(folder), QStringList{u"a.mp4"_s});
+        QVERIFY(contents(source).startsWith(contents(clip(Clip::Plain))));
+    }
+
+    // A result carries the settings that made it: a resumed replace run leaves it be, and a
+    // run that listed the file before another replaced it does not convert it again.
+    void resumeDoesNotEncodeAgain()
+    {
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        if (!setAttribute(folder + u"/a.mp4"_s, "user.quillmere.test", "1"))
+            QSKIP("no extended attributes here");
+        TranscodeSettings settings = settingsFor(Codec::H264Software);
+        settings.overwriteOriginal = true;
+        const QList<VideoFile> before = listed(folder, {u"a.mp4"_s});
+        RunOptions resume;
+        resume.existingOutput = ExistingOutput::Skip;
+        QCOMPARE(runEngine(settings, before).only().status, FileOutcome::Status::Converted);
+        const QByteArray converted = contents(folder + u"/a.mp4"_s);
+
+        const EngineRun late = runEngine(settings, before);
+        QCOMPARE(late.only().reason, u"源文件在转码期间被修改"_s);
+        const EngineRun resumed = runEngine(settings, listed(folder, {u"a.mp4"_s}), resume);
+        QCOMPARE(resumed.only().status, FileOutcome::Status::Skipped);
+        QCOMPARE(resumed.only().reason, u"已是转码结果"_s);
+        QCOMPARE(contents(folder + u"/a.mp4"_s), converted);
+
+        // Other settings, or a file changed since, are converted.
+        settings.bitrate = 2;
+        QCOMPARE(runEngine(settings, listed(folder, {u"a.mp4"_s}), resume).only().status,
+                 FileOutcome::Status::Converted);
+        QFile::resize(folder + u"/a.mp4"_s, QFileInfo(folder + u"/a.mp4"_s).size() + 1);
+        const timespec old[2] = {{0, UTIME_OMIT}, {981173106, 0}};
+        ::utimensat(AT_FDCWD, QFile::encodeName(folder + u"/a.mp4"_s).constData(), old, 0);
+        QCOMPARE(runEngine(settings, listed(folder, {u"a.mp4"_s}), resume).only().status,
+                 FileOutcome::Status::Converted);
+    }
+
+    // A test encode or an encoder listing that never ends does not hold the run.
+    void encoderQuestionsAreBounded_data()
+    {
+        QTest::addColumn<QString>("steer");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("hevcAlpha");
+        QTest::newRow("hanging test encode") << u"hang_tests"_s << QByteArray() << false;
+        QTest::newRow("endless listing")
+            << u"x265_help"_s << QByteArray(3 << 20, 'x') + "\nSupported pixel formats: yuva420p\n"
+            << true;
+    }
+
+    void encoderQuestionsAreBounded()
+    {
+        QFETCH(QString, steer);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, hevcAlpha);
+        QTemporaryDir tools;
+        const QString ffmpeg = fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(steer), bytes);
+        writeFile(tools.filePath(u"encoders_ok"_s), "libx265\n");
+        EncoderSupport support;
+        support.setTimeLimit(std::chrono::milliseconds(200));
+        QObject context;
+        std::optional<EncoderAnswers> got;
+        const QStringList hardware =
+            hevcAlpha ? QStringList() : QStringList{u"h264_videotoolbox"_s};
+        support.answer(ffmpeg, {hardware, hevcAlpha}, &context,
+                       [&](const EncoderAnswers &answers) { got = answers; });
+        QTRY_VERIFY_WITH_TIMEOUT(got.has_value(), 30000);
+        QCOMPARE(got->hevcAlphaEncoder, QString());
+        if (hevcAlpha) {
+            QVERIFY(!fakeCalls(tools.path()).join(u'\n').contains(u"-f null -"_s));
+        } else {
+            QCOMPARE(got->encoderFor(u"h264_videotoolbox"_s), u"libx264"_s);
+            QTRY_VERIFY(!alive(contents(tools.filePath(u"test_pid"_s)).trimmed().toLongLong()));
+        }
+    }
+
+    // A cancel (a signal) while the run still asks ffmpeg what it can do ends the run at once.
+    void cancelBeforeThePlan()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"hang_tests"_s), "");
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        BatchTranscoder engine({ToolLocator(tools.path()), [](const QString &) {}});
+        QSignalSpy finished(&engine, &BatchTranscoder::runFinished);
+        engine.start(settingsFor(Codec::H264Hardware), listed(folder, {u"a.mp4"_s}));
+        QTRY_VERIFY(!contents(tools.filePath(u"test_pid"_s)).isEmpty());
+        engine.cancel();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(finished.first().first().value<RunSummary>().outcome, RunOutcome::Cancelled);
+        QTRY_VERIFY(!alive(contents(tools.filePath(u"test_pid"_s)).trimmed().toLongLong()));
+        QCOMPARE(filesBelow(folder), QStringList{u"a.mp4"_s});
+    }
+
+    // A file that appears at the output's name after the plan is never replaced.
+    void aFileInTheWayIsNeverRenamedOver()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        PlanEnvironment environment;
+        environment.ffmpeg = tools.filePath(u"ffmpeg"_s);
+        const RunPlan plan = planRun(settingsFor(Codec::H264Software), listed(folder, {u"a.mp4"_s}),
+                                     EncoderAnswers(), environment);
+        writeFile(plan.files.first().outputPath, "mine");
+        FileTranscode transcode(plan.files.first(), ToolLocator(tools.path()),
+                                [](const QString &) {});
+        QSignalSpy finished(&transcode, &FileTranscode::finished);
+        transcode.start();
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(finished.first().first().value<FileOutcome>().reason,
+                 u"输出位置已有“a.mp4”，不会覆盖它"_s);
+        QCOMPARE(contents(plan.files.first().outputPath), QByteArray("mine"));
+        QCOMPARE(fakeCalls(tools.path()), QStringList());
+    }
+
+    // A check of the result that never ends fails the file, and leaves nothing.
+    void aHangingCheckFailsTheFile()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeTool(tools.path(), u"ffprobe"_s, "exec sleep 60\n");
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        PlanEnvironment environment;
+        environment.ffmpeg = tools.filePath(u"ffmpeg"_s);
+        const RunPlan plan = planRun(settingsFor(Codec::H264Software), listed(folder, {u"a.mp4"_s}),
+                                     EncoderAnswers(), environment);
+        QDir().mkpath(plan.outputDirectory);
+        FileTranscode transcode(plan.files.first(), ToolLocator(tools.path()),
+                                [](const QString &) {});
+        transcode.setCheckTimeLimit(std::chrono::milliseconds(100));
+        QSignalSpy finished(&transcode, &FileTranscode::finished);
+        transcode.start();
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(finished.first().first().value<FileOutcome>().reason,
+                 u"检查转码结果超时；转码结果未保留"_s);
+        QCOMPARE(filesBelow(folder), QStringList{u"a.mp4"_s});
     }
 
     void cancelStopsFFmpegAndLeavesNothing()
@@ -612,6 +1064,34 @@ private Q_SLOTS:
         QCOMPARE((QList<int>{again.summary.converted, again.summary.skipped}), (QList<int>{1, 1}));
         QCOMPARE(again.outcomes.first().reason, u"已有转码结果"_s);
         QVERIFY(probed(folder + u"/已转码_H.264 (软件编码)/b.mp4"_s).videoStreams == 1);
+        // What stood in the way was not renamed over: it is in the Trash.
+        const QString trash = m_dir.filePath(u"data/Trash/files/"_s);
+        const QStringList trashed = filesBelow(trash);
+        QVERIFY(std::any_of(trashed.begin(), trashed.end(), [&](const QString &name) {
+            return contents(trash + name) == "broken";
+        }));
+    }
+
+    // Two long names alike in their first 246 bytes get partials of their own within 255.
+    void longNamesGetPartialsThatFit()
+    {
+        QList<VideoFile> files;
+        for (const QString &name :
+             {QString(246, u'x') + u"1.mp4"_s, QString(246, u'x') + u"2.mp4"_s}) {
+            VideoFile file;
+            file.url = QUrl::fromLocalFile(u"/A/"_s + name);
+            file.name = name;
+            files << file;
+        }
+        TranscodeSettings settings = settingsFor(Codec::H264Software);
+        settings.overwriteOriginal = true;
+        PlanEnvironment environment;
+        environment.ffmpeg = u"ffmpeg"_s;
+        const RunPlan plan = planRun(settings, files, EncoderAnswers(), environment);
+        const QString first = QFileInfo(plan.files.at(0).partialPath).fileName();
+        const QString second = QFileInfo(plan.files.at(1).partialPath).fileName();
+        QVERIFY(first != second);
+        QVERIFY(first.toUtf8().size() <= 255 && second.toUtf8().size() <= 255);
     }
 
     void runsThatCannotStartCreateNothing()
@@ -634,6 +1114,41 @@ private Q_SLOTS:
         QVERIFY(runEngine(settingsFor(Codec::Av1Software), files)
                     .summary.reason.contains(u"不是文件夹"_s));
         QCOMPARE(filesBelow(folder), (QStringList{u"a.mp4"_s, u"已转码_AV1 (软件编码)"_s}));
+    }
+
+    // A full disk is named as such, whatever ffmpeg makes of it, and no reason runs on for a
+    // megabyte.
+    void failureReasonsSayWhatHappened_data()
+    {
+        QTest::addColumn<QByteArray>("said");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("expected");
+        const QByteArray full = "av_interleaved_write_frame(): No space left on device\n";
+        QTest::newRow("full disk, failed") << full + "Conversion failed!\n"
+                                           << 1 << u"ffmpeg 转码失败（退出代码 1）: 磁盘空间不足"_s;
+        QTest::newRow("full disk, claims success") << full << 0 << u"磁盘空间不足"_s;
+        QTest::newRow("a megabyte of error") << "Error: " + QByteArray(1 << 20, 'x') + "\n"
+                                             << 1 << u"ffmpeg 转码失败"_s;
+    }
+
+    void failureReasonsSayWhatHappened()
+    {
+        QFETCH(QByteArray, said);
+        QFETCH(int, status);
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"stderr"_s), said);
+        writeFile(tools.filePath(u"result"_s), "");
+        writeFile(tools.filePath(u"fail_for"_s), "-i\n");
+        writeFile(tools.filePath(u"status"_s), QByteArray::number(status));
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        const EngineRun run = runEngine(settingsFor(Codec::H264Software),
+                                        listed(folder, {u"a.mp4"_s}), {}, tools.path());
+        const QString reason = run.only().reason;
+        QCOMPARE(run.only().status, FileOutcome::Status::Failed);
+        QFETCH(QString, expected);
+        QVERIFY2(reason.startsWith(expected) && reason.size() <= 500, qPrintable(reason.left(200)));
+        QCOMPARE(filesBelow(folder), QStringList{u"a.mp4"_s});
     }
 
     void aFullDiskFailsTheFileAndLeavesNothing()
