@@ -62,23 +62,28 @@ int FileCardDelegate::itemGap(const QFont &base)
     return 2 * DotSpacing + QFontMetrics(propertyFont(base)).horizontalAdvance(u"•"_s);
 }
 
+void FileCardDelegate::setWidest(const QList<int> &itemWidths, int lineWidth)
+{
+    m_itemWidths = itemWidths;
+    m_lineWidth = lineWidth;
+}
+
 int FileCardDelegate::oneLineCellWidth(const QFont &font) const
 {
     const QFontMetrics metrics(propertyFont(font));
-    int line = 0;
-    for (const int width : m_itemWidths)
-        line += width;
-    line += itemGap(font) * qMax(0, static_cast<int>(m_itemWidths.size()) - 1);
     // The last line: the longest length and size, and the widest state beside them.
     const int footer = metrics.horizontalAdvance(u"0:00:00 • 888.8 MB"_s) + FooterGap +
                        metrics.horizontalAdvance(u"✓ 已完成 · 888.8 MB"_s);
-    return qMax(line, footer) + MinimumColumnWidth - contentWidth(MinimumColumnWidth);
+    return qMax(m_lineWidth, footer) + MinimumColumnWidth - contentWidth(MinimumColumnWidth);
 }
 
 void FileCardDelegate::setCellWidth(int width, const QFont &font)
 {
     m_cellWidth = width;
-    m_lines = qMax(1, flowLineCount(m_itemWidths, contentWidth(width), itemGap(font)));
+    // Where the longest line does not fit, as many lines as the widest of every property
+    // would take: no card needs more.
+    const int room = contentWidth(width);
+    m_lines = room >= m_lineWidth ? 1 : qMax(1, flowLineCount(m_itemWidths, room, itemGap(font)));
 }
 
 int FileCardDelegate::cellHeight(const QFont &font) const

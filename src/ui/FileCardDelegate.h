@@ -23,8 +23,9 @@ public:
     // The room a card's line of properties leaves between two of them, the dot included.
     static int itemGap(const QFont &base);
 
-    // What the widest listed file needs for each of its properties, as the view measured them.
-    void setItemWidths(const QList<int> &widths) { m_itemWidths = widths; }
+    // What the listed files need, as the view measured them: for each property the most any
+    // file needs, and the longest line of them all a single file needs.
+    void setWidest(const QList<int> &itemWidths, int lineWidth);
     // The narrowest cell that shows every listed file's properties on one line.
     int oneLineCellWidth(const QFont &font) const;
     // Every cell is this wide and as tall as the card that needs the most lines at that width.
@@ -50,6 +51,7 @@ private:
     static void paintRemoveButton(QPainter *painter, const QRect &button, bool enabled);
 
     QList<int> m_itemWidths;
+    int m_lineWidth = 0;
     int m_cellWidth = MinimumColumnWidth;
     int m_lines = 1;
     QPersistentModelIndex m_pressed;

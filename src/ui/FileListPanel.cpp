@@ -115,22 +115,30 @@ void FileGridView::measure(int first, int last)
     if (!model())
         return;
     const QList<int> before = m_itemWidths;
+    const int lineBefore = m_lineWidth;
+    const int gap = FileCardDelegate::itemGap(font());
     for (int row = first; row <= last; ++row) {
         const auto file = model()->index(row, 0).data(JobQueue::VideoFileRole).value<VideoFile>();
         const QList<CardItem> items = cardItems(file);
-        for (qsizetype i = 0; i < items.size() && i < m_itemWidths.size(); ++i)
-            m_itemWidths[i] = qMax(m_itemWidths[i], textWidth(items[i].text));
+        int line = gap * qMax(0, static_cast<int>(items.size()) - 1);
+        for (qsizetype i = 0; i < items.size() && i < m_itemWidths.size(); ++i) {
+            const int width = textWidth(items[i].text);
+            m_itemWidths[i] = qMax(m_itemWidths[i], width);
+            line += width;
+        }
+        m_lineWidth = qMax(m_lineWidth, line);
     }
-    if (m_itemWidths == before)
+    if (m_itemWidths == before && m_lineWidth == lineBefore)
         return;
-    m_delegate->setItemWidths(m_itemWidths);
+    m_delegate->setWidest(m_itemWidths, m_lineWidth);
     fitCells();
 }
 
 void FileGridView::measureAll()
 {
     m_itemWidths.fill(0);
-    m_delegate->setItemWidths(m_itemWidths);
+    m_lineWidth = 0;
+    m_delegate->setWidest(m_itemWidths, m_lineWidth);
     const int rows = model() ? model()->rowCount() : 0;
     if (rows > 0)
         measure(0, rows - 1);

@@ -47,6 +47,7 @@ private:
 
     FileCardDelegate *m_delegate;
     QList<int> m_itemWidths;
+    int m_lineWidth = 0;
     QHash<QString, int> m_textWidths; // in the property font
     QTimer m_remeasure;
 };
