@@ -358,6 +358,16 @@ QSet<QUuid> TranscodeViewModel::unconvertedFiles() const
     return files;
 }
 
+bool TranscodeViewModel::hasFilesToConvert() const
+{
+    // From the end, where new files come.
+    for (int row = m_queue.rowCount() - 1; row >= 0; --row) {
+        if (m_queue.job(row).status != JobRecord::Status::Done)
+            return true;
+    }
+    return false;
+}
+
 QSet<QUuid> TranscodeViewModel::failedFiles() const
 {
     QSet<QUuid> failed;

@@ -167,6 +167,8 @@ public:
     // The files a run would take: every listed file not done yet, and the failed ones.
     QSet<QUuid> unconvertedFiles() const;
     QSet<QUuid> failedFiles() const;
+    // Some listed file is not converted yet; quick while files are being added.
+    bool hasFilesToConvert() const;
     // The batch run: converts every listed file not done yet, with the settings as they are
     // now.
     void startTranscoding(RunOptions options = {});

@@ -90,6 +90,10 @@ ActionArea::ActionArea(TranscodeViewModel &model, QWidget *parent)
          {&TranscodeViewModel::isTranscodingChanged, &TranscodeViewModel::transcodeCompletedChanged,
           &TranscodeViewModel::videoFilesChanged, &TranscodeViewModel::lastOutputDirectoryChanged})
         connect(&model, changed, this, &ActionArea::followRunState);
+    connect(&model.queue(), &JobQueue::jobsChanged, this, [this] {
+        if (!m_model.isTranscoding())
+            followRunState();
+    });
     connect(&model, &TranscodeViewModel::runProgressChanged, this, [this] {
         followFigures();
         followProgress();
@@ -273,7 +277,9 @@ void ActionArea::followRunState()
     const bool running = m_model.isTranscoding();
     const bool completed = m_model.transcodeCompleted();
     m_startButton->setVisible(!completed);
-    m_startButton->setEnabled(!running && !m_model.videoFiles().isEmpty());
+    // Only while some listed file is not converted yet: a list taken back whole has nothing
+    // left to run.
+    m_startButton->setEnabled(!running && m_model.hasFilesToConvert());
     const bool spinning = running && !completed;
     m_startButton->setText(spinning ? QString() : u"开始转码"_s);
     // Still blue while it spins, paler than when it can be pressed.

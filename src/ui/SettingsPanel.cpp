@@ -57,6 +57,8 @@ protected:
 QWidget *addGroup(QWidget *row, int spacing = 8)
 {
     auto *group = new QWidget(row);
+    // As wide as its controls: the row's stretches take what is left.
+    group->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     auto *layout = new QHBoxLayout(group);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(spacing);
@@ -216,7 +218,10 @@ QWidget *SettingsPanel::addBitrateGroup(QWidget *row)
 {
     QWidget *group = addGroup(row);
     group->setObjectName(u"bitrateGroup"_s);
-    group->layout()->addWidget(new QLabel(u"码率(Mbps):"_s, group));
+    auto *label = new QLabel(u"码率(Mbps):"_s, group);
+    // Beside its field, however wide the row is.
+    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    group->layout()->addWidget(label);
     m_bitrateField = new QLineEdit(group);
     m_bitrateField->setObjectName(u"bitrateField"_s);
     m_bitrateField->setPlaceholderText(u"码率(Mbps)"_s);

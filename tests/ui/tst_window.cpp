@@ -538,6 +538,18 @@ private Q_SLOTS:
                             [](QPushButton *button) { return button->isEnabled(); }));
     }
 
+    // A list taken back with every file converted has nothing to start.
+    void startOnlyWhatIsLeft()
+    {
+        const QString a = copyTo(clip(Clip::Plain), m_dir.filePath(u"left/a.mp4"_s));
+        Window w;
+        w.model.restoreQueue({SavedFile{a, JobRecord::Status::Done, a, 1, {}}});
+        QTRY_VERIFY_WITH_TIMEOUT(!w.model.isTakingIn() && w.model.videoFiles().size() == 1, 30000);
+        QVERIFY(!w.child<QPushButton>(u"startButton"_s)->isEnabled());
+        w.window.openPaths({copyTo(a, m_dir.filePath(u"left/b.mp4"_s))});
+        QTRY_VERIFY_WITH_TIMEOUT(w.child<QPushButton>(u"startButton"_s)->isEnabled(), 30000);
+    }
+
     // The preset the settings match is marked, until one of them differs.
     void theActivePresetIsMarked()
     {
