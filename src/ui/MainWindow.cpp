@@ -275,7 +275,7 @@ void MainWindow::offerRestore(QueueMemory &memory)
     }
     if (saved->isEmpty())
         return;
-    const QList<SavedFile> files = *saved;
+    const QList<SavedFile> &files = *saved;
     const auto done = std::count_if(files.begin(), files.end(), [](const SavedFile &file) {
         return file.status == JobRecord::Status::Done;
     });

@@ -55,8 +55,8 @@ void SettingsMemory::restore()
     const double bitrate = m_stored.value(u"settings/bitrate"_s).toDouble(&ok);
     if (ok)
         settings = SettingsRules::withBitrate(std::move(settings), bitrate);
-    settings = SettingsRules::withAlpha(
-        std::move(settings), m_stored.value(u"settings/alpha"_s, settings.enableAlpha).toBool());
+    const bool alpha = m_stored.value(u"settings/alpha"_s, settings.enableAlpha).toBool();
+    settings = SettingsRules::withAlpha(std::move(settings), alpha);
     // 覆盖原文件 is decided afresh for every session: it is never remembered.
     m_model.setSettings(settings);
     const QByteArray geometry = m_stored.value(u"window/geometry"_s).toByteArray();
