@@ -142,12 +142,8 @@ MainWindow::MainWindow(TranscodeViewModel &model, QWidget *parent)
     setCentralWidget(m_splitter);
     connect(actions, &ActionArea::logShown, this, &MainWindow::showLog);
 
-    // A drop anywhere goes where a drop on the zone goes; the list's viewport would otherwise
-    // keep it to itself.
+    // A drop anywhere, the list included, goes where a drop on the zone goes.
     setAcceptDrops(true);
-    QWidget *listViewport = m_fileList->grid().viewport();
-    listViewport->setAcceptDrops(true);
-    listViewport->installEventFilter(this);
 
     auto *chooseAction = new QAction(this);
     chooseAction->setShortcut(QKeySequence::Open);
@@ -221,13 +217,6 @@ void MainWindow::showLog(bool shown)
 bool MainWindow::event(QEvent *event)
 {
     return m_dropZone->takeDragEvent(event) || QMainWindow::event(event);
-}
-
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_fileList->grid().viewport() && m_dropZone->takeDragEvent(event))
-        return true;
-    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::askToStop()

@@ -494,8 +494,9 @@ private Q_SLOTS:
         QCOMPARE(w.text(u"replacedLine"_s), u"已替换 2 个原文件，原文件已移到回收站"_s);
         QCOMPARE(filesBelow(m_dir.filePath(u"data/Trash/files"_s)),
                  (QStringList{u"a.mp4"_s, u"c.mp4"_s}));
-        // A retry replaces only what failed, and asks for that one.
+        // A retry replaces only what failed, and asks for that one, not for one listed since.
         QFile::remove(tools.filePath(u"fail_for"_s));
+        w.model.appendVideoFiles({listedFile(u"later.mp4"_s)});
         QTest::mouseClick(w.child<QPushButton>(u"retryButton"_s), Qt::LeftButton);
         QCOMPARE(w.questions.last(),
                  u"将用转码结果替换 1 个原文件，原文件会移到回收站。继续吗？"_s);
@@ -516,12 +517,14 @@ private Q_SLOTS:
         w.model.appendVideoFiles(
             {probed(copyTo(clip(Clip::Plain), m_dir.filePath(u"fixed/a.mp4"_s)))});
         auto *field = w.child<QLineEdit>(u"bitrateField"_s);
+        w.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
         field->setFocus();
         field->selectAll();
         QTest::keyClicks(field, u"3"_s);
         const QList<QPushButton *> presets =
             w.child<QWidget>(u"presetBar"_s)->findChildren<QPushButton *>();
-        QTest::mouseClick(w.child<QPushButton>(u"startButton"_s), Qt::LeftButton);
+        QTest::keyClick(field, Qt::Key_Return, Qt::ControlModifier); // the field keeps its focus
         QTRY_VERIFY(QFile::exists(tools.filePath(u"pid"_s)));
         QVERIFY(fakeCalls(tools.path()).last().contains(u"-b:v 3000k"_s));
         QVERIFY(!w.child<QWidget>(u"settingsBox"_s)->isEnabled());
@@ -536,6 +539,19 @@ private Q_SLOTS:
         QVERIFY(w.child<QWidget>(u"settingsBox"_s)->isEnabled());
         QVERIFY(std::all_of(presets.begin(), presets.end(),
                             [](QPushButton *button) { return button->isEnabled(); }));
+
+        // Started another way, the run keeps its settings: what the field lets go of as it is
+        // disabled is not taken.
+        QFile::remove(tools.filePath(u"pid"_s));
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, u"4"_s);
+        w.model.startTranscoding();
+        QTRY_VERIFY(QFile::exists(tools.filePath(u"pid"_s)));
+        QCOMPARE(w.model.selectedBitrate(), 3.0);
+        QCOMPARE(field->text(), u"3"_s);
+        w.model.cancelTranscoding();
+        QTRY_VERIFY(!w.model.isTranscoding());
     }
 
     // A list taken back with every file converted has nothing to start.
