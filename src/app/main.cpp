@@ -65,6 +65,8 @@ int main(int argc, char *argv[])
     });
 
     window.show();
+    // What this ffmpeg can never do is marked in the window once it has answered.
+    model.askEncoderSupport();
     window.openPaths(paths);
     const int status = app.exec();
     memory.rememberWindow();

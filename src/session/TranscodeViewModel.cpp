@@ -4,6 +4,7 @@
 #include "domain/SettingsRules.h"
 #include "intake/FileIntake.h"
 #include "transcode/FFmpegArguments.h"
+#include "transcode/RunPlan.h"
 
 TranscodeViewModel::TranscodeViewModel(RunContext context, QObject *parent)
     : QObject(parent)
@@ -156,6 +157,31 @@ void TranscodeViewModel::setOverwriteOriginal(bool value)
 void TranscodeViewModel::applyPreset(const TranscodePreset &preset)
 {
     setSettings(SettingsRules::withPreset(m_settings, preset));
+}
+
+bool TranscodeViewModel::isPresetActive(const TranscodePreset &preset) const
+{
+    return SettingsRules::withPreset(m_settings, preset) == m_settings;
+}
+
+void TranscodeViewModel::askEncoderSupport()
+{
+    const std::optional<QString> ffmpeg = m_context.tools.find(QStringLiteral("ffmpeg"));
+    if (!ffmpeg)
+        return; // a run says so when it is started
+    m_encoderSupport.answer(*ffmpeg, EncoderQuestions{{}, true}, this,
+                            [this](const EncoderAnswers &answers) {
+                                m_hevcAlphaAvailable = !answers.hevcAlphaEncoder.isEmpty();
+                                Q_EMIT encoderSupportChanged();
+                            });
+}
+
+QString TranscodeViewModel::unavailableReason(const TranscodeSettings &settings) const
+{
+    if (m_hevcAlphaAvailable.value_or(true) || !encoderQuestions(settings).hevcAlpha)
+        return {};
+    return QStringLiteral("此 ffmpeg 没有能保留 Alpha 通道的 HEVC 编码器，无法输出带 Alpha 通道的 "
+                          "HEVC。要保留 Alpha 通道，请改用 ProRes 4444透明。");
 }
 
 bool TranscodeViewModel::supportsBitrate() const
@@ -322,28 +348,48 @@ void TranscodeViewModel::appendToLog(const QString &text)
     Q_EMIT ffmpegLogAppended(text);
 }
 
-void TranscodeViewModel::startTranscoding(RunOptions options)
+QSet<QUuid> TranscodeViewModel::unconvertedFiles() const
 {
-    // A list that came back after a crash may hold results made after its last save.
-    if (m_resumes)
-        options.existingOutput = ExistingOutput::Skip;
-    // What an earlier run converted is not converted again.
     QSet<QUuid> files;
     for (int row = 0; row < m_queue.rowCount(); ++row) {
         if (m_queue.job(row).status != JobRecord::Status::Done)
             files.insert(m_queue.files().at(row).id);
     }
-    startRun(files, options);
+    return files;
 }
 
-void TranscodeViewModel::retryFailedFiles()
+bool TranscodeViewModel::hasFilesToConvert() const
+{
+    // From the end, where new files come.
+    for (int row = m_queue.rowCount() - 1; row >= 0; --row) {
+        if (m_queue.job(row).status != JobRecord::Status::Done)
+            return true;
+    }
+    return false;
+}
+
+QSet<QUuid> TranscodeViewModel::failedFiles() const
 {
     QSet<QUuid> failed;
     for (int row = 0; row < m_queue.rowCount(); ++row) {
         if (m_queue.job(row).status == JobRecord::Status::Failed)
             failed.insert(m_queue.files().at(row).id);
     }
-    startRun(failed, {});
+    return failed;
+}
+
+void TranscodeViewModel::startTranscoding(RunOptions options)
+{
+    // A list that came back after a crash may hold results made after its last save.
+    if (m_resumes)
+        options.existingOutput = ExistingOutput::Skip;
+    // What an earlier run converted is not converted again.
+    startRun(unconvertedFiles(), options);
+}
+
+void TranscodeViewModel::retryFailedFiles()
+{
+    startRun(failedFiles(), {});
 }
 
 void TranscodeViewModel::removeConvertedFiles()

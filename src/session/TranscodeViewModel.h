@@ -11,6 +11,7 @@
 #include <QUuid>
 
 #include <memory>
+#include <optional>
 
 #include "domain/Choices.h"
 #include "domain/Error.h"
@@ -118,8 +119,19 @@ public:
     const QStringList &supportedVideoExtensions() const { return Choices::videoExtensions(); }
 
     void applyPreset(const TranscodePreset &preset);
+    // The settings are what the preset makes of them.
+    bool isPresetActive(const TranscodePreset &preset) const;
     bool supportsBitrate() const;
     bool supportsAlpha() const;
+
+    // Asks the installed ffmpeg, once and without waiting for it, what it can never encode;
+    // encoderSupportChanged() follows the answer.
+    void askEncoderSupport();
+    // Whether this ffmpeg has an HEVC encoder that keeps alpha; nothing until it has answered.
+    std::optional<bool> hevcAlphaAvailable() const { return m_hevcAlphaAvailable; }
+    // Why a run with these settings would be refused on this machine, with what to choose
+    // instead; empty when nothing known stands in its way.
+    QString unavailableReason(const TranscodeSettings &settings) const;
 
     // Empties the list and resets the run state; the settings stay.
     void clearAll();
@@ -152,6 +164,11 @@ public:
     // result is already there and whole.
     void restoreQueue(const QList<SavedFile> &files);
 
+    // The files a run would take: every listed file not done yet, and the failed ones.
+    QSet<QUuid> unconvertedFiles() const;
+    QSet<QUuid> failedFiles() const;
+    // Some listed file is not converted yet; quick while files are being added.
+    bool hasFilesToConvert() const;
     // The batch run: converts every listed file not done yet, with the settings as they are
     // now.
     void startTranscoding(RunOptions options = {});
@@ -209,6 +226,7 @@ Q_SIGNALS:
     void intakeFinished();
     // A run has ended; the run state already shows how.
     void runFinished(RunOutcome outcome);
+    void encoderSupportChanged();
 
 private:
     template <typename T, typename Signal> void assign(T &member, const T &value, Signal changed)
@@ -257,4 +275,6 @@ private:
     RunContext m_context;
     std::unique_ptr<FileIntake> m_intake;
     std::unique_ptr<BatchTranscoder> m_engine;
+    EncoderSupport m_encoderSupport;
+    std::optional<bool> m_hevcAlphaAvailable;
 };

@@ -3,7 +3,6 @@
 #include "session/RunClock.h"
 #include "session/TranscodeViewModel.h"
 #include "ui/LinkButton.h"
-#include "ui/LogView.h"
 #include "ui/Look.h"
 #include "ui/RunFigures.h"
 #include "ui/Spinner.h"
@@ -23,27 +22,15 @@ namespace {
 
 constexpr int BarSteps = 1000;
 
-const QString ProminentStyle = uR"(
-QPushButton { background: #007aff; color: white; border: none; border-radius: 7px;
-              padding: 8px 22px; font-size: 15px; font-weight: 600; }
-QPushButton:hover { background: #1a88ff; }
-QPushButton:pressed { background: #0062cc; }
-QPushButton:disabled { background: rgba(128, 128, 128, 0.35); color: rgba(255, 255, 255, 0.85); }
-QPushButton[running="true"]:disabled { background: rgba(0, 122, 255, 0.55); }
-QPushButton:focus { border: 2px solid #99c9ff; padding: 6px 20px; }
-)"_s;
-
-const QString BorderedStyle = uR"(
-QPushButton { border: 1px solid palette(mid); border-radius: 7px; background: palette(button);
-              padding: 7px 18px; font-size: 15px; }
-QPushButton:pressed { background: palette(mid); }
-QPushButton:focus { border: 2px solid #99c9ff; padding: 6px 17px; }
-)"_s;
+// The most of a file name the progress panel shows; the rest is cut from the middle.
+constexpr int FileLineWidth = 460;
+// Failures named in the completion panel; every one is in its tooltip and on its card.
+constexpr int NamedFailures = 3;
 
 QPushButton *prominentButton(const QString &text, QWidget *parent)
 {
     auto *button = new QPushButton(text, parent);
-    button->setStyleSheet(ProminentStyle);
+    button->setStyleSheet(Look::prominentButtonStyle());
     button->setCursor(Qt::PointingHandCursor);
     return button;
 }
@@ -97,20 +84,16 @@ ActionArea::ActionArea(TranscodeViewModel &model, QWidget *parent)
     layout->addWidget(m_error);
     layout->addWidget(m_notice);
 
-    m_log = new LogView(model, this);
-    m_log->setObjectName(u"logView"_s);
-    m_log->setMinimumHeight(80);
-    m_log->hide();
-    layout->addWidget(m_log, 1);
-    connect(m_logToggle, &QToolButton::toggled, this, [this](bool on) {
-        m_log->setVisible(on);
-        Q_EMIT logShown(on);
-    });
+    connect(m_logToggle, &QToolButton::toggled, this, &ActionArea::logShown);
 
     for (const auto changed :
          {&TranscodeViewModel::isTranscodingChanged, &TranscodeViewModel::transcodeCompletedChanged,
           &TranscodeViewModel::videoFilesChanged, &TranscodeViewModel::lastOutputDirectoryChanged})
         connect(&model, changed, this, &ActionArea::followRunState);
+    connect(&model.queue(), &JobQueue::jobsChanged, this, [this] {
+        if (!m_model.isTranscoding())
+            followRunState();
+    });
     connect(&model, &TranscodeViewModel::runProgressChanged, this, [this] {
         followFigures();
         followProgress();
@@ -146,11 +129,11 @@ QWidget *ActionArea::buildButtonRow()
     auto *spinnerLayout = new QHBoxLayout(m_startButton);
     spinnerLayout->setContentsMargins(0, 0, 0, 0);
     spinnerLayout->addWidget(m_spinner, 0, Qt::AlignCenter);
-    connect(m_startButton, &QPushButton::clicked, &m_model, [this] { m_model.startTranscoding(); });
+    connect(m_startButton, &QPushButton::clicked, this, &ActionArea::startRequested);
 
     m_stopButton = new QPushButton(u"停止转码"_s, row);
     m_stopButton->setObjectName(u"stopButton"_s);
-    m_stopButton->setStyleSheet(BorderedStyle);
+    m_stopButton->setStyleSheet(Look::borderedButtonStyle());
     connect(m_stopButton, &QPushButton::clicked, &m_model, &TranscodeViewModel::cancelTranscoding);
 
     m_newRunButton = prominentButton(u"开始新的转码"_s, row);
@@ -180,7 +163,7 @@ QWidget *ActionArea::buildProgressPanel()
     m_progressPanel = new QWidget(this);
     m_progressPanel->setObjectName(u"progressPanel"_s);
     auto *layout = new QVBoxLayout(m_progressPanel);
-    layout->setContentsMargins(0, 8, 0, 8);
+    layout->setContentsMargins(0, 4, 0, 4);
     layout->setSpacing(4);
 
     m_fileLine = captionLabel(m_progressPanel);
@@ -214,12 +197,20 @@ QWidget *ActionArea::buildProgressPanel()
     m_times = captionLabel(m_progressPanel);
     m_times->setObjectName(u"timeLine"_s);
 
-    layout->addWidget(m_fileLine, 0, Qt::AlignHCenter);
-    layout->addWidget(m_counter, 0, Qt::AlignHCenter);
-    layout->addWidget(m_bar, 0, Qt::AlignHCenter);
+    // Four lines: the file and the counter, the bar and its percentage, ffmpeg's figures,
+    // the times.
+    const auto row = [layout](std::initializer_list<QWidget *> widgets) {
+        auto *line = new QHBoxLayout;
+        line->setSpacing(10);
+        for (QWidget *widget : widgets)
+            line->addWidget(widget);
+        layout->addLayout(line);
+        layout->setAlignment(line, Qt::AlignHCenter);
+    };
+    row({m_fileLine, m_counter});
+    row({m_bar, m_percent});
     layout->addLayout(statistics);
     layout->setAlignment(statistics, Qt::AlignHCenter);
-    layout->addWidget(m_percent, 0, Qt::AlignHCenter);
     layout->addWidget(m_times, 0, Qt::AlignHCenter);
     return m_progressPanel;
 }
@@ -229,7 +220,8 @@ QWidget *ActionArea::buildCompletionPanel()
     m_completionPanel = new QWidget(this);
     m_completionPanel->setObjectName(u"completionPanel"_s);
     auto *layout = new QVBoxLayout(m_completionPanel);
-    layout->setSpacing(8);
+    layout->setContentsMargins(8, 4, 8, 4);
+    layout->setSpacing(6);
 
     m_completionTitle = new QLabel(u"转码完成!"_s, m_completionPanel);
     m_completionTitle->setObjectName(u"completionTitle"_s);
@@ -239,18 +231,17 @@ QWidget *ActionArea::buildCompletionPanel()
     m_completionTitle->setPalette(green);
     m_summary = captionLabel(m_completionPanel);
     m_summary->setObjectName(u"summaryLine"_s);
+    m_replaced = captionLabel(m_completionPanel);
+    m_replaced->setObjectName(u"replacedLine"_s);
     m_failures = messageLabel(u"failureList"_s, Look::red(), m_completionPanel);
 
-    auto *buttons = new QHBoxLayout;
     m_retryButton = new QPushButton(u"重试失败的文件"_s, m_completionPanel);
     m_retryButton->setObjectName(u"retryButton"_s);
     m_removeDoneButton = new QPushButton(u"移除已完成"_s, m_completionPanel);
     m_removeDoneButton->setObjectName(u"removeDoneButton"_s);
-    for (QPushButton *button : {m_retryButton, m_removeDoneButton}) {
-        button->setStyleSheet(BorderedStyle);
-        buttons->addWidget(button);
-    }
-    connect(m_retryButton, &QPushButton::clicked, &m_model, &TranscodeViewModel::retryFailedFiles);
+    for (QPushButton *button : {m_retryButton, m_removeDoneButton})
+        button->setStyleSheet(Look::borderedButtonStyle(true));
+    connect(m_retryButton, &QPushButton::clicked, this, &ActionArea::retryRequested);
     connect(m_removeDoneButton, &QPushButton::clicked, &m_model,
             &TranscodeViewModel::removeConvertedFiles);
 
@@ -260,12 +251,23 @@ QWidget *ActionArea::buildCompletionPanel()
     m_folderNotOpened =
         messageLabel(u"folderNotOpened"_s, Look::secondaryText(palette()), m_completionPanel);
 
-    layout->addWidget(m_completionTitle, 0, Qt::AlignHCenter);
-    layout->addWidget(m_summary, 0, Qt::AlignHCenter);
+    auto *heading = new QHBoxLayout;
+    heading->setSpacing(12);
+    heading->addWidget(m_completionTitle);
+    heading->addWidget(m_summary);
+    layout->addLayout(heading);
+    layout->setAlignment(heading, Qt::AlignHCenter);
+    layout->addWidget(m_replaced, 0, Qt::AlignHCenter);
     layout->addWidget(m_failures);
+    // The link may be cut to fit; the buttons never are.
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(10);
+    buttons->addStretch();
+    buttons->addWidget(m_retryButton);
+    buttons->addWidget(m_removeDoneButton);
+    buttons->addWidget(m_folderLink);
+    buttons->addStretch();
     layout->addLayout(buttons);
-    layout->setAlignment(buttons, Qt::AlignHCenter);
-    layout->addWidget(m_folderLink, 0, Qt::AlignHCenter);
     layout->addWidget(m_folderNotOpened);
     return m_completionPanel;
 }
@@ -275,7 +277,9 @@ void ActionArea::followRunState()
     const bool running = m_model.isTranscoding();
     const bool completed = m_model.transcodeCompleted();
     m_startButton->setVisible(!completed);
-    m_startButton->setEnabled(!running && !m_model.videoFiles().isEmpty());
+    // Only while some listed file is not converted yet: a list taken back whole has nothing
+    // left to run.
+    m_startButton->setEnabled(!running && m_model.hasFilesToConvert());
     const bool spinning = running && !completed;
     m_startButton->setText(spinning ? QString() : u"开始转码"_s);
     // Still blue while it spins, paler than when it can be pressed.
@@ -298,7 +302,8 @@ void ActionArea::followRunState()
 
 void ActionArea::followFigures()
 {
-    m_fileLine->setText(u"正在处理: "_s + m_model.currentFileName());
+    m_fileLine->setText(m_fileLine->fontMetrics().elidedText(
+        u"正在处理: "_s + m_model.currentFileName(), Qt::ElideMiddle, FileLineWidth));
     m_fileLine->setVisible(!m_model.currentFileName().isEmpty());
     m_counter->setText(RunFigures::counter(m_model.currentFileIndex(), m_model.totalFiles()));
     m_frames->setText(RunFigures::frames(m_model.currentFrame()));
@@ -355,11 +360,22 @@ void ActionArea::followSummary()
     m_completionTitle->setPalette(tone);
     m_summary->setText(RunSummary::countsText(outcomes.done, outcomes.failed, outcomes.skipped));
     QStringList failures;
+    int replaced = 0;
     for (int row = 0; row < queue.rowCount(); ++row) {
-        if (queue.job(row).status == JobRecord::Status::Failed)
-            failures << queue.files().at(row).name + u": "_s + queue.job(row).outcome.reason;
+        const JobRecord &job = queue.job(row);
+        if (job.status == JobRecord::Status::Failed)
+            failures << queue.files().at(row).name + u": "_s + job.outcome.reason;
+        replaced += job.status == JobRecord::Status::Done && job.outcome.replacedSource;
     }
-    showWhenSet(m_failures, QString(), failures.join(u'\n'));
+    // Where the originals went, when results took their place.
+    showWhenSet(m_replaced, QString(),
+                replaced > 0 ? u"已替换 %1 个原文件，原文件已移到回收站"_s.arg(replaced)
+                             : QString());
+    QString named = failures.mid(0, NamedFailures).join(u'\n');
+    if (failures.size() > NamedFailures)
+        named += u"\n…（共 %1 个失败，详见各文件的卡片）"_s.arg(failures.size());
+    showWhenSet(m_failures, QString(), named);
+    m_failures->setToolTip(failures.size() > NamedFailures ? failures.join(u'\n') : QString());
     m_retryButton->setVisible(anyFailed);
     m_removeDoneButton->setVisible(outcomes.done > 0);
     m_folderNotOpened->hide();

@@ -3,7 +3,6 @@
 #include <QWidget>
 
 class LinkButton;
-class LogView;
 class QLabel;
 class QProgressBar;
 class QPropertyAnimation;
@@ -13,7 +12,8 @@ class Spinner;
 class TranscodeViewModel;
 
 // The bottom of the window: the start, stop and new-run buttons, the progress panel while a
-// run goes on, the completion panel after it, what went wrong, and the run log on demand.
+// run goes on, the completion panel after it, and what went wrong. A run is started by
+// whoever listens to the requests, which may ask the user first.
 class ActionArea : public QWidget
 {
     Q_OBJECT
@@ -25,7 +25,9 @@ public:
     void showFolderNotOpened(const QString &folder);
 
 Q_SIGNALS:
-    // The log wants room while it is shown.
+    void startRequested();
+    void retryRequested();
+    // The log toggle: the window shows the run log, or hides it.
     void logShown(bool shown);
 
 private:
@@ -61,6 +63,7 @@ private:
     QWidget *m_completionPanel = nullptr;
     QLabel *m_completionTitle = nullptr;
     QLabel *m_summary = nullptr;
+    QLabel *m_replaced = nullptr;
     QLabel *m_failures = nullptr;
     QPushButton *m_retryButton = nullptr;
     QPushButton *m_removeDoneButton = nullptr;
@@ -69,5 +72,4 @@ private:
 
     QLabel *m_error = nullptr;
     QLabel *m_notice = nullptr;
-    LogView *m_log = nullptr;
 };

@@ -5,8 +5,8 @@
 #include "session/RunClock.h"
 #include "ui/RunFigures.h"
 
-#include <QFontMetrics>
 #include <QLocale>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -35,20 +35,27 @@ QString shortCodecName(const QString &codec)
 
 QList<CardItem> cardItems(const VideoFile &file)
 {
-    const CardItem dot{u"•"_s};
+    // The size the picture is shown at, with a mark where the player turns it.
+    QString size = file.resolution;
+    if (file.width > 0 && file.height > 0)
+        size = u"%1x%2"_s.arg(file.shownWidth()).arg(file.shownHeight());
+    if (file.rotation != 0)
+        size += u" ↻"_s;
+    // "8bit" as "8 bit", apart from the pixel format.
+    QString depth = file.bitDepth;
+    if (depth.size() > 3 && depth.endsWith(u"bit"_s) && depth.at(depth.size() - 4).isDigit())
+        depth.insert(depth.size() - 3, u' ');
     const CardItem alpha =
         file.hasAlpha ? CardItem{u"Alpha"_s, CardItem::Tone::Blue} : CardItem{u"无Alpha"_s};
-    return {{file.resolution},
-            dot,
+    const QString audio =
+        file.audioStreams > 0 ? u"%1 条音轨"_s.arg(file.audioStreams) : u"无音频"_s;
+    return {{size},
             {file.frameRate + u" fps"_s},
-            dot,
             {shortCodecName(file.codec)},
-            dot,
             {bitrateText(file)},
-            dot,
-            {file.bitDepth + file.colorFormat},
-            dot,
-            alpha};
+            {depth + u" · "_s + file.colorFormat},
+            alpha,
+            {audio}};
 }
 
 QString cardFooter(const VideoFile &file)
@@ -56,28 +63,41 @@ QString cardFooter(const VideoFile &file)
     return clockText(file.duration) + u" • "_s + sizeText(file.size);
 }
 
-QStringList fitCardItems(const QList<CardItem> &items, const QFontMetrics &metrics, int width,
-                         int spacing)
+QString cardToolTip(const VideoFile &file)
 {
-    QStringList texts;
-    int total = spacing * (static_cast<int>(items.size()) - 1);
-    for (const CardItem &item : items) {
-        texts << item.text;
-        total += metrics.horizontalAdvance(item.text);
+    QStringList properties;
+    for (const CardItem &item : cardItems(file))
+        properties << item.text;
+    QStringList lines{file.url.toDisplayString(QUrl::PreferLocalFile),
+                      properties.join(u" • "_s) + u" • "_s + cardFooter(file),
+                      u"编码: "_s + file.codec};
+    if (file.rotation != 0)
+        lines << u"播放时旋转 %1°，尺寸按显示的方向"_s.arg(file.rotation);
+    return lines.join(u'\n');
+}
+
+QList<QPoint> flowItems(const QList<int> &widths, int width, int gap)
+{
+    QList<QPoint> places;
+    places.reserve(widths.size());
+    int x = 0;
+    int line = 0;
+    for (const int itemWidth : widths) {
+        if (x > 0 && x + gap + itemWidth > width) {
+            x = 0;
+            ++line;
+        }
+        if (x > 0)
+            x += gap;
+        places << QPoint(x, line);
+        x += itemWidth;
     }
-    // What matters least is cut first: the pixel format, the codec, the bitrate, the frame rate
-    // and last the resolution. The dots and the alpha mark stay whole.
-    for (const qsizetype item : {8, 4, 6, 2, 0}) {
-        if (total <= width || item >= texts.size())
-            break;
-        const int before = metrics.horizontalAdvance(texts[item]);
-        const QString cut =
-            metrics.elidedText(texts[item], Qt::ElideRight, before - (total - width));
-        // Never cut away altogether: an empty item would leave two dots side by side.
-        texts[item] = cut.isEmpty() ? u"…"_s : cut;
-        total -= before - metrics.horizontalAdvance(texts[item]);
-    }
-    return texts;
+    return places;
+}
+
+int flowLineCount(const QList<int> &widths, int width, int gap)
+{
+    return widths.isEmpty() ? 0 : flowItems(widths, width, gap).last().y() + 1;
 }
 
 std::optional<CardStatus> cardStatus(const JobRecord &job, bool inRun)

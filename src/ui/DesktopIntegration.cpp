@@ -45,6 +45,22 @@ void closePortalRequest(const QString &request)
 
 } // namespace
 
+RunNotification runNotification(RunOutcome outcome, const JobQueue::Counts &outcomes,
+                                const QString &reason)
+{
+    const QString counts = RunSummary::countsText(outcomes.done, outcomes.failed, outcomes.skipped);
+    switch (outcome) {
+    case RunOutcome::Cancelled:
+        return {u"转码已取消"_s, counts};
+    case RunOutcome::Failed:
+        return {u"转码失败"_s, reason};
+    case RunOutcome::Completed:
+        break;
+    }
+    return {outcomes.failed > 0 ? u"转码完成，%1 个失败"_s.arg(outcomes.failed) : u"转码完成"_s,
+            counts};
+}
+
 DesktopIntegration::DesktopIntegration(TranscodeViewModel &model,
                                        std::function<bool()> windowActive, QObject *parent)
     : QObject(parent)
@@ -103,16 +119,8 @@ void DesktopIntegration::onRunFinished(RunOutcome outcome)
 {
     if (m_windowActive && m_windowActive())
         return;
-    const RunSummary &run = m_model.lastRunSummary();
-    const QString counts = run.countsText();
-    QString summary = u"转码完成"_s;
-    QString body = counts;
-    if (outcome == RunOutcome::Cancelled) {
-        summary = u"转码已取消"_s;
-    } else if (outcome == RunOutcome::Failed) {
-        summary = u"转码失败"_s;
-        body = run.reason;
-    }
+    const auto [summary, body] =
+        runNotification(outcome, m_model.queue().outcomes(), m_model.lastRunSummary().reason);
     QDBusMessage notify = QDBusMessage::createMethodCall(
         u"org.freedesktop.Notifications"_s, u"/org/freedesktop/Notifications"_s,
         u"org.freedesktop.Notifications"_s, u"Notify"_s);

@@ -7,8 +7,21 @@
 #include <functional>
 
 #include "domain/RunSummary.h"
+#include "session/JobQueue.h"
 
 class TranscodeViewModel;
+
+// The notification at the end of a run: its title and its text, from every file's outcome as
+// the list holds it, and why a run that could not start did not.
+struct RunNotification
+{
+    QString summary;
+    QString body;
+
+    friend bool operator==(const RunNotification &, const RunNotification &) = default;
+};
+RunNotification runNotification(RunOutcome outcome, const JobQueue::Counts &outcomes,
+                                const QString &reason);
 
 // What the window tells the desktop over D-Bus while a run goes on: sleep is held off, the
 // taskbar entry shows the progress, and a run that ends while the window is not active is

@@ -18,6 +18,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int SymbolHeight = 36;
+constexpr int CompactSymbolHeight = 18;
 constexpr int SymbolSpacing = 8;
 
 // A sheet with a folded corner and an arrow pointing down into it.
@@ -70,12 +71,24 @@ DropZone::DropZone(TranscodeViewModel &model, QWidget *parent)
 
 QSize DropZone::sizeHint() const
 {
-    return {400, 200};
+    return m_compact ? minimumSizeHint() : QSize(400, 200);
 }
 
 QSize DropZone::minimumSizeHint() const
 {
+    if (m_compact)
+        return {200, qMax(CompactSymbolHeight, Look::lineHeight(font())) + 16};
     return {200, SymbolHeight + SymbolSpacing + Look::lineHeight(font()) + 24};
+}
+
+void DropZone::setCompact(bool compact)
+{
+    if (m_compact == compact)
+        return;
+    m_compact = compact;
+    setSizePolicy(QSizePolicy::Expanding, compact ? QSizePolicy::Fixed : QSizePolicy::Expanding);
+    updateGeometry();
+    update();
 }
 
 void DropZone::paintEvent(QPaintEvent *)
@@ -91,13 +104,32 @@ void DropZone::paintEvent(QPaintEvent *)
     pen.setMiterLimit(10);
     pen.setDashOffset(0);
     painter.setPen(hasFocus() ? QPen(Look::accent(palette()), 2) : pen);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 12, 12);
+    // A tint of the accent while a drag hovers: the whole zone says where the drop goes.
+    QColor tint = Look::accent(palette());
+    tint.setAlphaF(m_dropTargeted ? 0.12f : 0.0f);
+    painter.setBrush(tint);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), m_compact ? 8 : 12,
+                            m_compact ? 8 : 12);
 
     const QString text = u"拖放或点击选择视频文件"_s;
     const int textHeight = Look::lineHeight(font());
-    const qreal top = (height() - (SymbolHeight + SymbolSpacing + textHeight)) / 2.0;
     const QColor ink = palette().color(QPalette::WindowText);
+    if (m_compact) {
+        // The symbol and the words side by side, in the middle of the bar.
+        const int textWidth = fontMetrics().horizontalAdvance(text);
+        const qreal symbolWidth = CompactSymbolHeight * 0.78;
+        const qreal left = (width() - (symbolWidth + SymbolSpacing + textWidth)) / 2.0;
+        paintDropSymbol(
+            painter,
+            QRectF(left, (height() - CompactSymbolHeight) / 2.0, symbolWidth, CompactSymbolHeight),
+            ink);
+        painter.setPen(ink);
+        painter.drawText(QRectF(left + symbolWidth + SymbolSpacing, (height() - textHeight) / 2.0,
+                                textWidth + 1, textHeight),
+                         Qt::AlignLeft | Qt::AlignVCenter, text);
+        return;
+    }
+    const qreal top = (height() - (SymbolHeight + SymbolSpacing + textHeight)) / 2.0;
     paintDropSymbol(painter, QRectF(0, top, width(), SymbolHeight), ink);
     painter.setPen(ink);
     painter.drawText(QRectF(0, top + SymbolHeight + SymbolSpacing, width(), textHeight),
@@ -171,34 +203,56 @@ bool DropZone::acceptAsCopy(QDropEvent *event)
     return true;
 }
 
-void DropZone::dragEnterEvent(QDragEnterEvent *event)
+bool DropZone::takeDragEvent(QEvent *event)
 {
-    setDropTargeted(acceptAsCopy(event));
-}
-
-void DropZone::dragMoveEvent(QDragMoveEvent *event)
-{
-    acceptAsCopy(event);
-}
-
-void DropZone::dragLeaveEvent(QDragLeaveEvent *)
-{
-    setDropTargeted(false);
-}
-
-void DropZone::dropEvent(QDropEvent *event)
-{
-    if (!acceptAsCopy(event)) {
+    switch (event->type()) {
+    case QEvent::DragEnter:
+        setDropTargeted(acceptAsCopy(static_cast<QDropEvent *>(event)));
+        return true;
+    case QEvent::DragMove:
+        acceptAsCopy(static_cast<QDropEvent *>(event));
+        return true;
+    case QEvent::DragLeave:
         setDropTargeted(false);
-        return;
+        return true;
+    case QEvent::Drop:
+        break;
+    default:
+        return false;
     }
-    const QList<QUrl> urls = event->mimeData()->urls();
+    auto *drop = static_cast<QDropEvent *>(event);
+    if (!acceptAsCopy(drop)) {
+        setDropTargeted(false);
+        return true;
+    }
+    const QList<QUrl> urls = drop->mimeData()->urls();
     m_model.trace(u"🔍 [DEBUG] DropZoneView: onDrop 被触发"_s);
     m_model.trace(u"🔍 [DEBUG] DropZoneView: 提供者数量: "_s + QString::number(urls.size()));
     m_model.trace(u"🔍 [DEBUG] DropZoneView: isDropTargeted: "_s +
                   (m_dropTargeted ? u"true"_s : u"false"_s));
     setDropTargeted(false);
     m_model.handleDrop(markDirectories(urls));
+    return true;
+}
+
+void DropZone::dragEnterEvent(QDragEnterEvent *event)
+{
+    takeDragEvent(event);
+}
+
+void DropZone::dragMoveEvent(QDragMoveEvent *event)
+{
+    takeDragEvent(event);
+}
+
+void DropZone::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    takeDragEvent(event);
+}
+
+void DropZone::dropEvent(QDropEvent *event)
+{
+    takeDragEvent(event);
 }
 
 void DropZone::takeChosen(const QList<QUrl> &urls)

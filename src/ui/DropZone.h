@@ -11,8 +11,10 @@ class QDropEvent;
 class QMimeData;
 class TranscodeViewModel;
 
-// The large area where videos and folders are dropped, or clicked to choose them. What it
-// receives goes to the model's intake; it keeps only whether a drag hovers over it.
+// The area where videos and folders are dropped, or clicked to choose them: large while the
+// list is empty, a slim bar once files are listed. What it receives goes to the model's
+// intake; it keeps only whether a drag hovers over it. Drops elsewhere on the window come
+// here too.
 class DropZone : public QWidget
 {
     Q_OBJECT
@@ -31,6 +33,13 @@ public:
 
     // Drags that carry local files; taken as a copy, never a move, so the source stays put.
     static bool accepts(const QMimeData *data);
+    // A drag or drop event meant for this zone, wherever in the window it happens: accepted
+    // and handed to intake as the zone's own. False for any other event.
+    bool takeDragEvent(QEvent *event);
+
+    // The slim bar, once files are listed.
+    void setCompact(bool compact);
+    bool isCompact() const { return m_compact; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -49,11 +58,12 @@ private:
     void setDropTargeted(bool targeted);
     void openFileDialog();
     void takeChosen(const QList<QUrl> &urls);
-    bool acceptAsCopy(QDropEvent *event);
+    static bool acceptAsCopy(QDropEvent *event);
 
     TranscodeViewModel &m_model;
     Chooser m_chooser;
     QString m_dialogDirectory;
     bool m_dropTargeted = false;
     bool m_pressed = false;
+    bool m_compact = false;
 };

@@ -9,31 +9,34 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-constexpr int RowPadding = 12;
-constexpr int CardPadding = 8;
+constexpr int PaddingX = 10;
+constexpr int PaddingY = 8;
 constexpr int LineSpacing = 4;
-constexpr int ItemSpacing = 8;
+constexpr int DotSpacing = 5;
 constexpr int PropertyPixels = 12;
 constexpr int ButtonSize = 22;
+constexpr int FooterGap = 16;
 
-QFont propertyFont(const QFont &base)
-{
-    return Look::pixelSized(base, PropertyPixels);
-}
-
-// The cell without the gaps that part it from its neighbours.
-QRect rowRect(const QRect &cell)
+// The card: the cell without the gaps that part it from its neighbours.
+QRect cardRect(const QRect &cell)
 {
     constexpr int halfGap = FileCardDelegate::ColumnSpacing / 2;
     return cell.adjusted(halfGap, 0, -halfGap, -FileCardDelegate::RowSpacing);
 }
 
-QRect cardRect(const QRect &cell)
+// Where its texts go: all but the padding and the remove button at the right.
+QRect textRect(const QRect &cell)
 {
-    return rowRect(cell).adjusted(RowPadding, RowPadding, -(2 * RowPadding + ButtonSize),
-                                  -RowPadding);
+    return cardRect(cell).adjusted(PaddingX, PaddingY, -(2 * PaddingX + ButtonSize), -PaddingY);
+}
+
+int contentWidth(int cellWidth)
+{
+    return textRect(QRect(0, 0, cellWidth, 100)).width();
 }
 
 void fillRounded(QPainter *painter, const QRectF &rect, qreal radius, const QColor &color)
@@ -49,23 +52,51 @@ FileCardDelegate::FileCardDelegate(QObject *parent)
     : QStyledItemDelegate(parent)
 {}
 
-void FileCardDelegate::setCellWidth(int width)
+QFont FileCardDelegate::propertyFont(const QFont &base)
+{
+    return Look::pixelSized(base, PropertyPixels);
+}
+
+int FileCardDelegate::itemGap(const QFont &base)
+{
+    return 2 * DotSpacing + QFontMetrics(propertyFont(base)).horizontalAdvance(u"•"_s);
+}
+
+void FileCardDelegate::setWidest(const QList<int> &itemWidths, int lineWidth)
+{
+    m_itemWidths = itemWidths;
+    m_lineWidth = lineWidth;
+}
+
+int FileCardDelegate::oneLineCellWidth(const QFont &font) const
+{
+    const QFontMetrics metrics(propertyFont(font));
+    // The last line: the longest length and size, and the widest state beside them.
+    const int footer = metrics.horizontalAdvance(u"0:00:00 • 888.8 MB"_s) + FooterGap +
+                       metrics.horizontalAdvance(u"✓ 已完成 · 888.8 MB"_s);
+    return qMax(m_lineWidth, footer) + MinimumColumnWidth - contentWidth(MinimumColumnWidth);
+}
+
+void FileCardDelegate::setCellWidth(int width, const QFont &font)
 {
     m_cellWidth = width;
+    // Where the longest line does not fit, as many lines as the widest of every property
+    // would take: no card needs more.
+    const int room = contentWidth(width);
+    m_lines = room >= m_lineWidth ? 1 : qMax(1, flowLineCount(m_itemWidths, room, itemGap(font)));
 }
 
 int FileCardDelegate::cellHeight(const QFont &font) const
 {
     const int nameHeight = Look::lineHeight(Look::headline(font));
     const int propertyHeight = Look::lineHeight(propertyFont(font));
-    return 2 * RowPadding + 2 * CardPadding + nameHeight + 2 * (LineSpacing + propertyHeight) +
-           RowSpacing;
+    return 2 * PaddingY + nameHeight + (m_lines + 1) * (LineSpacing + propertyHeight) + RowSpacing;
 }
 
 QRect FileCardDelegate::removeButtonRect(const QRect &cell)
 {
-    const QRect row = rowRect(cell);
-    return {row.right() - RowPadding - ButtonSize + 1, row.center().y() - ButtonSize / 2,
+    const QRect card = cardRect(cell);
+    return {card.right() - PaddingX - ButtonSize + 1, card.center().y() - ButtonSize / 2,
             ButtonSize, ButtonSize};
 }
 
@@ -79,22 +110,19 @@ void FileCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
 {
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
-    const QRect row = rowRect(option.rect);
-    fillRounded(painter, row, 12, Look::raisedPanel(option.palette));
+    const QRect card = cardRect(option.rect);
+    fillRounded(painter, card, 10, Look::raisedPanel(option.palette));
     if (option.state & QStyle::State_Selected) {
         QColor selected = Look::accent(option.palette);
         selected.setAlphaF(0.3f);
-        fillRounded(painter, row, 12, selected);
+        fillRounded(painter, card, 10, selected);
     }
     if (option.state & (QStyle::State_HasFocus | QStyle::State_Selected)) {
         painter->setPen(QPen(Look::accent(option.palette), 2));
         painter->setBrush(Qt::NoBrush);
-        painter->drawRoundedRect(QRectF(row).adjusted(1, 1, -1, -1), 11, 11);
+        painter->drawRoundedRect(QRectF(card).adjusted(1, 1, -1, -1), 9, 9);
     }
-    const QRect card = cardRect(option.rect);
-    fillRounded(painter, card, 8, Look::panel(option.palette));
-    paintCard(painter, option, card.adjusted(CardPadding, CardPadding, -CardPadding, -CardPadding),
-              index);
+    paintCard(painter, option, textRect(option.rect), index);
     paintRemoveButton(painter, removeButtonRect(option.rect),
                       index.data(FileListModel::RemovableRole).toBool());
     painter->restore();
@@ -115,24 +143,40 @@ void FileCardDelegate::paintCard(QPainter *painter, const QStyleOptionViewItem &
     painter->drawText(nameLine, Qt::AlignLeft | Qt::AlignVCenter,
                       nameMetrics.elidedText(file.name, Qt::ElideMiddle, nameLine.width()));
 
+    // The properties, each whole, in as many lines as this width needs.
     const QFont smallFont = propertyFont(option.font);
     const QFontMetrics smallMetrics(smallFont);
     painter->setFont(smallFont);
-    QRect slot(content.left(), nameLine.bottom() + 1 + LineSpacing, 0, Look::lineHeight(smallFont));
+    const int lineHeight = Look::lineHeight(smallFont);
+    const int gap = itemGap(option.font);
     const QList<CardItem> items = cardItems(file);
-    const QStringList texts = fitCardItems(items, smallMetrics, content.width(), ItemSpacing);
+    QList<int> widths;
+    for (const CardItem &item : items)
+        widths << smallMetrics.horizontalAdvance(item.text);
+    const QList<QPoint> places = flowItems(widths, content.width(), gap);
     painter->save();
     painter->setClipRect(content);
+    const int top = nameLine.bottom() + 1 + LineSpacing;
     for (qsizetype i = 0; i < items.size(); ++i) {
-        slot.setWidth(smallMetrics.horizontalAdvance(texts[i]));
+        const QRect slot(content.left() + places[i].x(),
+                         top + places[i].y() * (lineHeight + LineSpacing), widths[i], lineHeight);
+        if (i > 0 && places[i].y() == places[i - 1].y()) {
+            painter->setPen(secondary);
+            painter->drawText(QRect(slot.left() - gap, slot.top(), gap, lineHeight),
+                              Qt::AlignCenter, u"•"_s);
+        }
         painter->setPen(items[i].tone == CardItem::Tone::Blue ? Look::blue() : secondary);
-        painter->drawText(slot, Qt::AlignLeft | Qt::AlignVCenter, texts[i]);
-        slot.moveLeft(slot.right() + 1 + ItemSpacing);
+        // Cut only where a single value is wider than the whole card.
+        const QString text =
+            widths[i] <= content.width()
+                ? items[i].text
+                : smallMetrics.elidedText(items[i].text, Qt::ElideRight, content.width());
+        painter->drawText(slot, Qt::AlignLeft | Qt::AlignVCenter, text);
     }
 
-    // Duration and size, and where the file stands in the run at the right.
-    const QRect footer(content.left(), slot.bottom() + 1 + LineSpacing, content.width(),
-                       slot.height());
+    // Length and size at the foot, and where the file stands in the run at the right.
+    const QRect footer(content.left(), content.bottom() + 1 - lineHeight, content.width(),
+                       lineHeight);
     painter->setPen(secondary);
     painter->drawText(footer, Qt::AlignLeft | Qt::AlignVCenter, cardFooter(file));
     if (const QVariant status = index.data(FileListModel::StatusRole); status.isValid()) {
@@ -143,7 +187,7 @@ void FileCardDelegate::paintCard(QPainter *painter, const QStyleOptionViewItem &
                                                          : secondary);
         painter->drawText(footer, Qt::AlignRight | Qt::AlignVCenter, text);
         if (progress) {
-            const QRectF track(content.left(), content.bottom() + CardPadding / 2.0 - 1,
+            const QRectF track(content.left(), content.bottom() + PaddingY / 2.0 - 1,
                                content.width(), 2);
             painter->setClipping(false);
             fillRounded(painter, track, 1, secondary);

@@ -19,12 +19,7 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
     const VideoFile &file = queue.files().at(row);
     switch (role) {
     case Qt::ToolTipRole: {
-        // In full, for when the card is too narrow for its line of properties.
-        QStringList properties;
-        for (const CardItem &item : cardItems(file))
-            properties << item.text;
-        QString tip = file.url.toDisplayString(QUrl::PreferLocalFile) + QLatin1Char('\n') +
-                      properties.join(QLatin1Char(' '));
+        QString tip = cardToolTip(file);
         const JobRecord &job = queue.job(row);
         if (!job.outcome.reason.isEmpty())
             tip += QLatin1Char('\n') + job.outcome.reason;

@@ -1,6 +1,9 @@
 #include "ui/FileListPanel.h"
 
+#include "domain/VideoFile.h"
+#include "session/JobQueue.h"
 #include "session/TranscodeViewModel.h"
+#include "ui/CardText.h"
 #include "ui/FileCardDelegate.h"
 #include "ui/FileListModel.h"
 #include "ui/Look.h"
@@ -13,6 +16,7 @@
 FileGridView::FileGridView(QWidget *parent)
     : QListView(parent)
     , m_delegate(new FileCardDelegate(this))
+    , m_itemWidths(CardItemCount, 0)
 {
     setItemDelegate(m_delegate);
     setFlow(QListView::LeftToRight);
@@ -27,8 +31,11 @@ FileGridView::FileGridView(QWidget *parent)
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setAutoFillBackground(false);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     verticalScrollBar()->setSingleStep(20);
+    m_remeasure.setSingleShot(true);
+    m_remeasure.setInterval(0);
+    connect(&m_remeasure, &QTimer::timeout, this, &FileGridView::measureAll);
     fitCells();
 }
 
@@ -43,16 +50,21 @@ int FileGridView::layoutWidth() const
 
 int FileGridView::columnCount() const
 {
-    constexpr int gap = FileCardDelegate::ColumnSpacing;
-    return qMax(1, (layoutWidth() + gap) / (FileCardDelegate::MinimumColumnWidth + gap));
+    return qMax(1, layoutWidth() / qMax(1, gridSize().width()));
 }
 
 QSize FileGridView::sizeHint() const
 {
     const int rows = model() ? model()->rowCount() : 0;
     const int lines = (rows + columnCount() - 1) / columnCount();
-    const int height = lines * m_delegate->cellHeight(font()) + 2 * frameWidth();
-    return {FileCardDelegate::MinimumColumnWidth, height};
+    return {FileCardDelegate::MinimumColumnWidth,
+            qMax(1, lines) * m_delegate->cellHeight(font()) + 2 * frameWidth()};
+}
+
+QSize FileGridView::minimumSizeHint() const
+{
+    return {FileCardDelegate::MinimumColumnWidth / 2,
+            m_delegate->cellHeight(font()) + 2 * frameWidth()};
 }
 
 void FileGridView::resizeEvent(QResizeEvent *event)
@@ -61,15 +73,76 @@ void FileGridView::resizeEvent(QResizeEvent *event)
     fitCells();
 }
 
+void FileGridView::changeEvent(QEvent *event)
+{
+    QListView::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        m_textWidths.clear();
+        measureAll();
+    }
+}
+
 void FileGridView::fitCells()
 {
-    const int cellWidth = layoutWidth() / columnCount();
+    // As many columns as keep every card on one line of properties; one where none can.
+    const int width = layoutWidth();
+    const int wanted =
+        qMax(FileCardDelegate::MinimumColumnWidth, m_delegate->oneLineCellWidth(font()));
+    const int cellWidth = width / qMax(1, width / wanted);
+    m_delegate->setCellWidth(cellWidth, font());
     const QSize cell(cellWidth, m_delegate->cellHeight(font()));
     if (gridSize() == cell)
         return;
-    m_delegate->setCellWidth(cellWidth);
     setGridSize(cell);
     updateGeometry();
+}
+
+int FileGridView::textWidth(const QString &text)
+{
+    const auto known = m_textWidths.constFind(text);
+    if (known != m_textWidths.cend())
+        return *known;
+    // Only property texts are kept, and few differ; a list of oddities starts it afresh.
+    if (m_textWidths.size() > 4096)
+        m_textWidths.clear();
+    const int width = QFontMetrics(FileCardDelegate::propertyFont(font())).horizontalAdvance(text);
+    m_textWidths.insert(text, width);
+    return width;
+}
+
+void FileGridView::measure(int first, int last)
+{
+    if (!model())
+        return;
+    const QList<int> before = m_itemWidths;
+    const int lineBefore = m_lineWidth;
+    const int gap = FileCardDelegate::itemGap(font());
+    for (int row = first; row <= last; ++row) {
+        const auto file = model()->index(row, 0).data(JobQueue::VideoFileRole).value<VideoFile>();
+        const QList<CardItem> items = cardItems(file);
+        int line = gap * qMax(0, static_cast<int>(items.size()) - 1);
+        for (qsizetype i = 0; i < items.size() && i < m_itemWidths.size(); ++i) {
+            const int width = textWidth(items[i].text);
+            m_itemWidths[i] = qMax(m_itemWidths[i], width);
+            line += width;
+        }
+        m_lineWidth = qMax(m_lineWidth, line);
+    }
+    if (m_itemWidths == before && m_lineWidth == lineBefore)
+        return;
+    m_delegate->setWidest(m_itemWidths, m_lineWidth);
+    fitCells();
+}
+
+void FileGridView::measureAll()
+{
+    m_itemWidths.fill(0);
+    m_lineWidth = 0;
+    m_delegate->setWidest(m_itemWidths, m_lineWidth);
+    const int rows = model() ? model()->rowCount() : 0;
+    if (rows > 0)
+        measure(0, rows - 1);
+    fitCells();
 }
 
 void FileGridView::keyPressEvent(QKeyEvent *event)
@@ -91,13 +164,29 @@ void FileGridView::keyPressEvent(QKeyEvent *event)
 void FileGridView::rowsInserted(const QModelIndex &parent, int start, int end)
 {
     QListView::rowsInserted(parent, start, end);
+    measure(start, end);
     updateGeometry();
 }
 
 void FileGridView::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
 {
     QListView::rowsAboutToBeRemoved(parent, start, end);
+    m_remeasure.start();
     updateGeometry();
+}
+
+void FileGridView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                               const QList<int> &roles)
+{
+    QListView::dataChanged(topLeft, bottomRight, roles);
+    // A replaced source shows what replaced it.
+    measure(topLeft.row(), bottomRight.row());
+}
+
+void FileGridView::reset()
+{
+    QListView::reset();
+    m_remeasure.start();
 }
 
 FileListPanel::FileListPanel(TranscodeViewModel &model, QWidget *parent)
@@ -122,7 +211,7 @@ FileListPanel::FileListPanel(TranscodeViewModel &model, QWidget *parent)
     headerRow->addWidget(m_header);
     layout->addLayout(headerRow);
     layout->addWidget(m_grid, 1);
-    setMaximumHeight(MaximumHeight);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
     connect(m_rows, &QAbstractItemModel::rowsInserted, this, &FileListPanel::followCount);
     connect(m_rows, &QAbstractItemModel::rowsRemoved, this, &FileListPanel::followCount);

@@ -85,4 +85,35 @@ QFont pixelSized(const QFont &base, int pixels, QFont::Weight weight)
     return font;
 }
 
+QString prominentButtonStyle(bool small)
+{
+    const QString style = QStringLiteral(R"(
+QPushButton { background: #007aff; color: white; border: none; border-radius: 7px;
+              padding: %1; font-size: %2px; font-weight: 600; }
+QPushButton:hover { background: #1a88ff; }
+QPushButton:pressed { background: #0062cc; }
+QPushButton:disabled { background: rgba(128, 128, 128, 0.35); color: rgba(255, 255, 255, 0.85); }
+QPushButton[running="true"]:disabled { background: rgba(0, 122, 255, 0.55); }
+QPushButton:focus { border: 2px solid #99c9ff; padding: %3; }
+)");
+    return small ? style.arg(QStringLiteral("5px 14px"), QStringLiteral("13"),
+                             QStringLiteral("3px 12px"))
+                 : style.arg(QStringLiteral("8px 22px"), QStringLiteral("15"),
+                             QStringLiteral("6px 20px"));
+}
+
+QString borderedButtonStyle(bool small)
+{
+    const QString style = QStringLiteral(R"(
+QPushButton { border: 1px solid palette(mid); border-radius: 7px; background: palette(button);
+              padding: %1; font-size: %2px; }
+QPushButton:pressed { background: palette(mid); }
+QPushButton:focus { border: 2px solid #99c9ff; padding: %3; }
+)");
+    return small ? style.arg(QStringLiteral("4px 12px"), QStringLiteral("13"),
+                             QStringLiteral("3px 11px"))
+                 : style.arg(QStringLiteral("7px 18px"), QStringLiteral("15"),
+                             QStringLiteral("6px 17px"));
+}
+
 } // namespace Look

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPalette>
+#include <QString>
 
 // The few colours and fonts the window shares, derived from the current palette so that a
 // dark desktop theme gets a dark window.
@@ -28,5 +29,10 @@ QFont caption(const QFont &base);
 int lineHeight(const QFont &font);
 
 QFont pixelSized(const QFont &base, int pixels, QFont::Weight weight = QFont::Normal);
+
+// Style sheets of the window's buttons: the blue one that does the main thing, and the
+// bordered one beside it. `small` for buttons in a row of text.
+QString prominentButtonStyle(bool small = false);
+QString borderedButtonStyle(bool small = false);
 
 } // namespace Look

@@ -6,6 +6,8 @@
 #include "ui/ActionArea.h"
 #include "ui/DropZone.h"
 #include "ui/FileListPanel.h"
+#include "ui/LogView.h"
+#include "ui/Look.h"
 #include "ui/PresetBar.h"
 #include "ui/SettingsPanel.h"
 
@@ -21,6 +23,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSplitter>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -39,9 +42,11 @@ public:
     bool hasHeightForWidth() const override { return false; }
 };
 
+// No is the default: a question is asked before what cannot be taken back.
 bool askWithDialog(QWidget *parent, const QString &question)
 {
-    return QMessageBox::question(parent, QString(), question) == QMessageBox::Yes;
+    return QMessageBox::question(parent, QString(), question, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 // xdg-open starts and then finds nothing to open a folder with on a desktop without a file
@@ -87,13 +92,13 @@ MainWindow::MainWindow(TranscodeViewModel &model, QWidget *parent)
     content->setObjectName(u"content"_s);
     auto *layout = new ContentLayout(content);
     m_regions = layout;
-    layout->setContentsMargins(16, 16, 16, 16);
-    layout->setSpacing(16);
-    const auto place = [layout](QWidget *region, const QString &name, int stretch = 0) {
+    layout->setContentsMargins(14, 12, 14, 12);
+    layout->setSpacing(10);
+    const auto place = [layout](QWidget *region, const QString &name) {
         region->setObjectName(name);
-        layout->addWidget(region, stretch);
+        layout->addWidget(region);
     };
-    place(m_dropZone, u"dropZone"_s, 1);
+    place(m_dropZone, u"dropZone"_s);
     // What intake could not add, or found listed already; the full list in the tooltip.
     m_intakeNotice->setWordWrap(true);
     m_intakeNotice->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -101,21 +106,44 @@ MainWindow::MainWindow(TranscodeViewModel &model, QWidget *parent)
     place(m_intakeNotice, u"intakeNotice"_s);
     connect(&m_model, &TranscodeViewModel::rejectedFilesChanged, this, &MainWindow::followIntake);
     followIntake();
-    place(new FileListPanel(m_model), u"fileList"_s);
+    m_fileList = new FileListPanel(m_model);
+    place(m_fileList, u"fileList"_s);
     place(new PresetBar(m_model), u"presetBar"_s);
-    place(new SettingsPanel(m_model), u"settingsPanel"_s);
+    m_settingsPanel = new SettingsPanel(m_model);
+    place(m_settingsPanel, u"settingsPanel"_s);
     auto *actions = new ActionArea(m_model);
     place(actions, u"actionArea"_s);
-    connect(actions, &ActionArea::logShown, this,
-            [layout, actions](bool shown) { layout->setStretchFactor(actions, shown ? 2 : 0); });
+    connect(actions, &ActionArea::startRequested, this, [this] { startRun(); });
+    connect(actions, &ActionArea::retryRequested, this, [this] { startRun(true); });
+    connect(&m_model, &TranscodeViewModel::videoFilesChanged, this, &MainWindow::followList);
+    followList();
 
-    // Everything fits from 800 x 600 up in the usual states; a long error or the open log in
-    // a small window scrolls rather than pushing the window beyond the screen.
+    // Everything fits from 800 x 600 up in the usual states; a long error in a small window
+    // scrolls rather than pushing the window beyond the screen.
     auto *scroller = new QScrollArea;
+    scroller->setObjectName(u"contentScroller"_s);
     scroller->setFrameShape(QFrame::NoFrame);
     scroller->setWidgetResizable(true);
+    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroller->setWidget(content);
-    setCentralWidget(scroller);
+
+    // The run log below it all, as tall as the user drags it.
+    m_log = new LogView(model);
+    m_log->setObjectName(u"logView"_s);
+    m_log->setMinimumHeight(60);
+    m_log->setAcceptDrops(false);
+    m_log->hide();
+    m_splitter = new QSplitter(Qt::Vertical);
+    m_splitter->setObjectName(u"logSplitter"_s);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->addWidget(scroller);
+    m_splitter->addWidget(m_log);
+    m_splitter->setStretchFactor(0, 1);
+    setCentralWidget(m_splitter);
+    connect(actions, &ActionArea::logShown, this, &MainWindow::showLog);
+
+    // A drop anywhere, the list included, goes where a drop on the zone goes.
+    setAcceptDrops(true);
 
     auto *chooseAction = new QAction(this);
     chooseAction->setShortcut(QKeySequence::Open);
@@ -130,7 +158,7 @@ MainWindow::MainWindow(TranscodeViewModel &model, QWidget *parent)
         {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
     connect(startAction, &QAction::triggered, this, [this] {
         if (!m_model.transcodeCompleted())
-            m_model.startTranscoding();
+            startRun();
     });
     addAction(startAction);
     auto *stopAction = new QAction(this);
@@ -145,6 +173,50 @@ MainWindow::MainWindow(TranscodeViewModel &model, QWidget *parent)
                         actions->showFolderNotOpened(folder.toLocalFile());
                 });
             });
+}
+
+void MainWindow::startRun(bool failedOnly)
+{
+    if (m_model.isTranscoding())
+        return;
+    // A bitrate typed but not yet committed belongs to this run.
+    m_settingsPanel->commitEdits();
+    const qsizetype files =
+        (failedOnly ? m_model.failedFiles() : m_model.unconvertedFiles()).size();
+    if (files == 0)
+        return;
+    if (m_model.overwriteOriginal() &&
+        !m_confirm(this,
+                   u"将用转码结果替换 %1 个原文件，原文件会移到回收站。继续吗？"_s.arg(files)))
+        return;
+    if (failedOnly)
+        m_model.retryFailedFiles();
+    else
+        m_model.startTranscoding();
+}
+
+void MainWindow::followList()
+{
+    // The drop zone gives the list its room once there is a list.
+    const bool listed = !m_model.videoFiles().isEmpty();
+    m_dropZone->setCompact(listed);
+    m_regions->setStretchFactor(m_dropZone, listed ? 0 : 1);
+    m_regions->setStretchFactor(m_fileList, listed ? 1 : 0);
+}
+
+void MainWindow::showLog(bool shown)
+{
+    const bool first = shown && m_splitter->sizes().value(1) == 0;
+    m_log->setVisible(shown);
+    if (first) {
+        const int total = m_splitter->height();
+        m_splitter->setSizes({total - total / 3, total / 3});
+    }
+}
+
+bool MainWindow::event(QEvent *event)
+{
+    return m_dropZone->takeDragEvent(event) || QMainWindow::event(event);
 }
 
 void MainWindow::askToStop()
@@ -198,8 +270,13 @@ void MainWindow::offerRestore(QueueMemory &memory)
     });
     auto *bar = new QFrame;
     bar->setObjectName(u"restoreBar"_s);
-    bar->setFrameShape(QFrame::StyledPanel);
+    // A rounded panel above the drop zone, with the accent down its side.
+    bar->setStyleSheet(u"#restoreBar { background: %1; border: 1px solid %2; border-left: 4px "
+                       "solid %2; border-radius: 8px; }"_s.arg(Look::raisedPanel(palette()).name(),
+                                                               Look::blue().name()));
     auto *row = new QHBoxLayout(bar);
+    row->setContentsMargins(12, 6, 8, 6);
+    row->setSpacing(8);
     auto *text = new QLabel(
         u"上次关闭时列表中有 %1 个文件（%2 个已完成）。要恢复这个列表吗？"_s.arg(files.size())
             .arg(done));
@@ -207,8 +284,10 @@ void MainWindow::offerRestore(QueueMemory &memory)
     text->setObjectName(u"restoreText"_s);
     auto *restore = new QPushButton(u"恢复列表"_s);
     restore->setObjectName(u"restoreButton"_s);
+    restore->setStyleSheet(Look::prominentButtonStyle(true));
     auto *dismiss = new QPushButton(u"不恢复"_s);
     dismiss->setObjectName(u"dismissRestoreButton"_s);
+    dismiss->setStyleSheet(Look::borderedButtonStyle(true));
     row->addWidget(text, 1);
     row->addWidget(restore);
     row->addWidget(dismiss);

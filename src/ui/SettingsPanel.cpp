@@ -1,5 +1,6 @@
 #include "ui/SettingsPanel.h"
 
+#include "domain/SettingsRules.h"
 #include "session/TranscodeViewModel.h"
 #include "ui/Look.h"
 #include "ui/Switch.h"
@@ -56,6 +57,8 @@ protected:
 QWidget *addGroup(QWidget *row, int spacing = 8)
 {
     auto *group = new QWidget(row);
+    // As wide as its controls: the row's stretches take what is left.
+    group->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     auto *layout = new QHBoxLayout(group);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(spacing);
@@ -148,11 +151,29 @@ SettingsPanel::SettingsPanel(TranscodeViewModel &model, QWidget *parent)
         rowLayout->insertStretch(0);
         rowLayout->addStretch();
     }
+    m_box = box;
+
+    // Said before a run is refused for it.
+    m_unavailable = new QLabel(box);
+    m_unavailable->setObjectName(u"unavailableNotice"_s);
+    m_unavailable->setWordWrap(true);
+    m_unavailable->setAlignment(Qt::AlignCenter);
+    m_unavailable->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QPalette red = m_unavailable->palette();
+    red.setColor(QPalette::WindowText, Look::red());
+    m_unavailable->setPalette(red);
+    m_unavailable->hide();
+    boxLayout->addWidget(m_unavailable);
 
     connect(&model, &TranscodeViewModel::selectedCodecChanged, this, &SettingsPanel::followCodec);
     connect(&model, &TranscodeViewModel::selectedProResProfileChanged, this,
             &SettingsPanel::followCodec);
+    for (const auto changed :
+         {&TranscodeViewModel::selectedCodecChanged, &TranscodeViewModel::enableAlphaChanged,
+          &TranscodeViewModel::encoderSupportChanged, &TranscodeViewModel::isTranscodingChanged})
+        connect(&model, changed, this, &SettingsPanel::followAvailability);
     followCodec();
+    followAvailability();
 }
 
 QComboBox *SettingsPanel::addPicker(QWidget *group, const QString &label, int labelWidth, int width,
@@ -197,7 +218,10 @@ QWidget *SettingsPanel::addBitrateGroup(QWidget *row)
 {
     QWidget *group = addGroup(row);
     group->setObjectName(u"bitrateGroup"_s);
-    group->layout()->addWidget(new QLabel(u"码率(Mbps):"_s, group));
+    auto *label = new QLabel(u"码率(Mbps):"_s, group);
+    // Beside its field, however wide the row is.
+    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    group->layout()->addWidget(label);
     m_bitrateField = new QLineEdit(group);
     m_bitrateField->setObjectName(u"bitrateField"_s);
     m_bitrateField->setPlaceholderText(u"码率(Mbps)"_s);
@@ -218,6 +242,25 @@ void SettingsPanel::followCodec()
     m_alphaSwitch->setVisible(m_model.supportsAlpha());
     m_bitrateGroup->setVisible(m_model.supportsBitrate());
     fitRows();
+}
+
+void SettingsPanel::followAvailability()
+{
+    m_box->setEnabled(!m_model.isTranscoding());
+    const QString withAlpha =
+        m_model.unavailableReason(SettingsRules::withAlpha(m_model.settings(), true));
+    // Turned on already, it can still be turned off.
+    m_alphaSwitch->setEnabled(withAlpha.isEmpty() || m_model.enableAlpha());
+    m_alphaSwitch->setToolTip(withAlpha.isEmpty() ? QString() : u"不可用：%1"_s.arg(withAlpha));
+    const QString now = m_model.unavailableReason(m_model.settings());
+    m_unavailable->setText(now);
+    m_unavailable->setVisible(!now.isEmpty());
+}
+
+void SettingsPanel::commitEdits()
+{
+    if (m_bitrateField->isModified())
+        commitBitrate();
 }
 
 void SettingsPanel::resizeEvent(QResizeEvent *event)
@@ -248,8 +291,10 @@ void SettingsPanel::fitRows()
 
 void SettingsPanel::commitBitrate()
 {
-    // Text that is no bitrate leaves the setting as it was, and the field shows it again.
-    if (const std::optional<double> mbps = parseBitrate(m_bitrateField->text()))
+    // Text that is no bitrate leaves the setting as it was, and the field shows it again; so
+    // does an edit the field lets go of as a run starts, which has taken the settings already.
+    const std::optional<double> mbps = parseBitrate(m_bitrateField->text());
+    if (mbps && !m_model.isTranscoding())
         m_model.setSelectedBitrate(*mbps);
     showBitrate();
 }

@@ -6,6 +6,7 @@
 #include <optional>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class Switch;
 class TranscodeViewModel;
@@ -15,13 +16,18 @@ std::optional<double> parseBitrate(const QString &text);
 QString formatBitrate(double mbps);
 
 // "参数设置：" and its box of pickers and switches. Every control writes one model property
-// and follows it back; the codec rules that follow a change are the model's own.
+// and follows it back; the codec rules that follow a change are the model's own. While a run
+// goes on the box shows the run's settings and takes no change. A choice this machine cannot
+// run is marked before it is made.
 class SettingsPanel : public QWidget
 {
     Q_OBJECT
 
 public:
     explicit SettingsPanel(TranscodeViewModel &model, QWidget *parent = nullptr);
+
+    // Takes what is typed but not yet committed, before a run takes the settings.
+    void commitEdits();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -40,6 +46,7 @@ private:
                       Notifier changed);
     QWidget *addBitrateGroup(QWidget *row);
     void followCodec();
+    void followAvailability();
     void fitRows();
     void commitBitrate();
     void showBitrate();
@@ -53,4 +60,6 @@ private:
     QWidget *m_sizeRow = nullptr;
     QWidget *m_codecRow = nullptr;
     QLineEdit *m_bitrateField = nullptr;
+    QWidget *m_box = nullptr;
+    QLabel *m_unavailable = nullptr;
 };

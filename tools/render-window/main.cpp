@@ -27,7 +27,7 @@ namespace {
 const QByteArray StandIn = R"SH(#!/bin/sh
 for last; do :; done
 case "$*" in
-*"-f null -"*) exit 1 ;;
+*"-f null -"*|*"-h encoder="*) exit 1 ;;
 *损坏*) echo "[libx264 @ 0x55d0] height not divisible by 2 (720x405)" >&2; exit 1 ;;
 esac
 printf 'frame=%s\nfps=59.8\nbitrate=8123.4kbits/s\nspeed=2.41x\nout_time=00:00:00.500000\n' 30
@@ -68,8 +68,10 @@ int main(int argc, char *argv[])
     TranscodeViewModel model(quiet);
     MainWindow window(model);
     window.setConfirmer([](QWidget *, const QString &) { return true; });
-    window.resize(1000, state == u"listed" ? 820 : 940);
+    window.resize(1280, state == u"listed" ? 640 : 800);
     window.show();
+    // As at every start: what this ffmpeg cannot make is marked.
+    model.askEncoderSupport();
 
     const QString output = arguments[1];
     int status = 0;
