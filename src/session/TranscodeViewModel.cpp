@@ -387,9 +387,14 @@ void TranscodeViewModel::startTranscoding(RunOptions options)
     startRun(unconvertedFiles(), options);
 }
 
-void TranscodeViewModel::retryFailedFiles()
+void TranscodeViewModel::retryFailedFiles(RunOptions options)
 {
-    startRun(failedFiles(), {});
+    startRun(failedFiles(), std::move(options));
+}
+
+QStringList TranscodeViewModel::existingOutputs(const QSet<QUuid> &files) const
+{
+    return ::existingOutputs(m_settings, m_queue.files(), files);
 }
 
 void TranscodeViewModel::removeConvertedFiles()

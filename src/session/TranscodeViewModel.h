@@ -169,11 +169,15 @@ public:
     QSet<QUuid> failedFiles() const;
     // Some listed file is not converted yet; quick while files are being added.
     bool hasFilesToConvert() const;
+    // Results of an earlier run already at the names a run of `files` would give its outputs.
+    QStringList existingOutputs(const QSet<QUuid> &files) const;
+    // The list came back from a saved one: its next run skips what is already done.
+    bool resumesSavedList() const { return m_resumes; }
     // The batch run: converts every listed file not done yet, with the settings as they are
     // now.
     void startTranscoding(RunOptions options = {});
     // Runs again only the files that failed.
-    void retryFailedFiles();
+    void retryFailedFiles(RunOptions options = {});
     // Takes the converted files off the list.
     void removeConvertedFiles();
     // Stops the run: ffmpeg is stopped, partial output removed, sources left as they were.

@@ -345,12 +345,17 @@ QString fallbackNotice(const QString &named, const QString &used)
 {
     if (Encoders::formOf(used) != Encoders::Form::Software)
         return QStringLiteral("使用硬件编码器 %1").arg(used);
-    const QStringList tried = Encoders::candidatesFor(named);
-    return tried.size() > 1 ? QStringLiteral("此 ffmpeg 不能使用硬件编码器 %1（也没有可用的 %2），"
-                                             "已改用软件编码器 %3")
-                                  .arg(named, tried.mid(1).join(QStringLiteral("、")), used)
-                            : QStringLiteral("此 ffmpeg 不能使用硬件编码器 %1，已改用软件编码器 %2")
-                                  .arg(named, used);
+    QStringList tried = Encoders::candidatesFor(named);
+#ifndef Q_OS_MACOS
+    // Apple's encoders come only with ffmpeg for macOS; elsewhere naming them says nothing.
+    tried.removeIf([](const QString &encoder) {
+        return Encoders::formOf(encoder) == Encoders::Form::VideoToolbox;
+    });
+#endif
+    if (tried.isEmpty())
+        return QStringLiteral("这台电脑没有可用的硬件编码器，使用软件编码器 %1").arg(used);
+    return QStringLiteral("没有可用的硬件编码器（已试 %1），已改用软件编码器 %2")
+        .arg(tried.join(QStringLiteral("、")), used);
 }
 
 RunRefusal noHevcAlpha(const TranscodeSettings &settings)
@@ -546,16 +551,20 @@ QStringList existingOutputs(const TranscodeSettings &settings, const QList<Video
     if (folder.isEmpty())
         return existing;
     for (const PlannedFile &file : namedOutputs(settings, files, replacing, folder)) {
-        if (file.replacesOutput)
+        const bool taken =
+            environment.choices.only.isEmpty() || environment.choices.only.contains(file.source.id);
+        if (file.replacesOutput && taken)
             existing << file.outputPath;
     }
     return existing;
 }
 
-QStringList existingOutputs(const TranscodeSettings &settings, const QList<VideoFile> &files)
+QStringList existingOutputs(const TranscodeSettings &settings, const QList<VideoFile> &files,
+                            const QSet<QUuid> &only)
 {
     PlanEnvironment environment;
     environment.fileAt = diskEntryAt;
+    environment.choices.only = only;
     return existingOutputs(settings, files, environment);
 }
 

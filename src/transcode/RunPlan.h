@@ -152,10 +152,11 @@ RunPlan planRun(const TranscodeSettings &settings, const QList<VideoFile> &files
 std::optional<DiskEntry> diskEntryAt(const QString &path);
 
 // The planned outputs in the output folder that a file already occupies, so that the window
-// can ask once before a run what becomes of them.
+// can ask once before a run what becomes of them; of the files in `choices.only` where given.
 QStringList existingOutputs(const TranscodeSettings &settings, const QList<VideoFile> &files,
                             const PlanEnvironment &environment);
-QStringList existingOutputs(const TranscodeSettings &settings, const QList<VideoFile> &files);
+QStringList existingOutputs(const TranscodeSettings &settings, const QList<VideoFile> &files,
+                            const QSet<QUuid> &only = {});
 
 // Whether `key` falls in `shard`: by a hash of the key, so that a file keeps its shard
 // whatever else is listed.

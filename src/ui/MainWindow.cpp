@@ -11,10 +11,12 @@
 #include "ui/PresetBar.h"
 #include "ui/SettingsPanel.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -27,6 +29,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <array>
 
 using namespace Qt::StringLiterals;
 
@@ -47,6 +51,18 @@ bool askWithDialog(QWidget *parent, const QString &question)
 {
     return QMessageBox::question(parent, QString(), question, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
+}
+
+int chooseWithDialog(QWidget *parent, const QString &question, const QStringList &choices)
+{
+    QMessageBox box(QMessageBox::Question, QString(), question, QMessageBox::Cancel, parent);
+    QList<QAbstractButton *> buttons;
+    for (const QString &choice : choices)
+        buttons << box.addButton(choice, QMessageBox::AcceptRole);
+    // Keeping both loses nothing, so it is what Return does.
+    box.setDefaultButton(static_cast<QPushButton *>(buttons.value(1)));
+    box.exec();
+    return static_cast<int>(buttons.indexOf(box.clickedButton()));
 }
 
 // xdg-open starts and then finds nothing to open a folder with on a desktop without a file
@@ -83,6 +99,7 @@ MainWindow::MainWindow(TranscodeViewModel &model, QWidget *parent)
     , m_dropZone(new DropZone(model))
     , m_intakeNotice(new QLabel)
     , m_confirm(askWithDialog)
+    , m_choose(chooseWithDialog)
     , m_openFolder(openInFileManager)
 {
     setMinimumSize(800, 600);
@@ -189,10 +206,30 @@ void MainWindow::startRun(bool failedOnly)
         !m_confirm(this,
                    u"将用转码结果替换 %1 个原文件，原文件会移到回收站。继续吗？"_s.arg(files)))
         return;
+    RunOptions options;
+    // Results of an earlier run are never replaced unasked. A list taken back after a crash
+    // goes on where it stopped, skipping what is done.
+    const QStringList existing =
+        m_model.resumesSavedList()
+            ? QStringList()
+            : m_model.existingOutputs(failedOnly ? m_model.failedFiles()
+                                                 : m_model.unconvertedFiles());
+    if (!existing.isEmpty()) {
+        const QString question =
+            u"输出文件夹中已有 %1 个同名的转码结果（如“%2”）。要怎样处理？"_s.arg(existing.size())
+                .arg(QFileInfo(existing.first()).fileName());
+        const int choice = m_choose(
+            this, question,
+            {u"替换（旧文件移到回收站）"_s, u"保留两者（新文件加 \" (2)\"）"_s, u"跳过已有的"_s});
+        if (choice < 0 || choice > 2)
+            return;
+        options.existingOutput = std::array{ExistingOutput::Replace, ExistingOutput::KeepBoth,
+                                            ExistingOutput::Skip}[choice];
+    }
     if (failedOnly)
-        m_model.retryFailedFiles();
+        m_model.retryFailedFiles(options);
     else
-        m_model.startTranscoding();
+        m_model.startTranscoding(options);
 }
 
 void MainWindow::followList()

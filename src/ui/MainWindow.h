@@ -43,6 +43,11 @@ public:
     // Asks the user a yes-or-no question; a dialog by default, tests answer themselves.
     using Confirmer = std::function<bool(QWidget *parent, const QString &question)>;
     void setConfirmer(Confirmer confirmer) { m_confirm = std::move(confirmer); }
+    // Asks the user to pick one of `choices`; the index picked, or -1 when the question is
+    // dismissed. A dialog by default, tests answer themselves.
+    using Chooser =
+        std::function<int(QWidget *parent, const QString &question, const QStringList &choices)>;
+    void setChooser(Chooser chooser) { m_choose = std::move(chooser); }
     // Shows a folder in the file manager, then calls `done`, with false when none could be
     // started.
     using FolderOpener =
@@ -68,5 +73,6 @@ private:
     QSplitter *m_splitter = nullptr;
     LogView *m_log = nullptr;
     Confirmer m_confirm;
+    Chooser m_choose;
     FolderOpener m_openFolder;
 };

@@ -364,8 +364,11 @@ private Q_SLOTS:
     {
         const QStringList none = planRun(settingsWith({}), {}, answers(), environment()).notices;
         QCOMPARE(none,
-                 QStringList{u"此 ffmpeg 不能使用硬件编码器 h264_videotoolbox（也没有可用的 "
-                             "h264_nvenc、h264_vaapi、h264_qsv），已改用软件编码器 libx264"_s});
+                 QStringList{u"没有可用的硬件编码器（已试 h264_nvenc、h264_vaapi、h264_qsv），"
+                             "已改用软件编码器 libx264"_s});
+        QCOMPARE(planRun(settingsWith({u"codec=ProRes (硬件加速)"_s}), {}, answers(), environment())
+                     .notices,
+                 QStringList{u"这台电脑没有可用的硬件编码器，使用软件编码器 prores_ks"_s});
         QCOMPARE(planRun(settingsWith({}), {}, answers(u"nvenc"_s), environment()).notices,
                  QStringList{u"使用硬件编码器 h264_nvenc"_s});
         QCOMPARE(encoderQuestions(settingsWith({u"codec=HEVC (硬件加速)"_s})).hardware,

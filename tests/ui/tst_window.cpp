@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "probe/ProbeOutput.h"
 #include "session/TranscodeViewModel.h"
 #include "ui/CardText.h"
 #include "ui/DesktopIntegration.h"
@@ -69,6 +70,11 @@ struct Window
         window.setConfirmer([this](QWidget *, const QString &question) {
             questions << question;
             return answer;
+        });
+        // Earlier results: both kept, unless a test answers otherwise.
+        window.setChooser([this](QWidget *, const QString &question, const QStringList &) {
+            questions << question;
+            return 1;
         });
         window.setFolderOpener(
             [this](const QUrl &, const std::function<void(bool)> &done) { done(opens); });
@@ -503,6 +509,60 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(w.text(u"replacedLine"_s),
                                   u"已替换 3 个原文件，原文件已移到回收站"_s, 60000);
         QCOMPARE(w.text(u"summaryLine"_s), u"已转码 3 个，失败 0 个，跳过 0 个"_s);
+    }
+
+    // A run over results of an earlier one asks once what becomes of them.
+    void earlierResultsAreNotReplacedUnasked_data()
+    {
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<QStringList>("results"); // in the output folder afterwards
+        QTest::addColumn<bool>("earlierKept");    // the earlier result still at its name
+        QTest::newRow("dismissed") << -1 << QStringList{u"a.mp4"_s} << true;
+        QTest::newRow("replace") << 0 << QStringList{u"a.mp4"_s} << false;
+        QTest::newRow("keep both") << 1 << QStringList{u"a (2).mp4"_s, u"a.mp4"_s} << true;
+        QTest::newRow("skip") << 2 << QStringList{u"a.mp4"_s} << true;
+    }
+
+    void earlierResultsAreNotReplacedUnasked()
+    {
+        QFETCH(int, choice);
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        const EnvironmentGuard trash("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toUtf8());
+        const QString folder =
+            m_dir.filePath(u"again/"_s + QString::fromLatin1(QTest::currentDataTag()));
+        const QString earlier =
+            copyTo(clip(Clip::Plain), folder + u"/已转码_H.264 (软件编码)/a.mp4"_s);
+        const FileKey before = fileFactsAt(earlier).key;
+        Window w(tools.path());
+        QStringList asked;
+        w.window.setChooser([&](QWidget *, const QString &question, const QStringList &choices) {
+            asked << question << choices;
+            return choice;
+        });
+        w.model.setSelectedCodec(u"H.264 (软件编码)"_s);
+        w.model.appendVideoFiles({probed(copyTo(clip(Clip::Plain), folder + u"/a.mp4"_s))});
+        QTest::mouseClick(w.child<QPushButton>(u"startButton"_s), Qt::LeftButton);
+        QCOMPARE(asked,
+                 (QStringList{u"输出文件夹中已有 1 个同名的转码结果（如“a.mp4”）。要怎样处理？"_s,
+                              u"替换（旧文件移到回收站）"_s, u"保留两者（新文件加 \" (2)\"）"_s,
+                              u"跳过已有的"_s}));
+        if (choice >= 0)
+            QTRY_VERIFY_WITH_TIMEOUT(w.shows(u"completionPanel"_s), 60000);
+        QVERIFY(!w.model.isTranscoding());
+        QTEST(filesBelow(folder + u"/已转码_H.264 (软件编码)"_s), "results");
+        QTEST(fileFactsAt(earlier).key == before, "earlierKept");
+        if (choice == 2)
+            QCOMPARE(w.model.queue().job(0).status, JobRecord::Status::Skipped);
+        if (choice == 0) { // the earlier result can be restored from the Trash
+            const QString info = m_dir.filePath(u"data/Trash/info"_s);
+            const QStringList records = filesBelow(info);
+            QVERIFY(std::any_of(records.begin(), records.end(), [&](const QString &name) {
+                return contents(info + u'/' + name)
+                    .contains("\nPath=" + QUrl::toPercentEncoding(earlier, "/") + '\n');
+            }));
+        }
     }
 
     // While a run goes on its settings are shown and cannot be changed; a bitrate typed but
