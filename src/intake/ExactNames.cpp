@@ -1,6 +1,7 @@
 #include "intake/ExactNames.h"
 
 #include <algorithm>
+#include <dirent.h>
 #include <iterator>
 
 namespace ExactNames {
@@ -133,6 +134,29 @@ QByteArray pathBytes(const QUrl &url)
 QUrl fileUrl(const QByteArray &bytes)
 {
     return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"));
+}
+
+bool mayStandForAnother(const QByteArray &path)
+{
+    static const QByteArray replacement = QStringLiteral("\uFFFD").toUtf8();
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray name = path.mid(slash + 1);
+    if (!name.contains(replacement))
+        return false;
+    DIR *folder = ::opendir(slash > 0 ? path.left(slash).constData() : "/");
+    if (!folder)
+        return false;
+    const QString shown = QString::fromUtf8(name);
+    bool found = false;
+    while (const dirent *entry = ::readdir(folder)) {
+        const QByteArray other(entry->d_name);
+        if (!isUtf8(other) && QString::fromUtf8(other) == shown) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(folder);
+    return found;
 }
 
 } // namespace ExactNames

@@ -19,6 +19,10 @@ bool holdsOddBytes(const QString &text);
 // `bytes` for people: UTF-8 as it is, every other byte as \xNN.
 QString readable(const QByteArray &bytes);
 
+// Whether the file at `path` may be named so only because Qt shortened a name that is not
+// UTF-8 (a file dialog does): a name in its folder that is not UTF-8 reads as the same text.
+bool mayStandForAnother(const QByteArray &path);
+
 // The program's arguments after its name, exactly.
 QStringList arguments(int argc, const char *const *argv);
 

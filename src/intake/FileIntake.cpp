@@ -195,13 +195,18 @@ void FileIntake::processPath(const Request &request)
 {
     const QUrl &url = request.url;
     // Qt would name another file, or none, for a name that is not UTF-8.
-    if (const QByteArray bytes = ExactNames::pathBytes(url);
-        url.isLocalFile() && !ExactNames::isUtf8(bytes)) {
-        const QString shown = ExactNames::readable(bytes);
-        addLines({QStringLiteral("❌ [ERROR] ") + undecodableNameText() +
-                  QStringLiteral("，已跳过: ") + shown},
-                 {{shown, undecodableNameText()}});
-        return;
+    if (const QByteArray bytes = ExactNames::pathBytes(url); url.isLocalFile()) {
+        const QString why = !ExactNames::isUtf8(bytes) ? undecodableNameText()
+                            : ExactNames::mayStandForAnother(bytes)
+                                ? QStringLiteral("文件夹中另有一个名称不是有效 UTF-8 "
+                                                 "的文件显示为同一个名字，无法确定是哪一个")
+                                : QString();
+        if (!why.isEmpty()) {
+            const QString shown = ExactNames::readable(bytes);
+            addLines({QStringLiteral("❌ [ERROR] ") + why + QStringLiteral("，已跳过: ") + shown},
+                     {{shown, why}});
+            return;
+        }
     }
     const bool isFolder = hasDirectoryPath(url);
     const QString extension = pathExtension(url).toLower();
