@@ -41,7 +41,7 @@ std::optional<QString> homeTrash()
     return std::nullopt;
 }
 
-// Makes the folders missing on the way to `path` as the base-directory specification wants
+// Makes the folders missing on the way to `path` as the XDG base-directory rules want
 // them: for the user alone.
 void makePrivatePath(const QString &path)
 {
