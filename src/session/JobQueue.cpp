@@ -48,7 +48,7 @@ bool JobQueue::isListed(const QUrl &url, const FileKey &key) const
     return m_urls.contains(url) || (key.isValid() && m_keys.contains(key));
 }
 
-void JobQueue::index(int from)
+void JobQueue::reindex(int from)
 {
     if (from == 0) {
         m_rows.clear();
@@ -77,7 +77,7 @@ void JobQueue::append(const QList<VideoFile> &files)
         job.sourcePath = filePath(file.url);
         m_jobs << job;
     }
-    index(first);
+    reindex(first);
     endInsertRows();
 }
 
@@ -103,7 +103,7 @@ void JobQueue::remove(const QSet<QUuid> &ids)
     }
     if (!removed)
         return;
-    index(0);
+    reindex(0);
     Q_EMIT jobsChanged();
 }
 
@@ -114,7 +114,7 @@ void JobQueue::clear()
     beginResetModel();
     m_files.clear();
     m_jobs.clear();
-    index(0);
+    reindex(0);
     endResetModel();
     Q_EMIT jobsChanged();
 }
@@ -127,8 +127,8 @@ void JobQueue::replaceFile(const QUuid &id, const VideoFile &file)
     m_files[row] = file;
     m_files[row].id = id;
     m_jobs[row].sourcePath = filePath(file.url);
-    index(0);
-    Q_EMIT dataChanged(QAbstractListModel::index(row), QAbstractListModel::index(row));
+    reindex(0);
+    Q_EMIT dataChanged(index(row), index(row));
 }
 
 void JobQueue::beginRun(const QList<VideoFile> &listing, const QSet<QUuid> &taken)
@@ -149,8 +149,7 @@ void JobQueue::beginRun(const QList<VideoFile> &listing, const QSet<QUuid> &take
         job = fresh;
     }
     if (!m_jobs.isEmpty())
-        Q_EMIT dataChanged(QAbstractListModel::index(0),
-                           QAbstractListModel::index(static_cast<int>(m_jobs.size()) - 1));
+        Q_EMIT dataChanged(index(0), index(static_cast<int>(m_jobs.size()) - 1));
     Q_EMIT jobsChanged();
 }
 
@@ -169,8 +168,7 @@ void JobQueue::planned(const RunPlan &plan)
             job.outputPath = *output;
     }
     if (!m_jobs.isEmpty())
-        Q_EMIT dataChanged(QAbstractListModel::index(0),
-                           QAbstractListModel::index(static_cast<int>(m_jobs.size()) - 1));
+        Q_EMIT dataChanged(index(0), index(static_cast<int>(m_jobs.size()) - 1));
     Q_EMIT jobsChanged();
 }
 
@@ -180,7 +178,7 @@ void JobQueue::update(const JobRecord &record)
     if (row < 0)
         return; // taken off the list meanwhile
     const JobRecord::Status previous = std::exchange(m_jobs[row], record).status;
-    Q_EMIT dataChanged(QAbstractListModel::index(row), QAbstractListModel::index(row));
+    Q_EMIT dataChanged(index(row), index(row));
     Q_EMIT jobChanged(row, previous);
     Q_EMIT jobsChanged();
 }
@@ -191,7 +189,7 @@ void JobQueue::endRun()
         JobRecord &job = m_jobs[row];
         if (job.position >= 0 && job.status == JobRecord::Status::Waiting) {
             job.position = -1;
-            Q_EMIT dataChanged(QAbstractListModel::index(row), QAbstractListModel::index(row));
+            Q_EMIT dataChanged(index(row), index(row));
         }
     }
     Q_EMIT jobsChanged();
@@ -207,7 +205,7 @@ void JobQueue::restore(const QUuid &id, const JobRecord &record)
     job.outputPath = record.outputPath;
     job.outcome = record.outcome;
     job.fraction = record.status == JobRecord::Status::Done ? 1 : 0;
-    Q_EMIT dataChanged(QAbstractListModel::index(row), QAbstractListModel::index(row));
+    Q_EMIT dataChanged(index(row), index(row));
     Q_EMIT jobsChanged();
 }
 

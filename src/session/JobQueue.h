@@ -92,7 +92,8 @@ Q_SIGNALS:
     void jobsChanged();
 
 private:
-    void index(int from);
+    // Where each file and name is found, from row `from` on.
+    void reindex(int from);
     QList<double> weights() const;
 
     QList<VideoFile> m_files;
