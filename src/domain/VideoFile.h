@@ -83,7 +83,8 @@ struct VideoFile
     QString colorSpace;
     QString colorTransfer;
     QString colorPrimaries;
-    QStringList audioLayouts; // each audio track's channel layout ("5.1"), or "6 channels"
+    QStringList audioLayouts;     // each audio track's channel layout ("5.1"), or "6 channels"
+    QList<double> audioDurations; // each audio track's own length; 0 when unknown
 
     // The size the picture is shown at, rotation applied.
     int shownWidth() const { return rotation % 180 == 0 ? width : height; }

@@ -175,6 +175,7 @@ void readMediaFacts(VideoFile &file, const QJsonObject &video, const QJsonObject
         file.audioLayouts << (!layout.isEmpty() ? layout
                               : channels        ? QStringLiteral("%1 channels").arg(*channels)
                                                 : QString());
+        file.audioDurations << secondsOf(stream.value(QStringLiteral("duration"))).value_or(0);
     }
 }
 

@@ -37,6 +37,7 @@ void VideoProbe::getVideoInfo(const QUrl &url)
     m_runner->setStandardOutput(ProcessRunner::Output::Collect);
     m_runner->setStandardError(ProcessRunner::Output::Discard);
     m_runner->setCollectLimit(OutputLimit);
+    m_runner->setInheritedDescriptors(m_inherited);
     connect(m_runner, &ProcessRunner::failedToStart, this, [this](const Error &error) {
         m_trace << QStringLiteral("Error running FFprobe: ") + error.description();
         finish({}, QStringLiteral("无法启动 ffprobe: ") + error.description());

@@ -30,6 +30,8 @@ public:
     void getVideoInfo(const QUrl &url);
 
     void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit.setInterval(limit); }
+    // Descriptors of ours that ffprobe inherits, for a file named by one.
+    void setInheritedDescriptors(const QList<int> &descriptors) { m_inherited = descriptors; }
     // Reads every packet of the file and counts them, rather than its header alone.
     void setReadToEnd(bool readToEnd) { m_readToEnd = readToEnd; }
 
@@ -48,4 +50,5 @@ private:
     QTimer m_timeLimit;
     bool m_timedOut = false;
     bool m_readToEnd = false;
+    QList<int> m_inherited;
 };

@@ -123,15 +123,15 @@ bool startedFor(pid_t pid, qint64 group, const QByteArray &tag)
         .contains(QByteArray(TagVariable) + '=' + tag);
 }
 
-// We adopt what the programs leave behind (PR_SET_CHILD_SUBREAPER): whatever of the program
-// of `group` was handed to us is killed and reaped, round after round, since the children of
-// what is killed are handed to us in turn. `program` is Qt's own child, never reaped here.
-void endDescendants(qint64 group, const QByteArray &tag, qint64 program)
+// We adopt what the programs leave behind (PR_SET_CHILD_SUBREAPER): whatever of them `ours`
+// picks was handed to us is killed and reaped, round after round, since the children of what
+// is killed are handed to us in turn.
+template <typename Picks> void endAdopted(Picks ours)
 {
     for (int round = 0; round < 32; ++round) {
         QList<pid_t> found;
         for (const pid_t child : ourChildren()) {
-            if (child != program && startedFor(child, group, tag))
+            if (ours(child))
                 found << child;
         }
         if (found.isEmpty())
@@ -145,6 +145,12 @@ void endDescendants(qint64 group, const QByteArray &tag, qint64 program)
                 ::usleep(2000);
         }
     }
+}
+
+// What the program of `group` left behind; `program` is Qt's own child, never reaped here.
+void endDescendants(qint64 group, const QByteArray &tag, qint64 program)
+{
+    endAdopted([&](pid_t child) { return child != program && startedFor(child, group, tag); });
 }
 
 } // namespace
@@ -202,13 +208,32 @@ void ProcessRunner::start(const QString &program, const QStringList &arguments)
         environment.insert(QString::fromLatin1(TagVariable), QString::fromLatin1(m_tag));
         m_process.setProcessEnvironment(environment);
     }
-    m_process.setChildProcessModifier([parent] { startInOwnGroup(parent); });
+    m_process.setChildProcessModifier([parent, inherited = m_inherited] {
+        startInOwnGroup(parent);
+        for (const int descriptor : inherited)
+            ::fcntl(descriptor, F_SETFD, 0);
+    });
     m_timedOut = false;
     m_process.start(m_writableInput ? QIODevice::ReadWrite : QIODevice::ReadOnly);
     // The program leads its group; its id names the group until the last member is gone.
     m_group = m_process.processId();
     if (m_timeLimit.count() > 0 && m_group > 0)
         m_timeLimitTimer.start(m_timeLimit);
+}
+
+void ProcessRunner::endLeftBehind()
+{
+    int adopting = 0;
+    if (::prctl(PR_GET_CHILD_SUBREAPER, &adopting) == 0 && adopting != 0)
+        endAdopted([](pid_t) { return true; });
+}
+
+std::optional<QString> ProcessRunner::inheritedPath(int descriptor)
+{
+    static const bool named = ::access("/proc/self/fd", X_OK) == 0;
+    if (!named || descriptor < 0)
+        return std::nullopt;
+    return QStringLiteral("/proc/self/fd/%1").arg(descriptor);
 }
 
 void ProcessRunner::stop(std::chrono::milliseconds grace)

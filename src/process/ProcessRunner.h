@@ -44,6 +44,17 @@ public:
     // others read an empty one.
     void setWritableStandardInput(bool writable) { m_writableInput = writable; }
 
+    // Open files of ours that the program gets too, under the same numbers, so that it can be
+    // handed a file we hold rather than a name someone may have pointed elsewhere meanwhile.
+    void setInheritedDescriptors(const QList<int> &descriptors) { m_inherited = descriptors; }
+    // The name under which a program started with `descriptor` inherited opens that very file;
+    // none where the system offers no such names.
+    static std::optional<QString> inheritedPath(int descriptor);
+
+    // Ends what the programs left running that escaped their group and our tag (a daemon that
+    // cleared its environment): for a program about to exit, whose runners are all gone.
+    static void endLeftBehind();
+
     // A program still running after `limit` is stopped as by `stop`; `timedOut` tells so.
     void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
 
@@ -90,6 +101,7 @@ private:
     bool m_timedOut = false;
     qint64 m_group = 0;
     QByteArray m_tag; // in the program's environment, and so in every descendant's
+    QList<int> m_inherited;
     Output m_outputMode = Output::Lines;
     Output m_errorMode = Output::Lines;
     qint64 m_collectLimit = -1;

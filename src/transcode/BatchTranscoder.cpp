@@ -194,7 +194,7 @@ void BatchTranscoder::startFile(const PlannedFile &file)
         m_active[file.position].check = nullptr;
         convert(file);
     });
-    active.check->check(file.outputPath, file.promise);
+    active.check->check({file.outputPath, filePath(file.source.url), {}}, file.promise);
 }
 
 void BatchTranscoder::convert(const PlannedFile &file)

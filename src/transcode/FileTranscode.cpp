@@ -246,8 +246,9 @@ bool FileTranscode::claimOutput()
     } else if (m_file.outputPath != source) {
         m_file.replacesOutput = false; // gone meanwhile: nothing to replace
     }
-    // Never more open than the source; the umask applies too.
-    const mode_t permissions = m_sourceMode & 0666;
+    // Never more open than the source; the umask applies too. ffmpeg opens it anew, so it is
+    // ours to write while it is made, also where the source is read-only (see keepSourceDate).
+    const mode_t permissions = (m_sourceMode & 0066) | 0600;
     return createPartial(permissions) && createTemporaries(permissions);
 }
 
@@ -263,6 +264,7 @@ bool FileTranscode::createPartial(mode_t permissions)
         if (partial->lock.takeAt(m_folder.fd(), partial->name, FileLock::Mode::Exclusive,
                                  permissions)) {
             ResultMark::markUnfinished(partial->lock.descriptor());
+            partial->path = path;
             m_partial = partial.get();
             m_ownFiles.push_back(std::move(partial));
             usePartial(path);
@@ -333,6 +335,7 @@ bool FileTranscode::createTemporaries(mode_t permissions)
         auto own = std::make_unique<OwnFile>();
         own->folder = openFolder(AT_FDCWD, QFile::encodeName(QFileInfo(path).path()), true);
         own->name = QFile::encodeName(QFileInfo(path).fileName());
+        own->path = path;
         if (!own->folder.isOpen() || !own->lock.takeAt(own->folder.fd(), own->name,
                                                        FileLock::Mode::Exclusive, permissions)) {
             const int reason = own->folder.isOpen() ? own->lock.systemError() : errno;
@@ -343,6 +346,30 @@ bool FileTranscode::createTemporaries(mode_t permissions)
         m_ownFiles.push_back(std::move(own));
     }
     return true;
+}
+
+// ffmpeg reads the source we claimed and writes the files we made, whatever has been put at
+// their names since: in a folder others may write, a name can be pointed elsewhere at any
+// moment. The plan, the log and the dry run name them by path.
+FileTranscode::HeldCommand FileTranscode::held(const QStringList &arguments) const
+{
+    HeldCommand command{arguments, {}};
+    const auto hand = [&command](const QString &path, int descriptor) {
+        const std::optional<QString> inherited = ProcessRunner::inheritedPath(descriptor);
+        if (!inherited)
+            return;
+        for (QString &argument : command.arguments) {
+            if (argument == path) {
+                argument = *inherited;
+                if (!command.descriptors.contains(descriptor))
+                    command.descriptors << descriptor;
+            }
+        }
+    };
+    hand(filePath(m_file.source.url), m_sourceLock.descriptor());
+    for (const std::unique_ptr<OwnFile> &own : m_ownFiles)
+        hand(own->path, own->lock.descriptor());
+    return command;
 }
 
 void FileTranscode::runCommand(qsizetype index)
@@ -374,7 +401,9 @@ void FileTranscode::runCommand(qsizetype index)
         fail(error, QStringLiteral("无法启动 %1: %2").arg(command.program, error.description()));
     });
     connect(m_runner, &ProcessRunner::finished, this, &FileTranscode::onCommandEnded);
-    m_runner->start(command.program, command.arguments);
+    const HeldCommand running = held(command.arguments);
+    m_runner->setInheritedDescriptors(running.descriptors);
+    m_runner->start(command.program, running.arguments);
 }
 
 void FileTranscode::onProgressLine(const QByteArray &bytes)
@@ -443,7 +472,9 @@ void FileTranscode::verify()
     m_checkTimer.start(m_checkTimeLimit +
                        std::chrono::milliseconds(static_cast<qint64>(
                            std::clamp(m_file.source.duration, 0.0, 1e7) * 1000)));
-    m_check->check(m_file.partialPath, m_file.promise);
+    const HeldCommand files = held({m_file.partialPath, filePath(m_file.source.url)});
+    m_check->check({files.arguments.at(0), files.arguments.at(1), files.descriptors},
+                   m_file.promise);
 }
 
 void FileTranscode::place(const VideoFile &result)
@@ -512,8 +543,8 @@ void FileTranscode::place(const VideoFile &result)
     end(outcome);
 }
 
-// The result bears the source's date; one that replaces the source also its permissions and,
-// where we may, its owner.
+// The result bears the source's date and is no more open than it; one that replaces the source
+// takes its permissions and, where we may, its owner.
 void FileTranscode::keepSourceDate()
 {
     const int result = m_partial->lock.descriptor();
@@ -521,8 +552,13 @@ void FileTranscode::keepSourceDate()
                                {static_cast<time_t>(m_claimed.modified / 1000000000),
                                 static_cast<long>(m_claimed.modified % 1000000000)}};
     ::futimens(result, times);
-    if (!m_file.replacesSource)
+    if (!m_file.replacesSource) {
+        // The owner's part as the source's; the others' as made, the umask applied.
+        struct stat made;
+        if (::fstat(result, &made) == 0)
+            ::fchmod(result, (made.st_mode & 0066) | (m_sourceMode & 0600));
         return;
+    }
     [[maybe_unused]] const int owned = ::fchown(result, m_sourceOwner, m_sourceGroup);
     ::fchmod(result, m_sourceMode & 0777);
 }

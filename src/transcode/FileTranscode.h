@@ -83,7 +83,14 @@ private:
     {
         Descriptor folder;
         QByteArray name;
+        QString path; // as the commands name it
         FileLock lock;
+    };
+    // A command as it is started: the files it reads and writes handed over as open files.
+    struct HeldCommand
+    {
+        QStringList arguments;
+        QList<int> descriptors;
     };
 
     Claim claimSource();
@@ -94,6 +101,7 @@ private:
     Leftover takeOverLeftover(const QByteArray &name);
     void usePartial(const QString &path);
     bool createTemporaries(mode_t permissions);
+    HeldCommand held(const QStringList &arguments) const;
     void runCommand(qsizetype index);
     void onProgressLine(const QByteArray &bytes);
     void onErrorLine(const QByteArray &bytes);

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -53,6 +54,16 @@ std::optional<QString> OutputCheck::problemWith(const VideoFile &result,
         std::fabs(result.duration - promise.duration) > std::max(1.0, 0.02 * promise.duration))
         return QStringLiteral("转码结果时长 %1 秒，与原文件的 %2 秒不符")
             .arg(seconds(result.duration), seconds(promise.duration));
+    // A track cut short is as lost as a picture cut short.
+    for (qsizetype track = 0;
+         track < promise.audioDurations.size() && track < result.audioDurations.size(); ++track) {
+        const double promised = promise.audioDurations.at(track);
+        const double made = result.audioDurations.at(track);
+        if (promised > 0 && made > 0 && std::fabs(made - promised) > std::max(1.0, 0.02 * promised))
+            return QStringLiteral("转码结果的第 %1 条音轨长 %2 秒，与原文件的 %3 秒不符")
+                .arg(track + 1)
+                .arg(seconds(made), seconds(promised));
+    }
     if (promise.frames >= 0 && result.packetsRead != promise.frames)
         return QStringLiteral("转码结果有 %1 帧，原文件有 %2 帧")
             .arg(result.packetsRead)
@@ -73,43 +84,70 @@ std::optional<QString> OutputCheck::problemWith(const VideoFile &result,
     return std::nullopt;
 }
 
-void OutputCheck::check(const QString &path, const OutputPromise &promise)
+void OutputCheck::check(const Files &files, const OutputPromise &promise)
 {
-    m_path = path;
+    m_files = files;
+    m_promise = promise;
+    if (m_promise.duration > 0 || m_files.source.isEmpty())
+        return checkOutput();
+    measureSource();
+}
+
+// ffmpeg copies the source's video to nowhere, which reads it whole without decoding it, and
+// says at the end how far it got.
+void OutputCheck::measureSource()
+{
+    const std::optional<QString> ffmpeg = m_tools.find(QStringLiteral("ffmpeg"));
+    if (!ffmpeg) {
+        QTimer::singleShot(
+            0, this, [this] { Q_EMIT failed(QStringLiteral("找不到 ffmpeg，无法检查转码结果")); });
+        return;
+    }
+    m_runner = new ProcessRunner(this);
+    m_runner->setStandardError(ProcessRunner::Output::Discard);
+    m_runner->setCollectLimit(VideoProbe::OutputLimit);
+    m_runner->setTimeLimit(readingTime(m_files.source));
+    m_runner->setInheritedDescriptors(m_files.descriptors);
+    auto reached = std::make_shared<double>(0);
+    connect(m_runner, &ProcessRunner::standardOutputLine, this, [reached](const QByteArray &line) {
+        static const QByteArray key("out_time_us=");
+        if (line.startsWith(key))
+            *reached = std::max(*reached, line.mid(key.size()).toDouble() / 1e6);
+    });
+    const auto unknown = [this] {
+        Q_EMIT failed(QStringLiteral("原文件的时长无法确定，无法证明转码结果完整"));
+    };
+    connect(m_runner, &ProcessRunner::failedToStart, this, unknown);
+    connect(m_runner, &ProcessRunner::finished, this,
+            [this, reached, unknown](int status, bool crashed) {
+                const bool whole = status == 0 && !crashed && !m_runner->timedOut();
+                m_runner->deleteLater();
+                if (!whole || *reached <= 0)
+                    return unknown();
+                m_promise.duration = *reached;
+                checkOutput();
+            });
+    m_runner->start(*ffmpeg,
+                    {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-nostdin"),
+                     QStringLiteral("-i"), m_files.source, QStringLiteral("-map"),
+                     QStringLiteral("0:v:0"), QStringLiteral("-c"), QStringLiteral("copy"),
+                     QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-progress"),
+                     QStringLiteral("pipe:1"), QStringLiteral("-")});
+}
+
+void OutputCheck::checkOutput()
+{
     m_probe = new VideoProbe(m_tools, this);
     m_probe->setReadToEnd(true);
-    m_probe->setTimeLimit(readingTime(path));
-    connect(m_probe, &VideoProbe::finished, this, [this, promise](const ProbeOutcome &outcome) {
+    m_probe->setTimeLimit(readingTime(m_files.output));
+    m_probe->setInheritedDescriptors(m_files.descriptors);
+    connect(m_probe, &VideoProbe::finished, this, [this](const ProbeOutcome &outcome) {
         m_probe->deleteLater();
         if (!outcome.file)
             return Q_EMIT failed(QStringLiteral("转码结果无法读取（%1）").arg(outcome.failure));
-        if (const std::optional<QString> problem = problemWith(*outcome.file, promise))
+        if (const std::optional<QString> problem = problemWith(*outcome.file, m_promise))
             return Q_EMIT failed(*problem);
-        if (promise.duration > 0)
-            return Q_EMIT passed(*outcome.file);
-        checkDecoding(*outcome.file);
+        Q_EMIT passed(*outcome.file);
     });
-    m_probe->getVideoInfo(QUrl::fromLocalFile(path));
-}
-
-void OutputCheck::checkDecoding(const VideoFile &result)
-{
-    const std::optional<QString> ffmpeg = m_tools.find(QStringLiteral("ffmpeg"));
-    if (!ffmpeg)
-        return Q_EMIT failed(QStringLiteral("找不到 ffmpeg，无法检查转码结果"));
-    m_decoder = new ProcessRunner(this);
-    m_decoder->setStandardOutput(ProcessRunner::Output::Discard);
-    m_decoder->setStandardError(ProcessRunner::Output::Discard);
-    connect(m_decoder, &ProcessRunner::failedToStart, this,
-            [this] { Q_EMIT failed(QStringLiteral("无法启动 ffmpeg 检查转码结果")); });
-    connect(m_decoder, &ProcessRunner::finished, this, [this, result](int status, bool crashed) {
-        m_decoder->deleteLater();
-        if (status != 0 || crashed)
-            return Q_EMIT failed(QStringLiteral("转码结果的视频无法解码"));
-        Q_EMIT passed(result);
-    });
-    m_decoder->start(*ffmpeg, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
-                               m_path, QStringLiteral("-map"), QStringLiteral("0:v:0"),
-                               QStringLiteral("-frames:v"), QStringLiteral("1"),
-                               QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
+    m_probe->getVideoInfo(QUrl::fromLocalFile(m_files.output));
 }

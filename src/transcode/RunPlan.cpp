@@ -329,6 +329,7 @@ OutputPromise promiseFor(const TranscodeSettings &settings, const VideoFile &sou
     const FrameTiming timing = frameTimingFor(settings, source);
     OutputPromise promise;
     promise.audioStreams = source.audioStreams;
+    promise.audioDurations = source.audioDurations;
     promise.duration = source.duration;
     promise.displayAspect = displayAspect(source);
     // Where the source's count and length agree, so must the output's; a variable rate keeps

@@ -50,6 +50,7 @@ struct OutputPromise
     qint64 frames = -1;
     double videoDuration = 0;
     double frameSeconds = 0;
+    QList<double> audioDurations; // each track's, where the source tells; 0 when it does not
 
     friend bool operator==(const OutputPromise &, const OutputPromise &) = default;
 };

@@ -34,6 +34,7 @@ enum class Clip {
     Gaps,       // .avi whose index counts 15 frames, 4 of them dropped
     Tagged,     // .mov with a creation date, make and model, timecode, chapters, 5.1, BT.709
     Playlist,   // an HLS playlist named .mp4 that points at a clip beside it
+    Streamed,   // 2 s of .mkv written as a live stream is: its header tells no length
 };
 QString clip(Clip kind);
 // A copy of `source` at `path`, folders made as needed, last written a minute ago.
@@ -52,8 +53,10 @@ QStringList filesBelow(const QString &root);
 // written out; calls whose arguments hold a line of "fail_for" end with the status in
 // "status"; "hang" makes it wait to be stopped (its pid in "pid"); test encodes succeed for
 // the encoders listed in "encoders_ok", and hang with "hang_tests" (their pid in
-// "test_pid"); "meanwhile" is sourced before the output is written ($input and $last name
-// the input and the output); "result" is copied to the output (else the text "converted").
+// "test_pid"); "meanwhile" is sourced before the output is written ($input names the input,
+// $given and $last the input and the output as handed over); "result" is copied to the
+// output (else the text "converted"). The source's measure (a copy to nowhere) is the real
+// ffmpeg's.
 // Every call is noted in "calls", one line each.
 QString fakeFFmpeg(const QDir &dir);
 QStringList fakeCalls(const QDir &dir);

@@ -362,6 +362,41 @@ private Q_SLOTS:
         QCOMPARE(filesBelow(folder), QStringList{u"a.mp4"_s});
     }
 
+    // A source whose header tells no length (a recording streamed to disk) is read to its end
+    // to learn it: a result of its whole length replaces it, a short one does not.
+    void aSourceOfUnknownLengthIsMeasured_data()
+    {
+        QTest::addColumn<bool>("cutShort");
+        QTest::newRow("whole") << false;
+        QTest::newRow("cut short") << true;
+    }
+
+    void aSourceOfUnknownLengthIsMeasured()
+    {
+        QFETCH(bool, cutShort);
+        QTemporaryDir tools;
+        if (cutShort) {
+            fakeFFmpeg(tools.path());
+            writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        }
+        const QString folder = folderWith({{u"a.mkv"_s, clip(Clip::Streamed)}});
+        const QList<VideoFile> files = listed(folder, {u"a.mkv"_s});
+        QCOMPARE(files.first().duration, 0.0);
+        TranscodeSettings settings = settingsFor(Codec::H264Software);
+        settings.overwriteOriginal = true;
+        const EngineRun run = runEngine(settings, files, {}, cutShort ? tools.path() : QString());
+        if (!cutShort) {
+            QVERIFY2(run.only().status == FileOutcome::Status::Converted,
+                     qPrintable(run.only().reason));
+            QCOMPARE(filesBelow(folder), QStringList{u"a.mp4"_s});
+            return;
+        }
+        QCOMPARE(run.only().status, FileOutcome::Status::Failed);
+        QVERIFY2(run.only().reason.contains(u"转码结果时长 0.40 秒，与原文件的 1.9"_s),
+                 qPrintable(run.only().reason));
+        QCOMPARE(contents(folder + u"/a.mkv"_s), contents(clip(Clip::Streamed)));
+    }
+
     // ffmpeg succeeds on a file cut short; the check does not let it pass for done.
     void aShortResultIsNotPutInPlace()
     {
@@ -530,6 +565,44 @@ private Q_SLOTS:
             else
                 QCOMPARE(contents(partial), QByteArray("file"));
         }
+    }
+
+    // ffmpeg is handed the files the run holds, not their names: a name pointed elsewhere
+    // meanwhile, as anyone who may write the folder can, is never read or written through.
+    void aNamePointedElsewhereIsNeverFollowed_data()
+    {
+        QTest::addColumn<QString>("meanwhile"); // %1: a private file of someone else's
+        QTest::addColumn<QString>("reason");    // empty: converted from the file listed
+        QTest::newRow("the partial")
+            << u"p=$(readlink -f \"$last\"); mv \"$p\" \"$p.moved\"; ln -s '%1' \"$p\"\n"_s
+            << u"转码结果的临时文件在转码期间被移走或替换；转码结果未保留"_s;
+        QTest::newRow("the source")
+            << u"mv \"$input\" \"$input.real\"; ln -s '%1' \"$input\"\n"
+               "cat \"$given\" > \"$last\"; rm \"$input\"; mv \"$input.real\" \"$input\"; exit 0\n"_s
+            << QString();
+    }
+
+    void aNamePointedElsewhereIsNeverFollowed()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, reason);
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
+        const QString secret = folder + u"-secret.mp4"_s;
+        copyTo(clip(Clip::NoAudio), secret);
+        writeFile(tools.filePath(u"meanwhile"_s), meanwhile.arg(secret).toUtf8());
+        const EngineRun run = runEngine(settingsFor(Codec::H264Software),
+                                        listed(folder, {u"a.mp4"_s}), {}, tools.path());
+        QCOMPARE(contents(secret), contents(clip(Clip::NoAudio)));
+        if (!reason.isEmpty()) {
+            QCOMPARE(run.only().reason, reason);
+            return;
+        }
+        QVERIFY2(run.only().status == FileOutcome::Status::Converted,
+                 qPrintable(run.only().reason));
+        QCOMPARE(contents(run.only().outputPath), contents(clip(Clip::Plain)));
     }
 
     // An output folder that is someone else's link would take the results anywhere.

@@ -65,6 +65,8 @@ VideoFile with(VideoFile file, const QStringList &changes)
             file.duration = value.toDouble();
         else if (name == u"video streams")
             file.videoStreams = value.toInt();
+        else if (name == u"track seconds")
+            file.audioDurations = {value.toDouble()};
     }
     return file;
 }
@@ -690,6 +692,10 @@ private Q_SLOTS:
         QTest::newRow("anamorphic, same shape")
             << QStringList{u"size=1280x720"_s, u"sar=3:4"_s} << QString();
         QTest::newRow("audio missing") << QStringList{u"audio=0"_s} << u"音轨"_s;
+        QTest::newRow("audio a little short") << QStringList{u"track seconds=9.3"_s} << QString();
+        QTest::newRow("audio cut short")
+            << QStringList{u"track seconds=0.3"_s}
+            << u"转码结果的第 1 条音轨长 0.30 秒，与原文件的 10.00 秒不符"_s;
         QTest::newRow("no video") << QStringList{u"video streams=0"_s} << u"没有视频流"_s;
     }
 
@@ -703,6 +709,7 @@ private Q_SLOTS:
         promise.frames = 250;
         promise.videoDuration = 10;
         promise.frameSeconds = 0.04;
+        promise.audioDurations = {10};
         const VideoFile output = with(
             source(u"/A/out.mp4"_s),
             QStringList{u"size=960x720"_s, u"frames=250"_s, u"read=250"_s, u"video=10"_s} + result);
