@@ -495,6 +495,8 @@ void FileTranscode::place(const VideoFile &result)
     keepSourceDate();
     ResultMark::clearUnfinished(m_partial->lock.descriptor());
     ResultMark::mark(m_partial->lock.descriptor(), m_resultSettings);
+    if (!m_file.replacesSource)
+        ResultMark::markSource(m_partial->lock.descriptor(), m_file.sourceMark);
 
     if (output == source) {
         const Result<QString> swapped = swapIn(m_outputName, source);

@@ -16,6 +16,7 @@ namespace {
 
 constexpr char SettingsAttribute[] = "user.quillmere.settings";
 constexpr char UnfinishedAttribute[] = "user.quillmere.partial";
+constexpr char SourceAttribute[] = "user.quillmere.source";
 
 // The settings, and the size and date the file had when it was marked.
 QByteArray markOf(int descriptor, const QString &settings)
@@ -75,6 +76,28 @@ bool isResult(const QString &path, const QString &settings)
     const QByteArray expected = markOf(descriptor, settings);
     ::close(descriptor);
     return size > 0 && !settings.isEmpty() && value.left(size) == expected;
+}
+
+// "size seconds.nanoseconds", then the key on a line of its own: last, as it may hold anything.
+QByteArray sourceMarkOf(const VideoFile &source, const QString &key)
+{
+    return QByteArray::number(source.size) + ' ' +
+           QByteArray::number(source.modifiedTime / 1000000000) + '.' +
+           QByteArray::number(source.modifiedTime % 1000000000) + '\n' + QFile::encodeName(key);
+}
+
+bool markSource(int descriptor, const QByteArray &mark)
+{
+    return ::fsetxattr(descriptor, SourceAttribute, mark.constData(),
+                       static_cast<size_t>(mark.size()), 0) == 0;
+}
+
+QByteArray sourceMarkAt(const QString &path)
+{
+    QByteArray value(8192, '\0');
+    const ssize_t size = ::lgetxattr(QFile::encodeName(path).constData(), SourceAttribute,
+                                     value.data(), static_cast<size_t>(value.size()));
+    return size > 0 ? value.left(size) : QByteArray();
 }
 
 } // namespace ResultMark

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "domain/TranscodeSettings.h"
+#include "domain/VideoFile.h"
 
 // A placed result carries the settings that made it, with its size and date then, in an
 // extended attribute where the file system keeps them. A resumed run in replace mode knows a
@@ -22,5 +23,14 @@ void clearUnfinished(int descriptor);
 
 // Whether the file at `path` is, unchanged, a result made with `settings`.
 bool isResult(const QString &path, const QString &settings);
+
+// Which source a result beside others was made from (`key`: its path, or its path below the
+// folder named to the command line, so that hosts mounting the tree elsewhere agree), with the
+// source's size and date then: a later run (another shard, a resume) never takes the result for
+// another file's, nor for that of a source changed since.
+QByteArray sourceMarkOf(const VideoFile &source, const QString &key);
+bool markSource(int descriptor, const QByteArray &mark);
+// The mark of the file at `path`, not following a link; empty where there is none.
+QByteArray sourceMarkAt(const QString &path);
 
 } // namespace ResultMark

@@ -4,6 +4,7 @@
 #include "transcode/Encoders.h"
 #include "transcode/FFmpegArguments.h"
 #include "transcode/OutputNaming.h"
+#include "transcode/ResultMark.h"
 #include "transcode/VideoFormatChecker.h"
 
 #include <QCryptographicHash>
@@ -346,13 +347,7 @@ QString fallbackNotice(const QString &named, const QString &used)
 {
     if (Encoders::formOf(used) != Encoders::Form::Software)
         return QStringLiteral("使用硬件编码器 %1").arg(used);
-    QStringList tried = Encoders::candidatesFor(named);
-#ifndef Q_OS_MACOS
-    // Apple's encoders come only with ffmpeg for macOS; elsewhere naming them says nothing.
-    tried.removeIf([](const QString &encoder) {
-        return Encoders::formOf(encoder) == Encoders::Form::VideoToolbox;
-    });
-#endif
+    const QStringList tried = Encoders::candidatesHere(named);
     if (tried.isEmpty())
         return QStringLiteral("这台电脑没有可用的硬件编码器，使用软件编码器 %1").arg(used);
     return QStringLiteral("没有可用的硬件编码器（已试 %1），已改用软件编码器 %2")
@@ -370,8 +365,23 @@ RunRefusal noHevcAlpha(const TranscodeSettings &settings)
     return {Error{QStringLiteral("Settings"), 2, why}, why};
 }
 
+QString keyOf(const VideoFile &file, const PlanChoices &choices)
+{
+    return choices.shardKey ? choices.shardKey(file) : filePath(file.url);
+}
+
+// Whether this run converts `file`, rather than only naming its output.
+bool converts(const VideoFile &file, const PlanChoices &choices)
+{
+    if (choices.shard && !inShard(keyOf(file, choices), *choices.shard))
+        return false;
+    return choices.only.isEmpty() || choices.only.contains(file.id);
+}
+
 // Gives each file of the listing its output, so that no two share one and none lands on an
-// input of the run, whatever path names it.
+// input of the run, whatever path names it. A result a run of ours made is known by the mark
+// of its source: it is that file's, never another's, so that shards started apart, or a run
+// over a folder that has changed, name alike and never take one file's result for another's.
 class OutputNamer
 {
 public:
@@ -386,17 +396,18 @@ public:
     }
 
     // In `folder`, named after `source` with `extension`; " (2)", " (3)", ... when taken.
-    // `existingIsTaken`: a file already there is kept, not replaced. Anything there but a
-    // plain file that is not an input is never replaced.
+    // `existingIsTaken`: a file already there is kept, not replaced; `converted`: whether this
+    // run converts the source, whose results are marked `mark`. Anything there but a plain
+    // file that is not an input is never replaced.
     QString claim(const QString &folder, const QString &source, const QString &extension,
-                  bool existingIsTaken)
+                  bool existingIsTaken, bool converted, const QByteArray &mark)
     {
         const QString stem = OutputNaming::baseName(QFileInfo(source).fileName());
         for (int n = 1;; ++n) {
             const QString suffix = n == 1 ? QString() : QStringLiteral(" (%1)").arg(n);
             const QString path =
                 QDir(folder).filePath(OutputNaming::fittedName(stem, suffix, extension));
-            if (isTaken(path, existingIsTaken))
+            if (isTaken(path, existingIsTaken, converted, mark))
                 continue;
             m_claimed.insert(path);
             return path;
@@ -418,13 +429,22 @@ public:
     }
 
 private:
-    bool isTaken(const QString &path, bool existingIsTaken) const
+    bool isTaken(const QString &path, bool existingIsTaken, bool converted,
+                 const QByteArray &mark) const
     {
         if (m_claimed.contains(path) || m_inputs.contains(path))
             return true;
         const std::optional<DiskEntry> existing = m_fileAt ? m_fileAt(path) : std::nullopt;
-        return existing &&
-               (existingIsTaken || !existing->regularFile || m_inputKeys.contains(existing->key));
+        if (!existing)
+            return false;
+        if (!existing->regularFile || m_inputKeys.contains(existing->key))
+            return true;
+        if (existing->madeFrom.isEmpty())
+            return existingIsTaken;
+        if (existing->madeFrom != mark)
+            return true; // another file's result, or one of this file before it changed
+        // This file's own: where this run leaves the file alone, its result keeps the name.
+        return converted && existingIsTaken;
     }
 
     std::function<std::optional<DiskEntry>(const QString &)> m_fileAt;
@@ -447,8 +467,10 @@ QList<PlannedFile> namedOutputs(const TranscodeSettings &settings, const QList<V
         PlannedFile file;
         file.position = position;
         file.source = source;
+        file.sourceMark = ResultMark::sourceMarkOf(source, keyOf(source, environment.choices));
         if (!settings.overwriteOriginal) {
-            file.outputPath = names.claim(folder, input, format, keepExisting);
+            file.outputPath = names.claim(folder, input, format, keepExisting,
+                                          converts(source, environment.choices), file.sourceMark);
             file.replacesOutput = names.occupied(file.outputPath);
         } else if (OutputNaming::extension(source.name).compare(format, Qt::CaseInsensitive) == 0) {
             file.outputPath = input;
@@ -456,7 +478,8 @@ QList<PlannedFile> namedOutputs(const TranscodeSettings &settings, const QList<V
             file.replacesSource = true;
         } else {
             // A new container gets a name that says so; nothing already there is replaced.
-            file.outputPath = names.claim(QFileInfo(input).path(), input, format, true);
+            file.outputPath =
+                names.claim(QFileInfo(input).path(), input, format, true, true, file.sourceMark);
             file.replacesSource = true;
         }
         file.partialPath = names.partialFor(file.outputPath);
@@ -522,8 +545,10 @@ std::optional<DiskEntry> diskEntryAt(const QString &path)
     struct stat status;
     if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
         return std::nullopt;
+    const bool regular = S_ISREG(status.st_mode);
     return DiskEntry{{static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)},
-                     S_ISREG(status.st_mode)};
+                     regular,
+                     regular ? ResultMark::sourceMarkAt(path) : QByteArray()};
 }
 
 bool inShard(const QString &key, const Shard &shard)
@@ -605,17 +630,8 @@ RunPlan planRun(const TranscodeSettings &settings, const QList<VideoFile> &files
 
     // Outputs are named over the whole listing, so that every shard names them alike.
     plan.files = namedOutputs(settings, files, environment, plan.outputDirectory);
-    const PlanChoices &choices = environment.choices;
-    if (choices.shard) {
-        plan.files.removeIf([&](const PlannedFile &file) {
-            return !inShard(choices.shardKey ? choices.shardKey(file.source)
-                                             : filePath(file.source.url),
-                            *choices.shard);
-        });
-    }
-    if (!choices.only.isEmpty())
-        plan.files.removeIf(
-            [&](const PlannedFile &file) { return !choices.only.contains(file.source.id); });
+    plan.files.removeIf(
+        [&](const PlannedFile &file) { return !converts(file.source, environment.choices); });
 
     const QString format = OutputNaming::outputExtension(settings.codec, settings.container);
     for (PlannedFile &file : plan.files) {

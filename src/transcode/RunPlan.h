@@ -68,7 +68,8 @@ struct PlannedFile
     // A file already exists at `outputPath` and must go to the Trash when the result is put
     // in place.
     bool replacesOutput = false;
-    QSize outputSize; // the picture as the output shows it, where known
+    QByteArray sourceMark; // what a result beside others is marked with (see ResultMark)
+    QSize outputSize;      // the picture as the output shows it, where known
     QList<PlannedCommand> commands;
     // The same conversion with the software encoder, tried once when a hardware encoder fails
     // in the middle of the file.
@@ -114,8 +115,8 @@ enum class ExistingOutput {
 struct PlanChoices
 {
     std::optional<Shard> shard;
-    // The text that places a file in its shard: the same file has the same key whatever else
-    // is listed. The file's path when not given.
+    // The text that places a file in its shard, and names it in its result's mark: the same
+    // file has the same key whatever else is listed. The file's path when not given.
     std::function<QString(const VideoFile &)> shardKey;
     // Only these files are converted, though outputs are named over all; all when empty.
     QSet<QUuid> only;
@@ -127,6 +128,7 @@ struct DiskEntry
 {
     FileKey key;
     bool regularFile = false;
+    QByteArray madeFrom; // a result's mark of its source (see ResultMark); empty for others
 };
 
 // What the plan may look up besides its arguments.

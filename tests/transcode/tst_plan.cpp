@@ -4,6 +4,7 @@
 #include "transcode/OutputCheck.h"
 #include "transcode/OutputNaming.h"
 #include "transcode/ProgressParser.h"
+#include "transcode/ResultMark.h"
 #include "transcode/RunPlan.h"
 
 #include <QRegularExpression>
@@ -136,7 +137,7 @@ PlanEnvironment environment(QHash<QString, FileKey> disk = {})
     environment.fileAt = [disk](const QString &path) -> std::optional<DiskEntry> {
         if (!disk.contains(path))
             return std::nullopt;
-        return DiskEntry{disk.value(path), disk.value(path).isValid()};
+        return DiskEntry{disk.value(path), disk.value(path).isValid(), {}};
     };
     int counter = 0;
     environment.uniqueName = [counter]() mutable { return u"T%1"_s.arg(++counter); };
@@ -513,6 +514,62 @@ private Q_SLOTS:
         // What the window asks about before the run, whatever it will choose.
         QCOMPARE(::existingOutputs(settings, files, there), QStringList{out + u"x.mp4"_s});
         QCOMPARE(::existingOutputs(settingsWith({u"overwrite"_s}), files, there), QStringList());
+    }
+
+    // A result a run of ours made is its source's, known by its mark: never skipped or
+    // replaced as another file's, and keeping its name while its file is not converted.
+    void resultsKnowTheirSource_data()
+    {
+        QTest::addColumn<QString>("madeFrom"); // the source that x.mp4 there was made from
+        QTest::addColumn<bool>("convertsX");
+        QTest::addColumn<int>("policy");
+        QTest::addColumn<QStringList>("outputs"); // of the files converted; "*": replaces
+        const int keep = int(ExistingOutput::KeepBoth), skip = int(ExistingOutput::Skip);
+        QTest::newRow("unmarked, skip")
+            << u""_s << true << skip << QStringList{u"x.mp4*"_s, u"x (2).mp4"_s};
+        QTest::newRow("its own, skip")
+            << u"/A/x.mov"_s << true << skip << QStringList{u"x.mp4*"_s, u"x (2).mp4"_s};
+        QTest::newRow("its own, keep both")
+            << u"/A/x.mov"_s << true << keep << QStringList{u"x (2).mp4"_s, u"x (3).mp4"_s};
+        QTest::newRow("its own, another shard's file")
+            << u"/A/x.mov"_s << false << keep << QStringList{u"x (2).mp4"_s};
+        QTest::newRow("a namesake's, skip")
+            << u"/B/x.mov"_s << true << skip << QStringList{u"x (2).mp4"_s, u"x.mp4*"_s};
+        QTest::newRow("its own before it changed, skip")
+            << u"changed /A/x.mov"_s << true << skip << QStringList{u"x (2).mp4"_s, u"x (3).mp4"_s};
+        QTest::newRow("an unlisted file's, skip")
+            << u"/C/x.mov"_s << true << skip << QStringList{u"x (2).mp4"_s, u"x (3).mp4"_s};
+    }
+
+    void resultsKnowTheirSource()
+    {
+        QFETCH(QString, madeFrom);
+        QFETCH(bool, convertsX);
+        QFETCH(int, policy);
+        const QString out = u"/A/已转码_H.264 (软件编码)/"_s;
+        const QList<VideoFile> files{source(u"/A/x.mov"_s), source(u"/B/x.mov"_s)};
+        PlanEnvironment there = environment();
+        there.fileAt = [&](const QString &path) -> std::optional<DiskEntry> {
+            if (path != out + u"x.mp4"_s)
+                return std::nullopt;
+            VideoFile then = source();
+            if (madeFrom.startsWith(u"changed "_s))
+                then.size = 1;
+            return DiskEntry{{1, 1},
+                             true,
+                             madeFrom.isEmpty()
+                                 ? QByteArray()
+                                 : ResultMark::sourceMarkOf(then, madeFrom.section(u' ', -1))};
+        };
+        there.choices.existingOutput = static_cast<ExistingOutput>(policy);
+        there.choices.only = {files.at(1).id};
+        if (convertsX)
+            there.choices.only << files.at(0).id;
+        QStringList outputs;
+        for (const PlannedFile &file :
+             planRun(settingsWith({u"codec=H.264 (软件编码)"_s}), files, answers(), there).files)
+            outputs << file.outputPath.mid(out.size()) + (file.replacesOutput ? u"*"_s : u""_s);
+        QTEST(outputs, "outputs");
     }
 
     // A file keeps its shard whatever else is listed, each file is in one shard, and outputs
