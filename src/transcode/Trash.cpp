@@ -143,6 +143,12 @@ Result<TrashFolders> trashFor(const QString &path, dev_t device)
     if (status.st_dev != device)
         return trashError(EXDEV,
                           QStringLiteral("回收站“%1”与“%2”不在同一个文件系统上").arg(trash, path));
+    // Another user's Trash (a HOME kept through sudo) would hand the file to that user.
+    const auto notOurs = [&trash] {
+        return trashError(EPERM, QStringLiteral("回收站“%1”不属于当前用户").arg(trash));
+    };
+    if (status.st_uid != ::geteuid())
+        return notOurs();
     TrashFolders folders{trash, Descriptor(), Descriptor()};
     for (const auto &[name, open] : {std::pair{QByteArray("files"), &folders.files},
                                      std::pair{QByteArray("info"), &folders.info}}) {
@@ -150,6 +156,8 @@ Result<TrashFolders> trashFor(const QString &path, dev_t device)
         *open = openFolder(folder.fd(), name, false);
         if (!open->isOpen())
             return trashError(errno, QStringLiteral("无法建立回收站“%1”").arg(trash));
+        if (::fstat(open->fd(), &status) != 0 || status.st_uid != ::geteuid())
+            return notOurs();
     }
     return folders;
 }

@@ -753,6 +753,34 @@ private Q_SLOTS:
                     .contains("\nPath=" + QFile::encodeName(file).toPercentEncoding("/")));
     }
 
+    // Another user's Trash (a HOME kept through sudo) never takes the file: it would be theirs.
+    void anotherUsersHomeTrashIsNotUsed_data()
+    {
+        QTest::addColumn<QString>("given"); // the folder another user owns
+        QTest::newRow("the Trash") << u"Trash"_s;
+        QTest::newRow("its files") << u"Trash/files"_s;
+    }
+
+    void anotherUsersHomeTrashIsNotUsed()
+    {
+        QFETCH(QString, given);
+        if (::geteuid() != 0)
+            QSKIP("giving a folder away needs root");
+        const QString home = m_dir.filePath(u"home of another "_s + given.section(u'/', -1));
+        const EnvironmentGuard data("XDG_DATA_HOME", QFile::encodeName(home));
+        QDir().mkpath(home + u"/Trash/files"_s);
+        QDir().mkpath(home + u"/Trash/info"_s);
+        QVERIFY(::chown(QFile::encodeName(home + u'/' + given).constData(), 4321, 4321) == 0);
+        const QString file = home + u"-a.mp4"_s;
+        writeFile(file, "a");
+        const Result<QString> trashed = moveToTrash(file);
+        QVERIFY(!trashed.ok());
+        QVERIFY2(trashed.error().description().contains(u"不属于当前用户"_s),
+                 qPrintable(trashed.error().description()));
+        QCOMPARE(contents(file), QByteArray("a"));
+        QCOMPARE(filesBelow(home), QStringList());
+    }
+
     // Without a home, there is no Trash to be made at the top of the root file system.
     void noHomeNoTrashUnderTheRoot()
     {
