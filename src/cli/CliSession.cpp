@@ -187,7 +187,7 @@ int CliSession::exitStatus(bool failed) const
 void CliSession::onIntakeFinished()
 {
     if (m_interrupted)
-        return finish(130);
+        return cancelBeforeRun();
     const int listed = static_cast<int>(m_model.videoFiles().size());
     const int rejected = rejectedCount();
     if (listed == 0) {
@@ -233,7 +233,7 @@ void CliSession::printListing()
 void CliSession::printPlan(const RunPlan &plan)
 {
     if (m_interrupted)
-        return finish(130);
+        return cancelBeforeRun();
     if (plan.refusal) {
         emitSummary(QStringLiteral("failed"), {{QStringLiteral("reason"), plan.refusal->detail}});
         say(QStringLiteral("转码失败: ") + plan.refusal->detail);
@@ -376,6 +376,13 @@ void CliSession::onSignal()
         return;
     }
     // Before the run nothing needs undoing; probes under way stop with the model.
+    cancelBeforeRun();
+}
+
+void CliSession::cancelBeforeRun()
+{
+    emitSummary(QStringLiteral("cancelled"), {});
+    say(QStringLiteral("转码已取消"));
     finish(130);
 }
 

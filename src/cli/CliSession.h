@@ -53,6 +53,8 @@ private:
     // Named paths that were not taken in, each a failure of the run.
     int rejectedCount() const;
     int exitStatus(bool failed) const;
+    // A signal before the run: nothing to undo, but scripts reading --json get their summary.
+    void cancelBeforeRun();
     void finish(int exitStatus);
 
     TranscodeViewModel &m_model;

@@ -3,6 +3,7 @@
 #include "cli/StandardOutput.h"
 #include "domain/Trace.h"
 #include "intake/ExactNames.h"
+#include "process/ProcessRunner.h"
 #include "session/TranscodeViewModel.h"
 
 #include <QCoreApplication>
@@ -35,22 +36,29 @@ int main(int argc, char *argv[])
     context.trace = options.verbosity == CliOptions::Verbosity::Verbose
                         ? TraceWriter(writeLineToStandardError)
                         : TraceWriter([](const QString &) {});
-    TranscodeViewModel model(context);
-    applyCliSettings(model, options);
+    int status = 0;
+    {
+        TranscodeViewModel model(context);
+        applyCliSettings(model, options);
 
-    if (options.mode == CliOptions::Mode::PrintArguments) {
-        const Result<QStringList> arguments = model.buildFFmpegArguments();
-        if (!arguments) {
-            writeLineToStandardError(QStringLiteral("quillmere-cli: ") +
-                                     arguments.error().description());
-            return 2;
+        if (options.mode == CliOptions::Mode::PrintArguments) {
+            const Result<QStringList> arguments = model.buildFFmpegArguments();
+            if (!arguments) {
+                writeLineToStandardError(QStringLiteral("quillmere-cli: ") +
+                                         arguments.error().description());
+                return 2;
+            }
+            for (const QString &argument : *arguments)
+                writeDataLine(argument);
+            return 0;
         }
-        for (const QString &argument : *arguments)
-            writeDataLine(argument);
-        return 0;
+        CliSession session(model, options);
+        QObject::connect(&session, &CliSession::done, &app, &QCoreApplication::exit);
+        session.start();
+        status = app.exec();
     }
-    CliSession session(model, options);
-    QObject::connect(&session, &CliSession::done, &app, &QCoreApplication::exit);
-    session.start();
-    return app.exec();
+    // Every program of ours has ended with the model; whatever they started and left running
+    // goes too, rather than outlive the command a script waits for.
+    ProcessRunner::endLeftBehind();
+    return status;
 }

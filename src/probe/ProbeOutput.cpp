@@ -14,8 +14,12 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -278,12 +282,14 @@ QString fileSizeText(qint64 bytes)
 
 FileFacts fileFactsAt(const QString &path)
 {
+    const QByteArray name = QFile::encodeName(path);
     struct stat status;
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+    if (::stat(name.constData(), &status) != 0)
         return {};
     return {static_cast<qint64>(status.st_size),
             {static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)},
-            static_cast<qint64>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+            static_cast<qint64>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
+            ::faccessat(AT_FDCWD, name.constData(), R_OK, AT_EACCESS) == 0 ? 0 : errno};
 }
 
 ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url,
@@ -344,7 +350,12 @@ ProbeOutcome interpretProbeOutput(const QByteArray &output, const QUrl &url,
     }
     if (videoStreams == 0 || !formatValue.isObject()) {
         trace << QStringLiteral("Error: Required video information not found in JSON");
-        outcome.failure = QStringLiteral("没有视频流（不是视频文件或文件已损坏）");
+        const int why = onDisk.readError;
+        outcome.failure =
+            why == EACCES || why == EPERM ? QStringLiteral("无法读取（没有读取权限）")
+            : why != 0
+                ? QStringLiteral("无法读取（%1）").arg(QString::fromLocal8Bit(std::strerror(why)))
+                : QStringLiteral("没有视频流（不是视频文件或文件已损坏）");
         return outcome;
     }
     const QJsonObject format = formatValue.toObject();

@@ -25,6 +25,7 @@ struct FileFacts
     qint64 size = 0;
     FileKey key;
     qint64 modifiedTime = 0; // nanoseconds since the epoch
+    int readError = 0;       // why we may not read it (errno), 0 when we may
 };
 
 // Size, date and identity of the file at `path`, following symbolic links; zeros when unreadable.

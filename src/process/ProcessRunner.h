@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <optional>
 
 #include "domain/Error.h"
 #include "process/LineSplitter.h"

@@ -1,10 +1,13 @@
 #include "transcode/RunPlanner.h"
 
 #include "transcode/EncoderSupport.h"
+#include "transcode/FileTranscode.h"
 
 #include <QDir>
 #include <QTimer>
 #include <QUuid>
+
+#include <cerrno>
 
 RunPlanner::RunPlanner(ToolLocator tools, EncoderSupport &encoders, QObject *parent)
     : QObject(parent)
@@ -40,11 +43,21 @@ void RunPlanner::plan(const TranscodeSettings &settings, const QList<VideoFile> 
     environment.uniqueName = [] {
         return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     };
-    m_encoders.answer(*ffmpeg, encoderQuestions(settings), this,
-                      [this, round, settings, files, environment](const EncoderAnswers &answers) {
-                          if (round == m_round)
-                              Q_EMIT planned(planRun(settings, files, answers, environment));
-                      });
+    m_encoders.answer(
+        *ffmpeg, encoderQuestions(settings), this,
+        [this, round, settings, files, environment](const EncoderAnswers &answers) {
+            if (round != m_round)
+                return;
+            RunPlan plan = planRun(settings, files, answers, environment);
+            // Refused as a whole, so that the dry run says so too.
+            if (!plan.refusal && !plan.outputDirectory.isEmpty()) {
+                if (const std::optional<QString> problem =
+                        outputFolderProblem(plan.outputDirectory))
+                    plan.refusal =
+                        RunRefusal{Error{QStringLiteral("FileSystem"), EPERM, *problem}, *problem};
+            }
+            Q_EMIT planned(plan);
+        });
 }
 
 void RunPlanner::cancel()

@@ -595,27 +595,31 @@ private Q_SLOTS:
         std::sort(ran.begin(), ran.end());
         QCOMPARE(ran, planned);
         QCOMPARE(filesBelow(cwd.path()), QStringList{u"plan.sh"_s});
-        QCOMPARE(filesBelow(folder).size(), 7);
+        QCOMPARE(filesBelow(folder).size(), 8);
     }
 
     // SIGTERM, SIGHUP and SIGINT cancel cleanly; kill -9 leaves no ffmpeg behind either, even
-    // one started by a wrapper.
+    // one started by a wrapper; a daemon that left the wrapper's group and environment is
+    // ended when the command ends.
     void signalsCancelCleanly_data()
     {
         QTest::addColumn<int>("signal");
-        QTest::newRow("TERM") << SIGTERM;
-        QTest::newRow("HUP") << SIGHUP;
-        QTest::newRow("KILL") << SIGKILL;
+        QTest::addColumn<QByteArray>("start"); // how the wrapper starts what it leaves running
+        QTest::newRow("TERM") << SIGTERM << QByteArray();
+        QTest::newRow("HUP") << SIGHUP << QByteArray();
+        QTest::newRow("KILL") << SIGKILL << QByteArray();
+        QTest::newRow("TERM, a daemon") << SIGTERM << QByteArray("setsid env -i");
     }
 
     void signalsCancelCleanly()
     {
         QFETCH(int, signal);
+        QFETCH(QByteArray, start);
         QTemporaryDir install;
         const QString cli = installCopy(install);
         writeTool(install.filePath(u"resources"_s), u"ffmpeg"_s,
-                  "for last; do :; done\nprintf partial > \"$last\"\n"
-                  "sleep 60 &\necho $! > \"$(dirname \"$0\")/grandchild\"\nwait\n");
+                  "for last; do :; done\nprintf partial > \"$last\"\n" + start +
+                      " sleep 60 &\necho $! > \"$(dirname \"$0\")/grandchild\"\nexec sleep 60\n");
         const QString folder = m_dir.filePath(u"signal"_s + QString::number(signal));
         const QString video = copyTo(clip(Clip::Plain), folder + u"/a.mp4"_s);
         QProcess process;
@@ -634,6 +638,61 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(
             ::kill(pid, 0) != 0 || contents(u"/proc/%1/stat"_s.arg(pid)).contains(") Z "), 5000);
         QCOMPARE(contents(video), contents(clip(Clip::Plain)));
+    }
+
+    // A signal before there is a plan still ends with the summary a script waits for.
+    void aSignalBeforeThePlanStillSummarises()
+    {
+        QTemporaryDir install;
+        const QString cli = installCopy(install);
+        writeTool(install.filePath(u"resources"_s), u"ffmpeg"_s,
+                  "echo $$ > \"$(dirname \"$0\")/testing\"\nexec sleep 60\n");
+        const QString video = copyTo(clip(Clip::Plain), m_dir.filePath(u"early/a.mp4"_s));
+        QProcess process;
+        process.start(cli, {u"--json"_s, u"--dry-run"_s, u"--codec"_s, u"h264-hw"_s, video});
+        QTRY_VERIFY_WITH_TIMEOUT(!contents(install.filePath(u"resources/testing"_s)).isEmpty(),
+                                 20000);
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), 130);
+        const QList<QJsonObject> events =
+            jsonLines(QString::fromUtf8(process.readAllStandardOutput()));
+        QVERIFY(!events.isEmpty());
+        QCOMPARE(events.last().value(u"event"_s).toString(), u"summary"_s);
+        QCOMPARE(events.last().value(u"outcome"_s).toString(), u"cancelled"_s);
+    }
+
+    // Another user's files, converted as that user: a source only they may read but not
+    // write converts, one they may not read is named as such.
+    void asAnotherUser()
+    {
+        const QString setpriv = QStandardPaths::findExecutable(u"setpriv"_s);
+        if (::geteuid() != 0 || setpriv.isEmpty())
+            QSKIP("needs root and setpriv");
+        const QStringList asNobody{u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s};
+        if (QProcess::execute(setpriv, asNobody + QStringList{u"test"_s, u"-x"_s,
+                                                              QStringLiteral(QUILLMERE_CLI_PATH)}))
+            QSKIP("the build is not open to other users");
+        QTemporaryDir top;
+        QFile::setPermissions(top.path(), QFile::permissions(top.path()) | QFileDevice::ExeOther);
+        const QString folder = top.filePath(u"theirs"_s);
+        const QString readOnly = copyTo(clip(Clip::Plain), folder + u"/read only.mp4"_s);
+        const QString locked = copyTo(clip(Clip::Plain), folder + u"/locked.mp4"_s);
+        QVERIFY(QProcess::execute(u"chown"_s, {u"-R"_s, u"65534:65534"_s, folder}) == 0);
+        ::chmod(QFile::encodeName(readOnly).constData(), 0444);
+        ::chmod(QFile::encodeName(locked).constData(), 0);
+        const CliRun run = runCli(asNobody + QStringList{u"env"_s, u"HOME="_s + folder,
+                                                         QStringLiteral(QUILLMERE_CLI_PATH),
+                                                         u"--codec"_s, u"h264-sw"_s, folder},
+                                  setpriv);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(u"无法添加 "_s + locked + u": 无法读取（没有读取权限）"_s),
+                 qPrintable(run.err));
+        const QString output = folder + u"/已转码_H.264 (软件编码)/read only.mp4"_s;
+        QVERIFY2(QFileInfo::exists(output), qPrintable(run.err));
+        struct stat made;
+        QVERIFY(::stat(QFile::encodeName(output).constData(), &made) == 0);
+        QCOMPARE(made.st_mode & 07777, 0444u); // read-only as its source
     }
 
     // COUNT shards side by side under GNU parallel make what one run makes, name clashes
