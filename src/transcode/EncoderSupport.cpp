@@ -36,7 +36,7 @@ void EncoderSupport::answer(const QString &ffmpeg, const EncoderQuestions &quest
         if (!round->named.isEmpty()) {
             const QString named = round->named.first();
             if (!std::exchange(round->trying, true))
-                round->candidates = Encoders::candidatesFor(named);
+                round->candidates = Encoders::candidatesHere(named);
             if (round->candidates.isEmpty()) { // none worked
                 round->answers.encoders.insert(named, Encoders::softwareStandIn(named));
                 round->named.removeFirst();

@@ -73,7 +73,8 @@ private:
     // A program of the question `key`, bounded in time and output.
     ProcessRunner *startRunner(const QString &key);
 
-    std::chrono::milliseconds m_timeLimit = std::chrono::seconds(30);
+    // A GPU's first encode starts its driver, which takes seconds, never this long.
+    std::chrono::milliseconds m_timeLimit = std::chrono::seconds(15);
     QHash<QString, bool> m_known;
     QHash<QString, QList<Waiter>> m_waiting;
     QHash<QString, QPointer<ProcessRunner>> m_running; // by question

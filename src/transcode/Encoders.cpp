@@ -43,6 +43,16 @@ QStringList candidatesFor(const QString &named)
     return family && family->hardware.contains(named) ? family->hardware : QStringList();
 }
 
+QStringList candidatesHere(const QString &named)
+{
+    QStringList candidates = candidatesFor(named);
+#ifndef Q_OS_MACOS
+    candidates.removeIf(
+        [](const QString &encoder) { return formOf(encoder) == Form::VideoToolbox; });
+#endif
+    return candidates;
+}
+
 QString softwareStandIn(const QString &encoder)
 {
     const Family *family = familyOf(encoder);

@@ -19,6 +19,9 @@ enum class Form {
 // The hardware encoders to try for the one the settings name, in order; empty when the name
 // is no hardware encoder.
 QStringList candidatesFor(const QString &named);
+// Those of them an ffmpeg on this system can have: Apple's come only with ffmpeg for macOS, and
+// testing them elsewhere only costs time.
+QStringList candidatesHere(const QString &named);
 // The software encoder of the family ("libx264" for every H.264 encoder).
 QString softwareStandIn(const QString &encoder);
 Form formOf(const QString &encoder);
