@@ -353,7 +353,7 @@ bool FileTranscode::createTemporaries(mode_t permissions)
 // moment. The plan, the log and the dry run name them by path.
 FileTranscode::HeldCommand FileTranscode::held(const QStringList &arguments) const
 {
-    HeldCommand command{arguments, {}};
+    HeldCommand command{arguments, {}, {}};
     const auto hand = [&command](const QString &path, int descriptor) {
         const std::optional<QString> inherited = ProcessRunner::inheritedPath(descriptor);
         if (!inherited)
@@ -361,14 +361,20 @@ FileTranscode::HeldCommand FileTranscode::held(const QStringList &arguments) con
         for (QString &argument : command.arguments) {
             if (argument == path) {
                 argument = *inherited;
-                if (!command.descriptors.contains(descriptor))
+                if (!command.descriptors.contains(descriptor)) {
                     command.descriptors << descriptor;
+                    command.names << std::pair{inherited->toUtf8(), QFile::encodeName(path)};
+                }
             }
         }
     };
     hand(filePath(m_file.source.url), m_sourceLock.descriptor());
     for (const std::unique_ptr<OwnFile> &own : m_ownFiles)
         hand(own->path, own->lock.descriptor());
+    // "/proc/self/fd/1" is not to be found in "/proc/self/fd/12".
+    std::sort(command.names.begin(), command.names.end(), [](const auto &one, const auto &other) {
+        return one.first.size() > other.first.size();
+    });
     return command;
 }
 
@@ -402,6 +408,7 @@ void FileTranscode::runCommand(qsizetype index)
     });
     connect(m_runner, &ProcessRunner::finished, this, &FileTranscode::onCommandEnded);
     const HeldCommand running = held(command.arguments);
+    m_heldNames = running.names;
     m_runner->setInheritedDescriptors(running.descriptors);
     m_runner->start(command.program, running.arguments);
 }
@@ -419,8 +426,12 @@ void FileTranscode::onProgressLine(const QByteArray &bytes)
 
 void FileTranscode::onErrorLine(const QByteArray &bytes)
 {
-    m_diagnosis.add(bytes);
-    const QString line = QString::fromUtf8(bytes);
+    // What ffmpeg says of a file it was handed is said of the file's name.
+    QByteArray named = bytes;
+    for (const auto &[handed, path] : std::as_const(m_heldNames))
+        named.replace(handed, path);
+    m_diagnosis.add(named);
+    const QString line = QString::fromUtf8(named);
     if (m_commands.at(m_command).kind == PlannedCommand::Kind::Conversion)
         m_trace(QStringLiteral("FFmpeg: ") + line);
     Q_EMIT logText(line + QLatin1Char('\n'));

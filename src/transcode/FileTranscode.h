@@ -91,6 +91,7 @@ private:
     {
         QStringList arguments;
         QList<int> descriptors;
+        QList<std::pair<QByteArray, QByteArray>> names; // each handed-over name, and the path
     };
 
     Claim claimSource();
@@ -132,6 +133,7 @@ private:
     ProgressParser m_progress;
     FFmpegDiagnosis m_diagnosis;
     QPointer<ProcessRunner> m_runner;
+    QList<std::pair<QByteArray, QByteArray>> m_heldNames; // of the command running
     QPointer<OutputCheck> m_check;
     QString m_resultSettings;
     std::chrono::milliseconds m_checkTimeLimit = std::chrono::minutes(2);

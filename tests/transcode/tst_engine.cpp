@@ -1230,6 +1230,10 @@ private Q_SLOTS:
         QTest::newRow("full disk, claims success") << full << 0 << u"磁盘空间不足"_s;
         QTest::newRow("a megabyte of error") << "Error: " + QByteArray(1 << 20, 'x') + "\n"
                                              << 1 << u"ffmpeg 转码失败"_s;
+        // ffmpeg names the file it was handed; the reason names the file by its path.
+        QTest::newRow("the source named")
+            << QByteArray("echo \"$given: Invalid data found when processing input\" >&2; exit 1\n")
+            << -1 << u"ffmpeg 转码失败（退出代码 1）: %1: Invalid data found"_s;
     }
 
     void failureReasonsSayWhatHappened()
@@ -1238,16 +1242,21 @@ private Q_SLOTS:
         QFETCH(int, status);
         QTemporaryDir tools;
         fakeFFmpeg(tools.path());
-        writeFile(tools.filePath(u"stderr"_s), said);
         writeFile(tools.filePath(u"result"_s), "");
-        writeFile(tools.filePath(u"fail_for"_s), "-i\n");
-        writeFile(tools.filePath(u"status"_s), QByteArray::number(status));
+        if (status < 0) { // what ffmpeg says is a script of its own
+            writeFile(tools.filePath(u"meanwhile"_s), said);
+        } else {
+            writeFile(tools.filePath(u"stderr"_s), said);
+            writeFile(tools.filePath(u"fail_for"_s), "-i\n");
+            writeFile(tools.filePath(u"status"_s), QByteArray::number(status));
+        }
         const QString folder = folderWith({{u"a.mp4"_s, clip(Clip::Plain)}});
         const EngineRun run = runEngine(settingsFor(Codec::H264Software),
                                         listed(folder, {u"a.mp4"_s}), {}, tools.path());
         const QString reason = run.only().reason;
         QCOMPARE(run.only().status, FileOutcome::Status::Failed);
         QFETCH(QString, expected);
+        expected = expected.arg(folder + u"/a.mp4"_s);
         QVERIFY2(reason.startsWith(expected) && reason.size() <= 500, qPrintable(reason.left(200)));
         QCOMPARE(filesBelow(folder), QStringList{u"a.mp4"_s});
     }
