@@ -94,6 +94,72 @@ QSet<QString> optionsIn(const QString &text)
     return found;
 }
 
+// One line of a manual page as it reads: the words of a font macro, escapes undone.
+QString manualLine(const QString &line)
+{
+    QString text = line;
+    static const QRegularExpression fontMacro(u"^\\.(BI|BR|IB|IR|RB|RI|B|I)\\s+(.*)$"_s);
+    if (const QRegularExpressionMatch macro = fontMacro.match(line); macro.hasMatch()) {
+        // Words in quotes or not; the alternating macros set them side by side.
+        static const QRegularExpression word(u"\"([^\"]*)\"|(\\S+)"_s);
+        QStringList words;
+        for (const QRegularExpressionMatch &found : word.globalMatch(macro.captured(2)))
+            words << (found.hasCaptured(1) ? found.captured(1) : found.captured(2));
+        text = words.join(macro.captured(1).size() == 1 ? u" "_s : QString());
+    } else if (line.startsWith(u'.')) {
+        return {};
+    }
+    static const QRegularExpression font(u"\\\\f[BIRP]|\\\\&"_s);
+    return text.remove(font).replace(u"\\-"_s, u"-"_s).replace(u"\\ "_s, u" "_s);
+}
+
+// Lower case, one space between words: how a text is compared across line breaks.
+QString plain(const QString &text)
+{
+    return text.simplified().toLower();
+}
+
+// Each option's description in --help, by the line that names it ("--jobs N").
+QMap<QString, QString> helpEntries(const QString &help)
+{
+    static const QRegularExpression entry(u"^  (--\\S.*?)(?:  +(\\S.*))?$"_s);
+    static const QRegularExpression more(u"^ {25}(\\S.*)$"_s);
+    QMap<QString, QString> entries;
+    QString current;
+    for (const QString &line : help.split(u'\n')) {
+        if (const QRegularExpressionMatch found = entry.match(line); found.hasMatch()) {
+            current = found.captured(1);
+            entries[current] = found.captured(2);
+        } else if (const QRegularExpressionMatch next = more.match(line);
+                   next.hasMatch() && !current.isEmpty()) {
+            entries[current] += u' ' + next.captured(1);
+        } else {
+            current.clear();
+        }
+    }
+    return entries;
+}
+
+// Each option's entry in the manual page, by its tag, as a reader sees it.
+QMap<QString, QString> manualEntries(const QString &page)
+{
+    QMap<QString, QString> entries;
+    const QStringList lines = page.split(u'\n');
+    for (int at = 0; at + 1 < lines.size(); ++at) {
+        if (lines.at(at) != u".TP"_s)
+            continue;
+        const QString tag = manualLine(lines.at(++at));
+        if (!tag.startsWith(u"--"_s))
+            continue;
+        QString body;
+        static const QRegularExpression end(u"^\\.(TP|SS|SH|PP)\\b"_s);
+        while (at + 1 < lines.size() && !end.match(lines.at(at + 1)).hasMatch())
+            body += u' ' + manualLine(lines.at(++at));
+        entries.insert(tag, body);
+    }
+    return entries;
+}
+
 QStringList settingsAfter(const QStringList &options)
 {
     const Result<CliOptions> parsed =
@@ -293,12 +359,21 @@ private Q_SLOTS:
     void manualAndCompletionKeepUpWithHelp()
     {
         const QString help = runCli({u"--help"_s}).out;
-        QString manual = QString::fromUtf8(
+        const QString page = QString::fromUtf8(
             contents(QStringLiteral(QUILLMERE_SOURCE_DIR "/docs/quillmere-cli.1")));
-        static const QRegularExpression fonts(u"\\\\f[BIRP]|\\\\&"_s);
-        manual.replace(u"\\-"_s, u"-"_s).remove(fonts);
+        QStringList read;
+        for (const QString &line : page.split(u'\n'))
+            read << manualLine(line);
+        const QString manual = read.join(u'\n');
         QSet<QString> options = optionsIn(help);
         QCOMPARE(optionsIn(manual), options);
+        // Each option's entry in the manual says at least what --help says of it.
+        const QMap<QString, QString> helped = helpEntries(help);
+        const QMap<QString, QString> described = manualEntries(page);
+        QCOMPARE(described.keys(), helped.keys());
+        for (auto entry = helped.cbegin(); entry != helped.cend(); ++entry)
+            QVERIFY2(plain(described.value(entry.key())).contains(plain(entry.value())),
+                     qPrintable(entry.key() + u": "_s + entry.value()));
         options << u"--"_s;
         const QStringList offered = completions({u"-"_s});
         QCOMPARE(QSet<QString>(offered.begin(), offered.end()), options);
