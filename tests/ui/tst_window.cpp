@@ -758,6 +758,34 @@ private Q_SLOTS:
         QCOMPARE(w.child<QLabel>(u"intakeNotice"_s)->toolTip().count(u'\n'), 2);
     }
 
+    // A terminal without a display still gets the usage and the version; a file of such a
+    // name comes after "--".
+    void helpAndVersionNeedNoDisplay_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("start");
+        QTest::newRow("--help") << u"--help"_s << u"Usage: quillmere [--] [PATH]...\n"_s;
+        QTest::newRow("-h") << u"-h"_s << u"Usage: quillmere [--] [PATH]...\n"_s;
+        QTest::newRow("--version") << u"--version"_s << u"quillmere "_s;
+    }
+
+    void helpAndVersionNeedNoDisplay()
+    {
+        QFETCH(QString, argument);
+        QFETCH(QString, start);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        QProcess window;
+        window.setProcessEnvironment(environment);
+        window.start(QStringLiteral(QUILLMERE_WINDOW_PATH), {argument});
+        QVERIFY(window.waitForFinished(10000));
+        QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(window.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(window.readAllStandardOutput()).startsWith(start));
+        QCOMPARE(window.readAllStandardError(), QByteArray());
+    }
+
     // The program ends on SIGTERM, SIGINT and SIGHUP as when the window is closed.
     void signalsEndTheProgram()
     {
