@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "cli/CliOptions.h"
+#include "cli/TerminalLine.h"
 #include "process/CommandText.h"
 #include "session/TranscodeViewModel.h"
 
@@ -493,6 +494,63 @@ private Q_SLOTS:
                                         line.contains(u"B/x.mp4 "_s);
                              }),
                  qPrintable(terminal.out));
+    }
+
+    // The live line keeps to one row of the terminal: East Asian characters take two columns;
+    // the file names give way first, then the figures from the last, never the counters.
+    void theLiveLineFitsItsRow_data()
+    {
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<QString>("line");
+        const QString counters = u"[12/300] 42%"_s;
+        const QString times = u"已用 1:02 剩余约 0:12"_s; // 21 columns
+        const QString figures = counters + u"  "_s + times + u"  25.0 fps  1.2x"_s;
+        QTest::newRow("room for all")
+            << 200 << figures + u"  一个很长的名字_第一部分.mp4 42% · clip.mov 7%"_s;
+        QTest::newRow("names shortened")
+            << 90 << figures + u"  一个很长…分.mp4 42% · clip.mov 7%"_s;
+        QTest::newRow("names left out") << 60 << figures;
+        QTest::newRow("figures from the last") << 40 << counters + u"  "_s + times;
+        QTest::newRow("the counters stay") << 20 << counters;
+        QTest::newRow("cut only where nothing else is left") << 9 << u"[12/300]"_s;
+    }
+
+    void theLiveLineFitsItsRow()
+    {
+        QFETCH(int, columns);
+        QFETCH(QString, line);
+        const QString fitted = fitLiveLine(
+            {u"[12/300] 42%"_s, u"已用 1:02 剩余约 0:12"_s, u"25.0 fps"_s, u"1.2x"_s},
+            {{u"一个很长的名字_第一部分.mp4"_s, u"42%"_s}, {u"clip.mov"_s, u"7%"_s}}, columns);
+        QCOMPARE(fitted, line);
+        QVERIFY(terminalColumns(fitted) < columns);
+        QCOMPARE(terminalColumns(u"剩余约 0:12"_s), 11);
+        QCOMPARE(terminalColumns(u"e\u0301"_s), 1);
+    }
+
+    // In a terminal 60 columns wide the live line never wraps (a wrapped one leaves a row
+    // behind at every update), and what is said meanwhile gets a row of its own.
+    void aNarrowTerminal()
+    {
+        const QString folder = m_dir.filePath(u"narrow"_s);
+        copyTo(clip(Clip::Plain), folder + u"/一个名字很长很长的视频文件_第一部分_最终版本.mp4"_s);
+        copyTo(clip(Clip::Plain), folder + u"/another rather long file name, second part.mp4"_s);
+        const QString command = u"stty cols 60; "_s +
+                                shellQuoted(QStringLiteral(QUILLMERE_CLI_PATH)) +
+                                u" --codec h264-hw "_s + shellQuoted(folder);
+        const CliRun terminal = runCli({u"-qfec"_s, command, u"/dev/null"_s}, u"script"_s);
+        QCOMPARE(terminal.exitCode, 0);
+        static const QRegularExpression rowEnd(u"\r\x1b\\[K|\r|\n"_s);
+        const QStringList rows = terminal.out.split(rowEnd, Qt::SkipEmptyParts);
+        QVERIFY2(!rows.filter(u"[0/2] 0%"_s).isEmpty(), qPrintable(terminal.out));
+        QVERIFY2(!rows.filter(u"quillmere-cli: 没有可用的硬件编码器"_s).isEmpty(),
+                 qPrintable(terminal.out));
+        for (const QString &row : rows) {
+            if (row.startsWith(u'['))
+                QVERIFY2(terminalColumns(row) < 60, qPrintable(row));
+            QVERIFY2(!row.contains(u"quillmere-cli: "_s) || row.startsWith(u"quillmere-cli: "_s),
+                     qPrintable(row));
+        }
     }
 
     // A reader that goes away (`| head`) costs the trace, not the run.
