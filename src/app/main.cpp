@@ -18,9 +18,19 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
-    // Answered before anything needs a display.
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    // Answered before anything needs a display; a file of such a name comes after "--".
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
         std::puts("quillmere " QUILLMERE_VERSION);
+        return 0;
+    }
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs("Usage: quillmere [--] [PATH]...\n"
+                   "       quillmere --version | --help\n"
+                   "Opens the window that converts many video files in one go with ffmpeg.\n"
+                   "Each PATH, a video file or a folder, is listed as if dropped on the window.\n"
+                   "Put \"--\" before PATHs that begin with a dash.\n"
+                   "The same conversions without a window: quillmere-cli --help.\n",
+                   stdout);
         return 0;
     }
     QApplication app(argc, argv);

@@ -157,7 +157,7 @@ QString cliUsage()
                "  --verbose              also the diagnostic trace, on standard error\n"
                "  --quiet                only failures and the summary on standard error\n"
                "  --version              print the version and exit\n"
-               "  --help                 show this text and exit\n"
+               "  --help                 show the options and every choice, and exit\n"
                "\n"
                "Each choice goes by an ASCII name or by the text the window shows:\n"
                "%1"

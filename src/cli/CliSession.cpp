@@ -1,6 +1,7 @@
 #include "cli/CliSession.h"
 
 #include "cli/StandardOutput.h"
+#include "cli/TerminalLine.h"
 #include "domain/FileUrls.h"
 #include "domain/Trace.h"
 #include "intake/IntakeUrls.h"
@@ -17,6 +18,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <limits>
 #include <unistd.h>
 
 namespace {
@@ -136,6 +138,8 @@ CliSession::CliSession(TranscodeViewModel &model, CliOptions options)
                    {QStringLiteral("settings"), settingsObject(m_model.settings())}});
     });
     connect(&m_model, &TranscodeViewModel::runFinished, this, &CliSession::onRunFinished);
+    // Drawn after the clock has read each change, and every second while nothing changes.
+    connect(&m_model, &TranscodeViewModel::runTimesChanged, this, &CliSession::showProgress);
 }
 
 CliSession::~CliSession() = default;
@@ -148,12 +152,17 @@ void CliSession::start()
     m_model.processSelectedFiles(urls);
 }
 
-void CliSession::say(const QString &text) const
+void CliSession::say(const QString &text)
 {
+    // On a row of its own: the live line gives way and comes back under it.
+    if (!m_liveLine.isEmpty())
+        writeLiveLine(QString());
     writeLineToStandardError(QStringLiteral("quillmere-cli: ") + text);
+    if (!m_liveLine.isEmpty())
+        writeLiveLine(m_liveLine);
 }
 
-void CliSession::note(const QString &text) const
+void CliSession::note(const QString &text)
 {
     if (m_options.verbosity != CliOptions::Verbosity::Quiet)
         say(text);
@@ -322,13 +331,14 @@ void CliSession::onJobChanged(int row, JobRecord::Status previous)
     case JobRecord::Status::Cancelled:
         break;
     }
-    showProgress();
 }
 
 void CliSession::onRunFinished()
 {
-    if (m_progressIsLive)
-        std::fputs("\r\x1b[K", stderr);
+    if (!m_liveLine.isEmpty()) {
+        m_liveLine.clear();
+        writeLiveLine(QString());
+    }
     const RunSummary &summary = m_model.lastRunSummary();
     const QString outcome = summary.outcome == RunOutcome::Completed ? QStringLiteral("completed")
                             : summary.outcome == RunOutcome::Failed  ? QStringLiteral("failed")
@@ -388,37 +398,44 @@ void CliSession::cancelBeforeRun()
 
 void CliSession::showProgress()
 {
-    if (!m_progressIsLive)
+    if (!m_progressIsLive || !m_model.isTranscoding())
         return;
     if (m_sinceProgress.isValid() && m_sinceProgress.elapsed() < 100)
         return;
     m_sinceProgress.start();
     // Each file at work by its own row: two of one name from two folders are two entries.
     const JobQueue &queue = m_model.queue();
-    QStringList files;
+    QList<FileProgress> files;
     for (int row = 0; row < queue.rowCount(); ++row) {
         const JobRecord &job = queue.job(row);
         if (queue.isInRun(row) && isWorking(job.status))
-            files << QStringLiteral("%1 %2%")
-                         .arg(displayName(row))
-                         .arg(static_cast<int>(job.fraction * 100));
+            files << FileProgress{escapeControlCharacters(displayName(row)),
+                                  QStringLiteral("%1%").arg(static_cast<int>(job.fraction * 100))};
     }
     const JobQueue::Counts counts = queue.counts();
     const int percent = static_cast<int>(std::clamp(m_model.transcodeProgress() * 100, 0.0, 100.0));
     const RunTimes times = m_model.runTimes();
     const QString left =
         times.remaining ? QStringLiteral(" 剩余约 ") + clockText(*times.remaining) : QString();
-    const QString line = QStringLiteral("[%1/%2] %3%  已用 %4%5  %6 fps  %7x  ")
-                             .arg(counts.ended())
-                             .arg(counts.total)
-                             .arg(percent)
-                             .arg(clockText(times.elapsed), left)
-                             .arg(m_model.currentFPS(), 0, 'f', 1)
-                             .arg(m_model.currentSpeed(), 0, 'f', 1) +
-                         files.join(QStringLiteral(" · "));
-    const QByteArray bytes = "\r\x1b[K" + escapeControlCharacters(line).toUtf8();
+    // Most needed first: a narrow terminal loses the file names, then the figures from the end.
+    const QStringList figures{
+        QStringLiteral("[%1/%2] %3%").arg(counts.ended()).arg(counts.total).arg(percent),
+        QStringLiteral("已用 ") + clockText(times.elapsed) + left,
+        QStringLiteral("%1 fps").arg(m_model.currentFPS(), 0, 'f', 1),
+        QStringLiteral("%1x").arg(m_model.currentSpeed(), 0, 'f', 1)};
+    // Read afresh each time, so a resized terminal gets lines of its new width.
+    m_liveLine = fitLiveLine(figures, files,
+                             standardErrorColumns().value_or(std::numeric_limits<int>::max()));
+    writeLiveLine(m_liveLine);
+}
+
+void CliSession::writeLiveLine(const QString &line)
+{
+    // The row is cleared first; the line never wraps, so nothing of an earlier one stays.
+    const QByteArray bytes = "\r\x1b[K" + line.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     std::fflush(stderr);
+    std::clearerr(stderr);
 }
 
 QString CliSession::displayName(int row) const

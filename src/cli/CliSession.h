@@ -44,9 +44,11 @@ private:
     void onRunFinished();
     void onSignal();
     void showProgress();
+    // Clears the row and draws `line` on it, the live line or nothing.
+    static void writeLiveLine(const QString &line);
     // Failures and the summary; note() for what --quiet leaves out.
-    void say(const QString &text) const;
-    void note(const QString &text) const;
+    void say(const QString &text);
+    void note(const QString &text);
     void emitEvent(const QString &event, QJsonObject fields) const;
     // The last event of every mode, with how many named paths were not taken in.
     void emitSummary(const QString &outcome, QJsonObject fields) const;
@@ -64,6 +66,7 @@ private:
     std::unique_ptr<RunPlanner> m_planner;
     bool m_interrupted = false;
     bool m_progressIsLive = false;
+    QString m_liveLine; // as drawn last; empty when none is showing
     QElapsedTimer m_sinceProgress;
     QElapsedTimer m_sinceEvent;
 };

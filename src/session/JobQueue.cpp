@@ -9,6 +9,17 @@ bool isWorking(JobRecord::Status status)
     return status == JobRecord::Status::Converting || status == JobRecord::Status::Checking;
 }
 
+double plannedPixelRate(const PlannedFile &file)
+{
+    const VideoFile &source = file.source;
+    const QSize picture = file.outputSize.isValid()
+                              ? file.outputSize
+                              : QSize(source.shownWidth(), source.shownHeight());
+    const double frameRate = source.averageFrameRate.isKnown() ? source.averageFrameRate.value()
+                                                               : source.baseFrameRate.value();
+    return qMax(0, picture.width()) * double(qMax(0, picture.height())) * frameRate;
+}
+
 } // namespace
 
 JobQueue::JobQueue(QObject *parent)
@@ -133,6 +144,7 @@ void JobQueue::replaceFile(const QUuid &id, const VideoFile &file)
 
 void JobQueue::beginRun(const QList<VideoFile> &listing, const QSet<QUuid> &taken)
 {
+    m_pixelRates.clear();
     QHash<QUuid, int> positions;
     for (int position = 0; position < listing.size(); ++position)
         positions.insert(listing.at(position).id, position);
@@ -156,8 +168,10 @@ void JobQueue::beginRun(const QList<VideoFile> &listing, const QSet<QUuid> &take
 void JobQueue::planned(const RunPlan &plan)
 {
     QHash<int, QString> outputs;
-    for (const PlannedFile &file : plan.files)
+    for (const PlannedFile &file : plan.files) {
         outputs.insert(file.position, file.outputPath);
+        m_pixelRates.insert(file.source.id, plannedPixelRate(file));
+    }
     for (JobRecord &job : m_jobs) {
         if (job.position < 0)
             continue;
@@ -271,6 +285,11 @@ QList<double> JobQueue::weights() const
             weights[row] = m_files.at(row).duration > 0 ? m_files.at(row).duration : usual;
     }
     return weights;
+}
+
+double JobQueue::pixelRate(int row) const
+{
+    return m_pixelRates.value(m_files.at(row).id);
 }
 
 std::pair<double, double> JobQueue::mediaSeconds() const

@@ -80,6 +80,12 @@ public:
     double runFraction() const;
     // Media seconds of the run, all and still to convert.
     std::pair<double, double> mediaSeconds() const;
+    // The media seconds each row weighs in the run: its duration, or the mean of the known ones
+    // where it is unknown; 0 for a row outside the run.
+    QList<double> weights() const;
+    // Pixels a second of the row's result holds (its planned picture at the source's frame
+    // rate), what its conversion costs per media second; 0 where unknown or not planned.
+    double pixelRate(int row) const;
     // The file of the run at work that comes first in the listing, or -1.
     int workingRow() const;
     // Its 1-based place among the run's files; 0 before any starts.
@@ -94,11 +100,11 @@ Q_SIGNALS:
 private:
     // Where each file and name is found, from row `from` on.
     void reindex(int from);
-    QList<double> weights() const;
 
     QList<VideoFile> m_files;
     QList<JobRecord> m_jobs; // beside m_files, row for row
     QHash<QUuid, int> m_rows;
     QSet<QUrl> m_urls;
     QSet<FileKey> m_keys;
+    QHash<QUuid, double> m_pixelRates; // of the run's files, as planned
 };

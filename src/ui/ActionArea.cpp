@@ -340,10 +340,14 @@ void ActionArea::followTimes()
 {
     const RunTimes times = m_model.runTimes();
     QString text = u"已用 "_s + clockText(times.elapsed);
-    if (times.remaining)
+    if (!times.remaining) {
+        text += u" · 剩余时间估算中…"_s;
+    } else {
         text += u" · 剩余约 "_s + clockText(*times.remaining);
-    if (times.fileRemaining)
-        text += u" · 本文件剩余约 "_s + clockText(*times.fileRemaining);
+        // On the last file both say the same.
+        if (times.fileRemaining && clockText(*times.fileRemaining) != clockText(*times.remaining))
+            text += u" · 本文件剩余约 "_s + clockText(*times.fileRemaining);
+    }
     m_times->setText(text);
 }
 

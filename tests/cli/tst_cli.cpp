@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "cli/CliOptions.h"
+#include "cli/TerminalLine.h"
 #include "process/CommandText.h"
 #include "session/TranscodeViewModel.h"
 
@@ -92,6 +93,72 @@ QSet<QString> optionsIn(const QString &text)
     for (const QRegularExpressionMatch &match : option.globalMatch(text))
         found << match.captured();
     return found;
+}
+
+// One line of a manual page as it reads: the words of a font macro, escapes undone.
+QString manualLine(const QString &line)
+{
+    QString text = line;
+    static const QRegularExpression fontMacro(u"^\\.(BI|BR|IB|IR|RB|RI|B|I)\\s+(.*)$"_s);
+    if (const QRegularExpressionMatch macro = fontMacro.match(line); macro.hasMatch()) {
+        // Words in quotes or not; the alternating macros set them side by side.
+        static const QRegularExpression word(u"\"([^\"]*)\"|(\\S+)"_s);
+        QStringList words;
+        for (const QRegularExpressionMatch &found : word.globalMatch(macro.captured(2)))
+            words << (found.hasCaptured(1) ? found.captured(1) : found.captured(2));
+        text = words.join(macro.captured(1).size() == 1 ? u" "_s : QString());
+    } else if (line.startsWith(u'.')) {
+        return {};
+    }
+    static const QRegularExpression font(u"\\\\f[BIRP]|\\\\&"_s);
+    return text.remove(font).replace(u"\\-"_s, u"-"_s).replace(u"\\ "_s, u" "_s);
+}
+
+// Lower case, one space between words: how a text is compared across line breaks.
+QString plain(const QString &text)
+{
+    return text.simplified().toLower();
+}
+
+// Each option's description in --help, by the line that names it ("--jobs N").
+QMap<QString, QString> helpEntries(const QString &help)
+{
+    static const QRegularExpression entry(u"^  (--\\S.*?)(?:  +(\\S.*))?$"_s);
+    static const QRegularExpression more(u"^ {25}(\\S.*)$"_s);
+    QMap<QString, QString> entries;
+    QString current;
+    for (const QString &line : help.split(u'\n')) {
+        if (const QRegularExpressionMatch found = entry.match(line); found.hasMatch()) {
+            current = found.captured(1);
+            entries[current] = found.captured(2);
+        } else if (const QRegularExpressionMatch next = more.match(line);
+                   next.hasMatch() && !current.isEmpty()) {
+            entries[current] += u' ' + next.captured(1);
+        } else {
+            current.clear();
+        }
+    }
+    return entries;
+}
+
+// Each option's entry in the manual page, by its tag, as a reader sees it.
+QMap<QString, QString> manualEntries(const QString &page)
+{
+    QMap<QString, QString> entries;
+    const QStringList lines = page.split(u'\n');
+    for (int at = 0; at + 1 < lines.size(); ++at) {
+        if (lines.at(at) != u".TP"_s)
+            continue;
+        const QString tag = manualLine(lines.at(++at));
+        if (!tag.startsWith(u"--"_s))
+            continue;
+        QString body;
+        static const QRegularExpression end(u"^\\.(TP|SS|SH|PP)\\b"_s);
+        while (at + 1 < lines.size() && !end.match(lines.at(at + 1)).hasMatch())
+            body += u' ' + manualLine(lines.at(++at));
+        entries.insert(tag, body);
+    }
+    return entries;
 }
 
 QStringList settingsAfter(const QStringList &options)
@@ -293,12 +360,21 @@ private Q_SLOTS:
     void manualAndCompletionKeepUpWithHelp()
     {
         const QString help = runCli({u"--help"_s}).out;
-        QString manual = QString::fromUtf8(
+        const QString page = QString::fromUtf8(
             contents(QStringLiteral(QUILLMERE_SOURCE_DIR "/docs/quillmere-cli.1")));
-        static const QRegularExpression fonts(u"\\\\f[BIRP]|\\\\&"_s);
-        manual.replace(u"\\-"_s, u"-"_s).remove(fonts);
+        QStringList read;
+        for (const QString &line : page.split(u'\n'))
+            read << manualLine(line);
+        const QString manual = read.join(u'\n');
         QSet<QString> options = optionsIn(help);
         QCOMPARE(optionsIn(manual), options);
+        // Each option's entry in the manual says at least what --help says of it.
+        const QMap<QString, QString> helped = helpEntries(help);
+        const QMap<QString, QString> described = manualEntries(page);
+        QCOMPARE(described.keys(), helped.keys());
+        for (auto entry = helped.cbegin(); entry != helped.cend(); ++entry)
+            QVERIFY2(plain(described.value(entry.key())).contains(plain(entry.value())),
+                     qPrintable(entry.key() + u": "_s + entry.value()));
         options << u"--"_s;
         const QStringList offered = completions({u"-"_s});
         QCOMPARE(QSet<QString>(offered.begin(), offered.end()), options);
@@ -418,6 +494,63 @@ private Q_SLOTS:
                                         line.contains(u"B/x.mp4 "_s);
                              }),
                  qPrintable(terminal.out));
+    }
+
+    // The live line keeps to one row of the terminal: East Asian characters take two columns;
+    // the file names give way first, then the figures from the last, never the counters.
+    void theLiveLineFitsItsRow_data()
+    {
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<QString>("line");
+        const QString counters = u"[12/300] 42%"_s;
+        const QString times = u"已用 1:02 剩余约 0:12"_s; // 21 columns
+        const QString figures = counters + u"  "_s + times + u"  25.0 fps  1.2x"_s;
+        QTest::newRow("room for all")
+            << 200 << figures + u"  一个很长的名字_第一部分.mp4 42% · clip.mov 7%"_s;
+        QTest::newRow("names shortened")
+            << 90 << figures + u"  一个很长…分.mp4 42% · clip.mov 7%"_s;
+        QTest::newRow("names left out") << 60 << figures;
+        QTest::newRow("figures from the last") << 40 << counters + u"  "_s + times;
+        QTest::newRow("the counters stay") << 20 << counters;
+        QTest::newRow("cut only where nothing else is left") << 9 << u"[12/300]"_s;
+    }
+
+    void theLiveLineFitsItsRow()
+    {
+        QFETCH(int, columns);
+        QFETCH(QString, line);
+        const QString fitted = fitLiveLine(
+            {u"[12/300] 42%"_s, u"已用 1:02 剩余约 0:12"_s, u"25.0 fps"_s, u"1.2x"_s},
+            {{u"一个很长的名字_第一部分.mp4"_s, u"42%"_s}, {u"clip.mov"_s, u"7%"_s}}, columns);
+        QCOMPARE(fitted, line);
+        QVERIFY(terminalColumns(fitted) < columns);
+        QCOMPARE(terminalColumns(u"剩余约 0:12"_s), 11);
+        QCOMPARE(terminalColumns(u"e\u0301"_s), 1);
+    }
+
+    // In a terminal 60 columns wide the live line never wraps (a wrapped one leaves a row
+    // behind at every update), and what is said meanwhile gets a row of its own.
+    void aNarrowTerminal()
+    {
+        const QString folder = m_dir.filePath(u"narrow"_s);
+        copyTo(clip(Clip::Plain), folder + u"/一个名字很长很长的视频文件_第一部分_最终版本.mp4"_s);
+        copyTo(clip(Clip::Plain), folder + u"/another rather long file name, second part.mp4"_s);
+        const QString command = u"stty cols 60; "_s +
+                                shellQuoted(QStringLiteral(QUILLMERE_CLI_PATH)) +
+                                u" --codec h264-hw "_s + shellQuoted(folder);
+        const CliRun terminal = runCli({u"-qfec"_s, command, u"/dev/null"_s}, u"script"_s);
+        QCOMPARE(terminal.exitCode, 0);
+        static const QRegularExpression rowEnd(u"\r\x1b\\[K|\r|\n"_s);
+        const QStringList rows = terminal.out.split(rowEnd, Qt::SkipEmptyParts);
+        QVERIFY2(!rows.filter(u"[0/2] 0%"_s).isEmpty(), qPrintable(terminal.out));
+        QVERIFY2(!rows.filter(u"quillmere-cli: 没有可用的硬件编码器"_s).isEmpty(),
+                 qPrintable(terminal.out));
+        for (const QString &row : rows) {
+            if (row.startsWith(u'['))
+                QVERIFY2(terminalColumns(row) < 60, qPrintable(row));
+            QVERIFY2(!row.contains(u"quillmere-cli: "_s) || row.startsWith(u"quillmere-cli: "_s),
+                     qPrintable(row));
+        }
     }
 
     // A reader that goes away (`| head`) costs the trace, not the run.

@@ -416,8 +416,9 @@ private Q_SLOTS:
         QTest::keyClick(&w->window, Qt::Key_Return, Qt::ControlModifier);
         QVERIFY(w->shows(u"progressPanel"_s) &&
                 !w->child<QPushButton>(u"startButton"_s)->isEnabled());
+        // Estimating at first (one report of ffmpeg's is too little to go by), 0:00 at the end.
         QTRY_VERIFY(w->text(u"timeLine"_s).startsWith(u"已用 0:0"_s) &&
-                    w->text(u"timeLine"_s).contains(u"剩余约"_s));
+                    w->text(u"timeLine"_s).contains(u"剩余"_s));
         QTRY_VERIFY(w->shows(u"completionPanel"_s));
         QVERIFY(!w->shows(u"progressPanel"_s) && w->shows(u"newRunButton"_s));
         QCOMPARE(w->text(u"summaryLine"_s), u"已转码 1 个，失败 1 个，跳过 0 个"_s);
@@ -756,6 +757,34 @@ private Q_SLOTS:
         QVERIFY2(w.text(u"intakeNotice"_s).startsWith(u"2 个文件无法添加，1 个文件已在列表中："_s),
                  qPrintable(w.text(u"intakeNotice"_s)));
         QCOMPARE(w.child<QLabel>(u"intakeNotice"_s)->toolTip().count(u'\n'), 2);
+    }
+
+    // A terminal without a display still gets the usage and the version; a file of such a
+    // name comes after "--".
+    void helpAndVersionNeedNoDisplay_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("start");
+        QTest::newRow("--help") << u"--help"_s << u"Usage: quillmere [--] [PATH]...\n"_s;
+        QTest::newRow("-h") << u"-h"_s << u"Usage: quillmere [--] [PATH]...\n"_s;
+        QTest::newRow("--version") << u"--version"_s << u"quillmere "_s;
+    }
+
+    void helpAndVersionNeedNoDisplay()
+    {
+        QFETCH(QString, argument);
+        QFETCH(QString, start);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        QProcess window;
+        window.setProcessEnvironment(environment);
+        window.start(QStringLiteral(QUILLMERE_WINDOW_PATH), {argument});
+        QVERIFY(window.waitForFinished(10000));
+        QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(window.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(window.readAllStandardOutput()).startsWith(start));
+        QCOMPARE(window.readAllStandardError(), QByteArray());
     }
 
     // The program ends on SIGTERM, SIGINT and SIGHUP as when the window is closed.
