@@ -35,6 +35,11 @@ TranscodeViewModel::TranscodeViewModel(RunContext context, QObject *parent)
     connect(&m_queue, &JobQueue::rowsRemoved, this, &TranscodeViewModel::videoFilesChanged);
     connect(&m_queue, &JobQueue::modelReset, this, &TranscodeViewModel::videoFilesChanged);
     connect(&m_queue, &JobQueue::jobsChanged, this, &TranscodeViewModel::onJobsChanged);
+    // An emptied list leaves no run to sum up.
+    connect(&m_queue, &JobQueue::rowsRemoved, this, [this] {
+        if (m_queue.rowCount() == 0)
+            setTranscodeCompleted(false);
+    });
 
     BatchTranscoder *engine = m_engine.get();
     connect(engine, &BatchTranscoder::runStarted, this, [this](const RunPlan &plan) {
@@ -300,6 +305,10 @@ bool TranscodeViewModel::isTakingIn() const
 
 void TranscodeViewModel::appendVideoFiles(const QList<VideoFile> &files)
 {
+    if (files.isEmpty())
+        return;
+    // What the last run came to is no longer what the list holds.
+    setTranscodeCompleted(false);
     m_queue.append(files);
     for (const VideoFile &file : files) {
         const auto saved = m_restoring.constFind(filePath(file.url));
@@ -363,6 +372,16 @@ bool TranscodeViewModel::hasFilesToConvert() const
     // From the end, where new files come.
     for (int row = m_queue.rowCount() - 1; row >= 0; --row) {
         if (m_queue.job(row).status != JobRecord::Status::Done)
+            return true;
+    }
+    return false;
+}
+
+bool TranscodeViewModel::hasWaitingFiles() const
+{
+    // From the end, where new files come.
+    for (int row = m_queue.rowCount() - 1; row >= 0; --row) {
+        if (!m_queue.isInRun(row) && m_queue.job(row).status == JobRecord::Status::Waiting)
             return true;
     }
     return false;

@@ -169,6 +169,12 @@ public:
     QSet<QUuid> failedFiles() const;
     // Some listed file is not converted yet; quick while files are being added.
     bool hasFilesToConvert() const;
+    // Some listed file waits for a run that has not taken it: listed since the last run
+    // began, or taken back as waiting.
+    bool hasWaitingFiles() const;
+    // Whether the window offers to start a run: until one completes, and after it once files
+    // wait again.
+    bool offersStart() const { return !m_transcodeCompleted || hasWaitingFiles(); }
     // Results of an earlier run already at the names a run of `files` would give its outputs.
     QStringList existingOutputs(const QSet<QUuid> &files) const;
     // The list came back from a saved one: its next run skips what is already done.

@@ -90,16 +90,24 @@ ActionArea::ActionArea(TranscodeViewModel &model, QWidget *parent)
          {&TranscodeViewModel::isTranscodingChanged, &TranscodeViewModel::transcodeCompletedChanged,
           &TranscodeViewModel::videoFilesChanged, &TranscodeViewModel::lastOutputDirectoryChanged})
         connect(&model, changed, this, &ActionArea::followRunState);
+    // Between runs the list may change: the panel sums up what it holds now.
     connect(&model.queue(), &JobQueue::jobsChanged, this, [this] {
-        if (!m_model.isTranscoding())
-            followRunState();
+        if (m_model.isTranscoding())
+            return;
+        followRunState();
+        if (m_model.transcodeCompleted())
+            followOutcomes();
     });
     connect(&model, &TranscodeViewModel::runProgressChanged, this, [this] {
         followFigures();
         followProgress();
     });
     connect(&model, &TranscodeViewModel::runTimesChanged, this, &ActionArea::followTimes);
-    connect(&model, &TranscodeViewModel::runFinished, this, &ActionArea::followSummary);
+    connect(&model, &TranscodeViewModel::runFinished, this, [this] {
+        followOutcomes();
+        m_folderNotOpened->hide();
+        followMessages();
+    });
     connect(&model, &TranscodeViewModel::lastErrorChanged, this, &ActionArea::followMessages);
     connect(&model, &TranscodeViewModel::runNoticeChanged, this, &ActionArea::followMessages);
     followRunState();
@@ -276,7 +284,7 @@ void ActionArea::followRunState()
 {
     const bool running = m_model.isTranscoding();
     const bool completed = m_model.transcodeCompleted();
-    m_startButton->setVisible(!completed);
+    m_startButton->setVisible(m_model.offersStart());
     // Only while some listed file is not converted yet: a list taken back whole has nothing
     // left to run.
     m_startButton->setEnabled(!running && m_model.hasFilesToConvert());
@@ -347,7 +355,7 @@ void ActionArea::followTimes()
     m_times->setText(text);
 }
 
-void ActionArea::followSummary()
+void ActionArea::followOutcomes()
 {
     // Every file's fate as the list holds it, so a retry's summary counts the earlier run's
     // results too.
@@ -378,8 +386,6 @@ void ActionArea::followSummary()
     m_failures->setToolTip(failures.size() > NamedFailures ? failures.join(u'\n') : QString());
     m_retryButton->setVisible(anyFailed);
     m_removeDoneButton->setVisible(outcomes.done > 0);
-    m_folderNotOpened->hide();
-    followMessages();
 }
 
 void ActionArea::showFolderNotOpened(const QString &folder)

@@ -174,7 +174,7 @@ MainWindow::MainWindow(TranscodeViewModel &model, QWidget *parent)
     startAction->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
     connect(startAction, &QAction::triggered, this, [this] {
-        if (!m_model.transcodeCompleted())
+        if (m_model.offersStart())
             startRun();
     });
     addAction(startAction);

@@ -438,7 +438,6 @@ private Q_SLOTS:
         QTRY_COMPARE(w->text(u"summaryLine"_s), u"已转码 2 个，失败 0 个，跳过 0 个"_s);
         QTest::mouseClick(w->child<QPushButton>(u"removeDoneButton"_s), Qt::LeftButton);
         QVERIFY(w->model.videoFiles().isEmpty());
-        QTest::mouseClick(w->child<QPushButton>(u"newRunButton"_s), Qt::LeftButton);
         QVERIFY(!w->shows(u"fileList"_s) && !w->shows(u"completionPanel"_s));
 
         // Stopped with Esc, after a question: nothing left, the sources whole.
@@ -624,6 +623,51 @@ private Q_SLOTS:
         QVERIFY(!w.child<QPushButton>(u"startButton"_s)->isEnabled());
         w.window.openPaths({copyTo(a, m_dir.filePath(u"left/b.mp4"_s))});
         QTRY_VERIFY_WITH_TIMEOUT(w.child<QPushButton>(u"startButton"_s)->isEnabled(), 30000);
+    }
+
+    // Files listed after a run, or while it goes on, are what the next start converts; what
+    // the completion panel sums up follows the list.
+    void filesListedLaterAreConvertedNext()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        const QString a = copyTo(clip(Clip::Plain), m_dir.filePath(u"later/a.mp4"_s));
+        Window w(tools.path());
+        w.model.setSelectedCodec(u"H.264 (软件编码)"_s);
+        w.model.appendVideoFiles({probed(a)});
+        auto *start = w.child<QPushButton>(u"startButton"_s);
+        QTest::mouseClick(start, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(w.shows(u"completionPanel"_s), 60000);
+        QVERIFY(!w.shows(u"startButton"_s));
+
+        w.model.appendVideoFiles({probed(copyTo(a, m_dir.filePath(u"later/b.mp4"_s)))});
+        QVERIFY(w.shows(u"startButton"_s) && start->isEnabled());
+        QVERIFY(!w.shows(u"completionPanel"_s));
+        QTest::keyClick(&w.window, Qt::Key_Return, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(w.shows(u"completionPanel"_s), 60000);
+        QCOMPARE(w.text(u"summaryLine"_s), u"已转码 2 个，失败 0 个，跳过 0 个"_s);
+        QCOMPARE(fakeCalls(tools.path()).filter(u"later/a.mp4"_s).size(), 1);
+
+        // Listed while c is converted (and fails): offered once the run has ended.
+        writeFile(tools.filePath(u"hang"_s), "");
+        w.model.appendVideoFiles({probed(copyTo(a, m_dir.filePath(u"later/c.mp4"_s)))});
+        QTest::mouseClick(start, Qt::LeftButton);
+        QTRY_VERIFY(QFile::exists(tools.filePath(u"pid"_s)));
+        w.model.appendVideoFiles({probed(copyTo(a, m_dir.filePath(u"later/d.mp4"_s)))});
+        QFile::remove(tools.filePath(u"hang"_s));
+        ::kill(contents(tools.filePath(u"pid"_s)).trimmed().toInt(), SIGKILL);
+        QTRY_VERIFY_WITH_TIMEOUT(w.shows(u"completionPanel"_s), 60000);
+        QCOMPARE(w.text(u"summaryLine"_s), u"已转码 2 个，失败 1 个，跳过 0 个"_s);
+        QVERIFY(w.shows(u"startButton"_s) && start->isEnabled());
+        QTest::keyClick(&w.window, Qt::Key_Return, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(w.text(u"summaryLine"_s), u"已转码 4 个，失败 0 个，跳过 0 个"_s,
+                                  60000);
+        QVERIFY(!w.shows(u"startButton"_s));
+
+        // Taken off the list, a file is no longer counted.
+        w.model.removeVideoFile(w.model.videoFiles().first().id);
+        QCOMPARE(w.text(u"summaryLine"_s), u"已转码 3 个，失败 0 个，跳过 0 个"_s);
     }
 
     // The preset the settings match is marked, until one of them differs.
