@@ -124,14 +124,6 @@ void QueueMemory::saveNow()
     m_writer.waitForDone();
 }
 
-void QueueMemory::forget()
-{
-    m_delay.stop();
-    m_dirty = false;
-    m_writer.waitForDone();
-    write(m_path, {});
-}
-
 Result<QList<SavedFile>> QueueMemory::load() const
 {
     QFile file(m_path);

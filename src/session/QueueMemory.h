@@ -45,9 +45,8 @@ public:
     // What the last session left: nothing when it left nothing; an error when the file is
     // damaged, cut short or not ours, which is then ignored.
     Result<QList<SavedFile>> load() const;
-    // Forgets the saved list (the user chose not to restore it).
-    void forget();
-    // Writes now, and waits until it is written.
+    // Writes now, and waits until it is written. The list shown then takes the place of the
+    // saved one, also when the user chose not to restore that.
     void saveNow();
 
     // The bytes of the file that holds `files`.

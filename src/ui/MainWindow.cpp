@@ -332,8 +332,9 @@ void MainWindow::offerRestore(QueueMemory &memory)
         m_model.restoreQueue(files);
         bar->deleteLater();
     });
+    // Declined, the saved list makes way for the one shown, which is kept from now on.
     connect(dismiss, &QPushButton::clicked, this, [bar, &memory] {
-        memory.forget();
+        memory.saveNow();
         bar->deleteLater();
     });
     m_regions->insertWidget(0, bar);

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "probe/ProbeOutput.h"
+#include "session/QueueMemory.h"
 #include "session/TranscodeViewModel.h"
 #include "ui/CardText.h"
 #include "ui/DesktopIntegration.h"
@@ -668,6 +669,21 @@ private Q_SLOTS:
         // Taken off the list, a file is no longer counted.
         w.model.removeVideoFile(w.model.videoFiles().first().id);
         QCOMPARE(w.text(u"summaryLine"_s), u"已转码 3 个，失败 0 个，跳过 0 个"_s);
+    }
+
+    // Declining the saved list keeps what is listed now for the next start.
+    void decliningTheSavedListKeepsTheListShown()
+    {
+        QTemporaryDir state;
+        Window w;
+        QueueMemory memory(w.model, state.filePath(u"Quillmere/queue.json"_s));
+        writeFile(state.filePath(u"Quillmere/queue.json"_s),
+                  QueueMemory::encode({{u"/A/old.mp4"_s, JobRecord::Status::Waiting, {}, 0, {}}}));
+        w.model.appendVideoFiles({listedFile(u"a.mp4"_s)});
+        w.window.offerRestore(memory);
+        QTest::mouseClick(w.child<QPushButton>(u"dismissRestoreButton"_s), Qt::LeftButton);
+        QCOMPARE(*memory.load(),
+                 (QList<SavedFile>{{u"/videos/a.mp4"_s, JobRecord::Status::Waiting, {}, 0, {}}}));
     }
 
     // The preset the settings match is marked, until one of them differs.
