@@ -227,7 +227,7 @@ void TranscodeViewModel::setRunNotice(const QString &value)
 void TranscodeViewModel::clearAll()
 {
     m_queue.clear();
-    m_resumes = false;
+    m_resumed.clear();
     setIsTranscoding(false);
     clearLog();
     setTranscodeCompleted(false);
@@ -312,7 +312,10 @@ void TranscodeViewModel::appendVideoFiles(const QList<VideoFile> &files)
     m_queue.append(files);
     for (const VideoFile &file : files) {
         const auto saved = m_restoring.constFind(filePath(file.url));
-        if (saved == m_restoring.cend() || saved->status == JobRecord::Status::Waiting)
+        if (saved == m_restoring.cend())
+            continue;
+        m_resumed.insert(file.id);
+        if (saved->status == JobRecord::Status::Waiting)
             continue;
         JobRecord record;
         record.status = saved->status;
@@ -331,7 +334,6 @@ void TranscodeViewModel::restoreQueue(const QList<SavedFile> &files)
         urls << QUrl::fromLocalFile(file.path);
         m_restoring.insert(file.path, file);
     }
-    m_resumes = !files.isEmpty();
     processSelectedFiles(urls);
 }
 
@@ -399,9 +401,6 @@ QSet<QUuid> TranscodeViewModel::failedFiles() const
 
 void TranscodeViewModel::startTranscoding(RunOptions options)
 {
-    // A list that came back after a crash may hold results made after its last save.
-    if (m_resumes)
-        options.existingOutput = ExistingOutput::Skip;
     // What an earlier run converted is not converted again.
     startRun(unconvertedFiles(), options);
 }
@@ -413,7 +412,11 @@ void TranscodeViewModel::retryFailedFiles(RunOptions options)
 
 QStringList TranscodeViewModel::existingOutputs(const QSet<QUuid> &files) const
 {
-    return ::existingOutputs(m_settings, m_queue.files(), files);
+    PlanEnvironment environment;
+    environment.fileAt = diskEntryAt;
+    environment.choices.only = files;
+    environment.choices.resumed = m_resumed;
+    return ::existingOutputs(m_settings, m_queue.files(), environment);
 }
 
 void TranscodeViewModel::removeConvertedFiles()
@@ -447,6 +450,8 @@ void TranscodeViewModel::startRun(const QSet<QUuid> &files, RunOptions options)
     // Named over the whole list, so a namesake's output keeps the name an earlier run gave it.
     if (files.size() < m_queue.rowCount())
         options.only = files;
+    // A list taken back after a crash may hold results made after its last save.
+    options.resumed = m_resumed;
     setLastError(QString());
     setRunNotice(QString());
     clearLog();

@@ -446,8 +446,9 @@ QList<PlannedFile> namedOutputs(const TranscodeSettings &settings, const QList<V
         PlannedFile file;
         file.position = position;
         file.source = source;
+        file.resumes = environment.choices.resumed.contains(source.id);
         if (!settings.overwriteOriginal) {
-            file.outputPath = names.claim(folder, input, format, keepExisting);
+            file.outputPath = names.claim(folder, input, format, keepExisting && !file.resumes);
             file.replacesOutput = names.occupied(file.outputPath);
         } else if (OutputNaming::extension(source.name).compare(format, Qt::CaseInsensitive) == 0) {
             file.outputPath = input;
@@ -553,7 +554,7 @@ QStringList existingOutputs(const TranscodeSettings &settings, const QList<Video
     for (const PlannedFile &file : namedOutputs(settings, files, replacing, folder)) {
         const bool taken =
             environment.choices.only.isEmpty() || environment.choices.only.contains(file.source.id);
-        if (file.replacesOutput && taken)
+        if (file.replacesOutput && taken && !file.resumes)
             existing << file.outputPath;
     }
     return existing;

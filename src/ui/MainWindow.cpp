@@ -207,13 +207,10 @@ void MainWindow::startRun(bool failedOnly)
                    u"将用转码结果替换 %1 个原文件，原文件会移到回收站。继续吗？"_s.arg(files)))
         return;
     RunOptions options;
-    // Results of an earlier run are never replaced unasked. A list taken back after a crash
-    // goes on where it stopped, skipping what is done.
+    // Results of an earlier run are never replaced unasked; files taken back after a crash go
+    // on where they stopped.
     const QStringList existing =
-        m_model.resumesSavedList()
-            ? QStringList()
-            : m_model.existingOutputs(failedOnly ? m_model.failedFiles()
-                                                 : m_model.unconvertedFiles());
+        m_model.existingOutputs(failedOnly ? m_model.failedFiles() : m_model.unconvertedFiles());
     if (!existing.isEmpty()) {
         const QString question =
             u"输出文件夹中已有 %1 个同名的转码结果（如“%2”）。要怎样处理？"_s.arg(existing.size())

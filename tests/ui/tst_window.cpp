@@ -686,6 +686,35 @@ private Q_SLOTS:
                  (QList<SavedFile>{{u"/videos/a.mp4"_s, JobRecord::Status::Waiting, {}, 0, {}}}));
     }
 
+    // After a restore, only the files taken back go on silently over what they left; a file
+    // listed besides them is asked about as any other.
+    void onlyRestoredFilesResumeSilently()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        const QString folder = m_dir.filePath(u"resume"_s);
+        const QString outputs = folder + u"/已转码_H.264 (软件编码)"_s;
+        const QString a = copyTo(clip(Clip::Plain), folder + u"/a.mp4"_s);
+        const QString c = copyTo(clip(Clip::Plain), folder + u"/c.mp4"_s);
+        copyTo(clip(Clip::Plain), outputs + u"/a.mp4"_s); // finished after the last save
+        copyTo(clip(Clip::Plain), outputs + u"/c.mp4"_s); // an earlier run's
+        Window w(tools.path());
+        w.model.setSelectedCodec(u"H.264 (软件编码)"_s);
+        w.window.openPaths({c});
+        QTRY_VERIFY_WITH_TIMEOUT(!w.model.isTakingIn() && w.model.videoFiles().size() == 1, 30000);
+        w.model.restoreQueue({SavedFile{a, JobRecord::Status::Waiting, {}, 0, {}}});
+        QTRY_VERIFY_WITH_TIMEOUT(!w.model.isTakingIn() && w.model.videoFiles().size() == 2, 30000);
+        QTest::mouseClick(w.child<QPushButton>(u"startButton"_s), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(w.shows(u"completionPanel"_s), 60000);
+        QCOMPARE(w.questions,
+                 QStringList{u"输出文件夹中已有 1 个同名的转码结果（如“c.mp4”）。要怎样处理？"_s});
+        QCOMPARE(filesBelow(outputs), (QStringList{u"a.mp4"_s, u"c (2).mp4"_s, u"c.mp4"_s}));
+        // a's result is there and whole: a is done.
+        QCOMPARE(w.model.queue().job(1).status, JobRecord::Status::Done);
+        QCOMPARE(w.text(u"summaryLine"_s), u"已转码 2 个，失败 0 个，跳过 0 个"_s);
+    }
+
     // The preset the settings match is marked, until one of them differs.
     void theActivePresetIsMarked()
     {
