@@ -465,6 +465,7 @@ void FileTranscode::place(const VideoFile &result)
     ResultMark::clearUnfinished(m_partial->lock.descriptor());
     ResultMark::mark(m_partial->lock.descriptor(), m_resultSettings);
 
+    bool outputTrashed = false;
     if (output == source) {
         const Result<QString> swapped = swapIn(m_outputName, source);
         if (!swapped)
@@ -480,6 +481,7 @@ void FileTranscode::place(const VideoFile &result)
             if (!swapped)
                 return fail(swapped.error(), swapped.error().description() + unchanged);
             replacedOutput = *swapped;
+            outputTrashed = true;
         } else if (!renameWithoutReplacing(folder, partial, folder, m_outputName)) {
             const int reason = errno;
             const QString text = reason == EEXIST ? QStringLiteral("输出位置已有“%1”，不会覆盖它")
@@ -503,6 +505,7 @@ void FileTranscode::place(const VideoFile &result)
     FileOutcome outcome{FileOutcome::Status::Converted};
     outcome.outputPath = output;
     outcome.replacedSource = m_file.replacesSource;
+    outcome.replacedOutput = outputTrashed;
     outcome.outputSize = result.size;
     outcome.outputDuration = result.duration;
     outcome.encoder = m_encoder;

@@ -422,6 +422,7 @@ private Q_SLOTS:
         QTRY_VERIFY(w->shows(u"completionPanel"_s));
         QVERIFY(!w->shows(u"progressPanel"_s) && w->shows(u"newRunButton"_s));
         QCOMPARE(w->text(u"summaryLine"_s), u"已转码 1 个，失败 1 个，跳过 0 个"_s);
+        QCOMPARE(w->text(u"completionTitle"_s), u"转码完成，1 个失败"_s); // as the notification
         QCOMPARE(w->text(u"failureList"_s),
                  u"b.mp4: ffmpeg 转码失败（退出代码 1）: Unknown encoder 'libfoo'"_s);
         QVERIFY(!w->shows(u"errorLabel"_s));
@@ -517,10 +518,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("choice");
         QTest::addColumn<QStringList>("results"); // in the output folder afterwards
         QTest::addColumn<bool>("earlierKept");    // the earlier result still at its name
-        QTest::newRow("dismissed") << -1 << QStringList{u"a.mp4"_s} << true;
-        QTest::newRow("replace") << 0 << QStringList{u"a.mp4"_s} << false;
-        QTest::newRow("keep both") << 1 << QStringList{u"a (2).mp4"_s, u"a.mp4"_s} << true;
-        QTest::newRow("skip") << 2 << QStringList{u"a.mp4"_s} << true;
+        QTest::addColumn<QString>("trashed");     // what the completion panel says of it
+        QTest::newRow("dismissed") << -1 << QStringList{u"a.mp4"_s} << true << QString();
+        QTest::newRow("replace") << 0 << QStringList{u"a.mp4"_s} << false
+                                 << u"1 个旧的转码结果已移到回收站"_s;
+        QTest::newRow("keep both")
+            << 1 << QStringList{u"a (2).mp4"_s, u"a.mp4"_s} << true << QString();
+        QTest::newRow("skip") << 2 << QStringList{u"a.mp4"_s} << true << QString();
     }
 
     void earlierResultsAreNotReplacedUnasked()
@@ -553,6 +557,7 @@ private Q_SLOTS:
         QVERIFY(!w.model.isTranscoding());
         QTEST(filesBelow(folder + u"/已转码_H.264 (软件编码)"_s), "results");
         QTEST(fileFactsAt(earlier).key == before, "earlierKept");
+        QTEST(w.shows(u"replacedLine"_s) ? w.text(u"replacedLine"_s) : QString(), "trashed");
         if (choice == 2)
             QCOMPARE(w.model.queue().job(0).status, JobRecord::Status::Skipped);
         if (choice == 0) { // the earlier result can be restored from the Trash
