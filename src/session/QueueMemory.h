@@ -19,6 +19,10 @@ struct SavedFile
     QString outputPath;
     qint64 outputSize = 0;
     QString reason;
+    // What went to the Trash when the result was put in place: the original, or an earlier
+    // result at the output's name.
+    bool replacedSource = false;
+    bool replacedOutput = false;
 
     friend bool operator==(const SavedFile &, const SavedFile &) = default;
 };

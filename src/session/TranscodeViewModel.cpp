@@ -4,7 +4,10 @@
 #include "domain/SettingsRules.h"
 #include "intake/FileIntake.h"
 #include "transcode/FFmpegArguments.h"
+#include "transcode/FileTranscode.h"
 #include "transcode/RunPlan.h"
+
+#include <QFileInfo>
 
 TranscodeViewModel::TranscodeViewModel(RunContext context, QObject *parent)
     : QObject(parent)
@@ -323,6 +326,8 @@ void TranscodeViewModel::appendVideoFiles(const QList<VideoFile> &files)
         record.outcome.outputPath = saved->outputPath;
         record.outcome.outputSize = saved->outputSize;
         record.outcome.reason = saved->reason;
+        record.outcome.replacedSource = saved->replacedSource;
+        record.outcome.replacedOutput = saved->replacedOutput;
         m_queue.restore(file.id, record);
     }
 }
@@ -330,9 +335,18 @@ void TranscodeViewModel::appendVideoFiles(const QList<VideoFile> &files)
 void TranscodeViewModel::restoreQueue(const QList<SavedFile> &files)
 {
     QList<QUrl> urls;
+    QSet<QString> folders;
     for (const SavedFile &file : files) {
         urls << QUrl::fromLocalFile(file.path);
         m_restoring.insert(file.path, file);
+        folders.insert(QFileInfo(file.path).path());
+    }
+    // A run that replaced originals and was killed left its partial result beside the source;
+    // the run taken back writes elsewhere unless told to replace again, and nothing else
+    // would remove it.
+    for (const QString &folder : std::as_const(folders)) {
+        for (const QString &path : removeLeftoverPartials(folder))
+            trace(QStringLiteral("已移除上次中断的转码留下的临时文件: ") + path);
     }
     processSelectedFiles(urls);
 }
