@@ -20,6 +20,8 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -718,6 +720,26 @@ private Q_SLOTS:
         // a's result is there and whole: a is done.
         QCOMPARE(w.model.queue().job(1).status, JobRecord::Status::Done);
         QCOMPARE(w.text(u"summaryLine"_s), u"已转码 2 个，失败 0 个，跳过 0 个"_s);
+    }
+
+    // At the smallest size with the log open the content scrolls up and down, and nothing is
+    // cut at its side.
+    void nothingIsCutAtTheSmallestSize()
+    {
+        Window w;
+        w.model.appendVideoFiles({listedFile(u"a.mp4"_s), listedFile(u"b.mp4"_s)});
+        w.window.resize(800, 600);
+        QTest::mouseClick(w.child<QToolButton>(u"logToggle"_s), Qt::LeftButton);
+        auto *scroller = w.child<QScrollArea>(u"contentScroller"_s);
+        QTRY_VERIFY(scroller->verticalScrollBar()->isVisible());
+        QWidget *viewport = scroller->viewport();
+        QTRY_VERIFY(scroller->widget()->width() <= viewport->width());
+        for (QPushButton *button :
+             w.child<QWidget>(u"presetBar"_s)->findChildren<QPushButton *>()) {
+            const QRect shown(button->mapTo(viewport, QPoint(0, 0)), button->size());
+            QVERIFY2(shown.left() >= 0 && shown.right() < viewport->width(),
+                     qPrintable(button->text()));
+        }
     }
 
     // The preset the settings match is marked, until one of them differs.
