@@ -255,7 +255,17 @@ bool MainWindow::event(QEvent *event)
 
 void MainWindow::askToStop()
 {
-    if (m_model.isTranscoding() && m_confirm(this, u"确定停止转码吗？"_s))
+    if (!m_model.isTranscoding())
+        return;
+    // A run that ends while the question is open leaves nothing to stop: the question goes.
+    const QMetaObject::Connection ended =
+        connect(&m_model, &TranscodeViewModel::runFinished, this, [this] {
+            for (QMessageBox *question : findChildren<QMessageBox *>(Qt::FindDirectChildrenOnly))
+                question->reject();
+        });
+    const bool stop = m_confirm(this, u"确定停止转码吗？"_s);
+    disconnect(ended);
+    if (stop && m_model.isTranscoding())
         m_model.cancelTranscoding();
 }
 
