@@ -116,9 +116,12 @@ void FileGridView::measure(int first, int last)
         return;
     const QList<int> before = m_itemWidths;
     const int lineBefore = m_lineWidth;
+    const int nameBefore = m_nameWidth;
     const int gap = FileCardDelegate::itemGap(font());
+    const QFontMetrics nameMetrics(Look::headline(font()));
     for (int row = first; row <= last; ++row) {
         const auto file = model()->index(row, 0).data(JobQueue::VideoFileRole).value<VideoFile>();
+        m_nameWidth = qMax(m_nameWidth, nameMetrics.horizontalAdvance(file.name));
         const QList<CardItem> items = cardItems(file);
         int line = gap * qMax(0, static_cast<int>(items.size()) - 1);
         for (qsizetype i = 0; i < items.size() && i < m_itemWidths.size(); ++i) {
@@ -128,9 +131,9 @@ void FileGridView::measure(int first, int last)
         }
         m_lineWidth = qMax(m_lineWidth, line);
     }
-    if (m_itemWidths == before && m_lineWidth == lineBefore)
+    if (m_itemWidths == before && m_lineWidth == lineBefore && m_nameWidth == nameBefore)
         return;
-    m_delegate->setWidest(m_itemWidths, m_lineWidth);
+    m_delegate->setWidest(m_itemWidths, m_lineWidth, m_nameWidth);
     fitCells();
 }
 
@@ -138,7 +141,8 @@ void FileGridView::measureAll()
 {
     m_itemWidths.fill(0);
     m_lineWidth = 0;
-    m_delegate->setWidest(m_itemWidths, m_lineWidth);
+    m_nameWidth = 0;
+    m_delegate->setWidest(m_itemWidths, m_lineWidth, m_nameWidth);
     const int rows = model() ? model()->rowCount() : 0;
     if (rows > 0)
         measure(0, rows - 1);

@@ -10,7 +10,7 @@ class FileListModel;
 class QLabel;
 class TranscodeViewModel;
 
-// A grid of file cards in as many columns as show every card's properties whole, wrapping
+// A grid of file cards in as many columns as show every card's name and properties whole, wrapping
 // them to more lines where even one column is too narrow. It is a plain list view, so only
 // the rows in sight are ever painted; what the widest file needs is measured as rows come.
 class FileGridView : public QListView
@@ -48,6 +48,7 @@ private:
     FileCardDelegate *m_delegate;
     QList<int> m_itemWidths;
     int m_lineWidth = 0;
+    int m_nameWidth = 0;
     QHash<QString, int> m_textWidths; // in the property font
     QTimer m_remeasure;
 };

@@ -7,6 +7,7 @@
 #include "ui/DropZone.h"
 #include "ui/FileCardDelegate.h"
 #include "ui/FileListPanel.h"
+#include "ui/Look.h"
 #include "ui/MainWindow.h"
 #include "ui/RunFigures.h"
 #include "ui/SettingsMemory.h"
@@ -266,6 +267,16 @@ private Q_SLOTS:
         odd.colorFormat = u"a_pixel_format_with_an_unusually_long_name"_s;
         w.model.appendVideoFiles({listedFile(u"a.mp4"_s), listedFile(u"b.mp4"_s)});
         FileGridView &grid = w.window.findChild<FileListPanel *>()->grid();
+        w.window.resize(1280, 900);
+        QTRY_COMPARE(grid.columnCount(), 2);
+        // A name that two columns would cut takes the one column it fits in whole.
+        const QFontMetrics nameMetrics(Look::headline(grid.font()));
+        QString name = u"clip"_s;
+        while (nameMetrics.horizontalAdvance(name + u".mp4"_s) < 700)
+            name += u"_long"_s;
+        w.model.appendVideoFiles({listedFile(name + u".mp4"_s)});
+        QTRY_COMPARE(grid.columnCount(), 1);
+        w.model.removeVideoFile(w.model.videoFiles().last().id);
         w.window.resize(1600, 900);
         QTRY_VERIFY(grid.columnCount() >= 2);
         QCOMPARE(grid.cardDelegate().propertyLines(), 1);
