@@ -195,6 +195,7 @@ void FileGridView::reset()
 
 FileListPanel::FileListPanel(TranscodeViewModel &model, QWidget *parent)
     : QWidget(parent)
+    , m_model(model)
     , m_rows(new FileListModel(model, this))
     , m_header(new QLabel(this))
     , m_grid(new FileGridView(this))
@@ -221,6 +222,22 @@ FileListPanel::FileListPanel(TranscodeViewModel &model, QWidget *parent)
     connect(m_rows, &QAbstractItemModel::rowsRemoved, this, &FileListPanel::followCount);
     connect(m_rows, &QAbstractItemModel::modelReset, this, &FileListPanel::followCount);
     followCount();
+
+    // Each run starts following; the user's own scrolling (a drag, a wheel, a click on the
+    // bar) ends it, while scrolling by the view itself does not.
+    connect(&model, &TranscodeViewModel::isTranscodingChanged, this,
+            [this] { m_followsRun = m_model.isTranscoding(); });
+    connect(m_grid->verticalScrollBar(), &QScrollBar::actionTriggered, this,
+            [this] { m_followsRun = false; });
+    connect(
+        &model.queue(), &JobQueue::jobChanged, this, [this](int row, JobRecord::Status previous) {
+            const JobRecord::Status status = m_model.queue().job(row).status;
+            const bool started =
+                previous == JobRecord::Status::Waiting &&
+                (status == JobRecord::Status::Converting || status == JobRecord::Status::Checking);
+            if (m_followsRun && started)
+                m_grid->scrollTo(m_rows->index(row, 0));
+        });
 }
 
 void FileListPanel::followCount()

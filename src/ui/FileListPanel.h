@@ -54,7 +54,8 @@ private:
 };
 
 // The list of chosen files: a header with their number and the card grid. It shows only
-// while there are files, and takes whatever height the window can give it.
+// while there are files, and takes whatever height the window can give it. During a run it
+// keeps the file at work in sight, until the user scrolls it.
 class FileListPanel : public QWidget
 {
     Q_OBJECT
@@ -67,7 +68,9 @@ public:
 private:
     void followCount();
 
+    TranscodeViewModel &m_model;
     FileListModel *m_rows;
     QLabel *m_header;
     FileGridView *m_grid;
+    bool m_followsRun = false;
 };

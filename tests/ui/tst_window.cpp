@@ -773,6 +773,43 @@ private Q_SLOTS:
         }
     }
 
+    // During a run the list keeps the file at work in sight, unless the user has scrolled it.
+    void theListFollowsTheRun()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        Window w(tools.path());
+        w.window.resize(800, 600);
+        w.model.setSelectedCodec(u"H.264 (软件编码)"_s);
+        const auto list = [&](const QString &set) {
+            QList<VideoFile> files;
+            for (int i = 0; i < 8; ++i)
+                files << probed(copyTo(clip(Clip::Plain),
+                                       m_dir.filePath(u"follow/%1%2.mp4"_s.arg(set).arg(i))));
+            w.model.appendVideoFiles(files);
+        };
+        list(u"a"_s);
+        FileGridView &grid = w.window.findChild<FileListPanel *>()->grid();
+        QScrollBar *scroll = grid.verticalScrollBar();
+        QTRY_VERIFY(scroll->maximum() > 0);
+        QTest::mouseClick(w.child<QPushButton>(u"startButton"_s), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(w.shows(u"completionPanel"_s), 60000);
+        QVERIFY(grid.viewport()->rect().intersects(
+            grid.visualRect(grid.model()->index(grid.model()->rowCount() - 1, 0))));
+
+        // Scrolled back by the user while the first file converts, it stays where it was put.
+        list(u"b"_s);
+        writeFile(tools.filePath(u"hang"_s), "");
+        QTest::mouseClick(w.child<QPushButton>(u"startButton"_s), Qt::LeftButton);
+        QTRY_VERIFY(QFile::exists(tools.filePath(u"pid"_s)));
+        scroll->triggerAction(QAbstractSlider::SliderToMinimum);
+        QFile::remove(tools.filePath(u"hang"_s));
+        ::kill(contents(tools.filePath(u"pid"_s)).trimmed().toInt(), SIGKILL);
+        QTRY_VERIFY_WITH_TIMEOUT(w.shows(u"completionPanel"_s), 60000);
+        QCOMPARE(scroll->value(), 0);
+    }
+
     // The preset the settings match is marked, until one of them differs.
     void theActivePresetIsMarked()
     {
