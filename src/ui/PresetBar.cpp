@@ -26,9 +26,11 @@ QPushButton:focus { outline: none; border-color: #99c9ff; }
 
 const QString ActiveMark = u"✓ "_s;
 
-constexpr int MarginX = 8;
+// The buttons line up with the texts above and below them; the last of a line may reach the
+// right edge, so that all six fit in one line at the smallest window size.
+constexpr int Indent = 8;
 constexpr int MarginY = 5;
-constexpr int Spacing = 10;
+constexpr int Spacing = 8;
 
 } // namespace
 
@@ -101,10 +103,10 @@ int PresetBar::placeButtons(int width, bool move)
 {
     const QList<int> widths = buttonWidths();
     const int height = buttonHeight();
-    const QList<QPoint> places = flowItems(widths, width - 2 * MarginX, Spacing);
+    const QList<QPoint> places = flowItems(widths, width - Indent, Spacing);
     if (move) {
         for (qsizetype i = 0; i < m_buttons.size(); ++i)
-            m_buttons[i]->setGeometry(MarginX + places[i].x(),
+            m_buttons[i]->setGeometry(Indent + places[i].x(),
                                       MarginY + places[i].y() * (height + Spacing), widths[i],
                                       height);
     }
@@ -125,7 +127,7 @@ void PresetBar::resizeEvent(QResizeEvent *event)
 QSize PresetBar::sizeHint() const
 {
     const QList<int> widths = buttonWidths();
-    int line = 2 * MarginX + Spacing * (static_cast<int>(widths.size()) - 1);
+    int line = Indent + Spacing * (static_cast<int>(widths.size()) - 1);
     for (const int width : widths)
         line += width;
     return {line, m_height};
@@ -134,5 +136,5 @@ QSize PresetBar::sizeHint() const
 QSize PresetBar::minimumSizeHint() const
 {
     const QList<int> widths = buttonWidths();
-    return {2 * MarginX + *std::max_element(widths.begin(), widths.end()), m_height};
+    return {Indent + *std::max_element(widths.begin(), widths.end()), m_height};
 }
