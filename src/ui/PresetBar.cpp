@@ -49,7 +49,7 @@ PresetBar::PresetBar(TranscodeViewModel &model, QWidget *parent)
                 [&model, preset] { model.applyPreset(preset); });
         m_buttons << button;
     }
-    m_height = placeButtons(sizeHint().width(), true);
+    m_height = placeButtons(sizeHint().width());
 
     for (const auto changed :
          {&TranscodeViewModel::selectedCodecChanged, &TranscodeViewModel::selectedContainerChanged,
@@ -99,17 +99,14 @@ int PresetBar::buttonHeight() const
     return height;
 }
 
-int PresetBar::placeButtons(int width, bool move)
+int PresetBar::placeButtons(int width)
 {
     const QList<int> widths = buttonWidths();
     const int height = buttonHeight();
     const QList<QPoint> places = flowItems(widths, width - Indent, Spacing);
-    if (move) {
-        for (qsizetype i = 0; i < m_buttons.size(); ++i)
-            m_buttons[i]->setGeometry(Indent + places[i].x(),
-                                      MarginY + places[i].y() * (height + Spacing), widths[i],
-                                      height);
-    }
+    for (qsizetype i = 0; i < m_buttons.size(); ++i)
+        m_buttons[i]->setGeometry(Indent + places[i].x(),
+                                  MarginY + places[i].y() * (height + Spacing), widths[i], height);
     const int lines = places.isEmpty() ? 1 : places.last().y() + 1;
     return 2 * MarginY + lines * height + (lines - 1) * Spacing;
 }
@@ -117,7 +114,7 @@ int PresetBar::placeButtons(int width, bool move)
 void PresetBar::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    const int height = placeButtons(width(), true);
+    const int height = placeButtons(width());
     if (height != m_height) {
         m_height = height;
         updateGeometry();

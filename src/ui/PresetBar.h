@@ -29,7 +29,7 @@ private:
     QList<int> buttonWidths() const;
     int buttonHeight() const;
     // The buttons where they go at this width, and how tall that makes the bar.
-    int placeButtons(int width, bool move);
+    int placeButtons(int width);
 
     TranscodeViewModel &m_model;
     QList<QPushButton *> m_buttons; // in the order of the presets
