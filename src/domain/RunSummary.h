@@ -23,6 +23,7 @@ struct FileOutcome
     Status status;
     QString outputPath;          // where the result lies (converted, or skipped as already done)
     bool replacedSource = false; // the result took the source's place
+    bool replacedOutput = false; // an earlier result at the output's name went to the Trash
     qint64 outputSize = 0;
     double outputDuration = 0;
     QString encoder;  // the video encoder that made it
@@ -62,6 +63,12 @@ struct RunSummary
             .arg(skipped);
     }
     QString countsText() const { return countsText(converted, failed, skipped); }
+    // The headline of a run that went through, with how many files failed.
+    static QString completedTitle(int failed)
+    {
+        return failed > 0 ? QStringLiteral("转码完成，%1 个失败").arg(failed)
+                          : QStringLiteral("转码完成");
+    }
 };
 
 Q_DECLARE_METATYPE(RunOutcome)

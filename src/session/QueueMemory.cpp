@@ -103,6 +103,8 @@ QList<SavedFile> QueueMemory::snapshot() const
             file.outputPath = job.outcome.outputPath;
             file.outputSize = job.outcome.outputSize;
             file.reason = job.outcome.reason;
+            file.replacedSource = job.outcome.replacedSource;
+            file.replacedOutput = job.outcome.replacedOutput;
         }
         files << file;
     }
@@ -122,14 +124,6 @@ void QueueMemory::saveNow()
     m_delay.stop();
     save();
     m_writer.waitForDone();
-}
-
-void QueueMemory::forget()
-{
-    m_delay.stop();
-    m_dirty = false;
-    m_writer.waitForDone();
-    write(m_path, {});
 }
 
 Result<QList<SavedFile>> QueueMemory::load() const
@@ -159,6 +153,10 @@ QByteArray QueueMemory::encode(const QList<SavedFile> &files)
             entry.insert(QStringLiteral("size"), file.outputSize);
         if (!file.reason.isEmpty())
             entry.insert(QStringLiteral("reason"), file.reason);
+        if (file.replacedSource)
+            entry.insert(QStringLiteral("replacedSource"), true);
+        if (file.replacedOutput)
+            entry.insert(QStringLiteral("replacedOutput"), true);
         entries << entry;
     }
     return QJsonDocument(QJsonObject{{QStringLiteral("format"), FormatName},
@@ -197,6 +195,8 @@ Result<QList<SavedFile>> QueueMemory::decode(const QByteArray &bytes)
         file.outputPath = entry.value(QStringLiteral("output")).toString();
         file.outputSize = entry.value(QStringLiteral("size")).toInteger();
         file.reason = entry.value(QStringLiteral("reason")).toString();
+        file.replacedSource = entry.value(QStringLiteral("replacedSource")).toBool();
+        file.replacedOutput = entry.value(QStringLiteral("replacedOutput")).toBool();
         files << file;
     }
     return files;

@@ -19,6 +19,10 @@ struct SavedFile
     QString outputPath;
     qint64 outputSize = 0;
     QString reason;
+    // What went to the Trash when the result was put in place: the original, or an earlier
+    // result at the output's name.
+    bool replacedSource = false;
+    bool replacedOutput = false;
 
     friend bool operator==(const SavedFile &, const SavedFile &) = default;
 };
@@ -45,9 +49,8 @@ public:
     // What the last session left: nothing when it left nothing; an error when the file is
     // damaged, cut short or not ours, which is then ignored.
     Result<QList<SavedFile>> load() const;
-    // Forgets the saved list (the user chose not to restore it).
-    void forget();
-    // Writes now, and waits until it is written.
+    // Writes now, and waits until it is written. The list shown then takes the place of the
+    // saved one, also when the user chose not to restore that.
     void saveNow();
 
     // The bytes of the file that holds `files`.

@@ -4,7 +4,10 @@
 #include "domain/SettingsRules.h"
 #include "intake/FileIntake.h"
 #include "transcode/FFmpegArguments.h"
+#include "transcode/FileTranscode.h"
 #include "transcode/RunPlan.h"
+
+#include <QFileInfo>
 
 TranscodeViewModel::TranscodeViewModel(RunContext context, QObject *parent)
     : QObject(parent)
@@ -35,6 +38,11 @@ TranscodeViewModel::TranscodeViewModel(RunContext context, QObject *parent)
     connect(&m_queue, &JobQueue::rowsRemoved, this, &TranscodeViewModel::videoFilesChanged);
     connect(&m_queue, &JobQueue::modelReset, this, &TranscodeViewModel::videoFilesChanged);
     connect(&m_queue, &JobQueue::jobsChanged, this, &TranscodeViewModel::onJobsChanged);
+    // An emptied list leaves no run to sum up.
+    connect(&m_queue, &JobQueue::rowsRemoved, this, [this] {
+        if (m_queue.rowCount() == 0)
+            setTranscodeCompleted(false);
+    });
 
     BatchTranscoder *engine = m_engine.get();
     connect(engine, &BatchTranscoder::runStarted, this, [this](const RunPlan &plan) {
@@ -222,7 +230,7 @@ void TranscodeViewModel::setRunNotice(const QString &value)
 void TranscodeViewModel::clearAll()
 {
     m_queue.clear();
-    m_resumes = false;
+    m_resumed.clear();
     setIsTranscoding(false);
     clearLog();
     setTranscodeCompleted(false);
@@ -300,10 +308,17 @@ bool TranscodeViewModel::isTakingIn() const
 
 void TranscodeViewModel::appendVideoFiles(const QList<VideoFile> &files)
 {
+    if (files.isEmpty())
+        return;
+    // What the last run came to is no longer what the list holds.
+    setTranscodeCompleted(false);
     m_queue.append(files);
     for (const VideoFile &file : files) {
         const auto saved = m_restoring.constFind(filePath(file.url));
-        if (saved == m_restoring.cend() || saved->status == JobRecord::Status::Waiting)
+        if (saved == m_restoring.cend())
+            continue;
+        m_resumed.insert(file.id);
+        if (saved->status == JobRecord::Status::Waiting)
             continue;
         JobRecord record;
         record.status = saved->status;
@@ -311,6 +326,8 @@ void TranscodeViewModel::appendVideoFiles(const QList<VideoFile> &files)
         record.outcome.outputPath = saved->outputPath;
         record.outcome.outputSize = saved->outputSize;
         record.outcome.reason = saved->reason;
+        record.outcome.replacedSource = saved->replacedSource;
+        record.outcome.replacedOutput = saved->replacedOutput;
         m_queue.restore(file.id, record);
     }
 }
@@ -318,11 +335,19 @@ void TranscodeViewModel::appendVideoFiles(const QList<VideoFile> &files)
 void TranscodeViewModel::restoreQueue(const QList<SavedFile> &files)
 {
     QList<QUrl> urls;
+    QSet<QString> folders;
     for (const SavedFile &file : files) {
         urls << QUrl::fromLocalFile(file.path);
         m_restoring.insert(file.path, file);
+        folders.insert(QFileInfo(file.path).path());
     }
-    m_resumes = !files.isEmpty();
+    // A run that replaced originals and was killed left its partial result beside the source;
+    // the run taken back writes elsewhere unless told to replace again, and nothing else
+    // would remove it.
+    for (const QString &folder : std::as_const(folders)) {
+        for (const QString &path : removeLeftoverPartials(folder))
+            trace(QStringLiteral("已移除上次中断的转码留下的临时文件: ") + path);
+    }
     processSelectedFiles(urls);
 }
 
@@ -368,6 +393,16 @@ bool TranscodeViewModel::hasFilesToConvert() const
     return false;
 }
 
+bool TranscodeViewModel::hasWaitingFiles() const
+{
+    // From the end, where new files come.
+    for (int row = m_queue.rowCount() - 1; row >= 0; --row) {
+        if (!m_queue.isInRun(row) && m_queue.job(row).status == JobRecord::Status::Waiting)
+            return true;
+    }
+    return false;
+}
+
 QSet<QUuid> TranscodeViewModel::failedFiles() const
 {
     QSet<QUuid> failed;
@@ -380,9 +415,6 @@ QSet<QUuid> TranscodeViewModel::failedFiles() const
 
 void TranscodeViewModel::startTranscoding(RunOptions options)
 {
-    // A list that came back after a crash may hold results made after its last save.
-    if (m_resumes)
-        options.existingOutput = ExistingOutput::Skip;
     // What an earlier run converted is not converted again.
     startRun(unconvertedFiles(), options);
 }
@@ -394,7 +426,11 @@ void TranscodeViewModel::retryFailedFiles(RunOptions options)
 
 QStringList TranscodeViewModel::existingOutputs(const QSet<QUuid> &files) const
 {
-    return ::existingOutputs(m_settings, m_queue.files(), files);
+    PlanEnvironment environment;
+    environment.fileAt = diskEntryAt;
+    environment.choices.only = files;
+    environment.choices.resumed = m_resumed;
+    return ::existingOutputs(m_settings, m_queue.files(), environment);
 }
 
 void TranscodeViewModel::removeConvertedFiles()
@@ -428,6 +464,8 @@ void TranscodeViewModel::startRun(const QSet<QUuid> &files, RunOptions options)
     // Named over the whole list, so a namesake's output keeps the name an earlier run gave it.
     if (files.size() < m_queue.rowCount())
         options.only = files;
+    // A list taken back after a crash may hold results made after its last save.
+    options.resumed = m_resumed;
     setLastError(QString());
     setRunNotice(QString());
     clearLog();

@@ -160,8 +160,8 @@ public:
     // The list and where each file stands: the rows every view of the files reads.
     const JobQueue &queue() const { return m_queue; }
     // Takes a saved list in again, in its order, each file with its saved outcome once it has
-    // been probed afresh. The next run converts only what is not done, and skips a file whose
-    // result is already there and whole.
+    // been probed afresh. The next run converts only what is not done, and takes a file taken
+    // back whose result is already there and whole as done.
     void restoreQueue(const QList<SavedFile> &files);
 
     // The files a run would take: every listed file not done yet, and the failed ones.
@@ -169,10 +169,15 @@ public:
     QSet<QUuid> failedFiles() const;
     // Some listed file is not converted yet; quick while files are being added.
     bool hasFilesToConvert() const;
-    // Results of an earlier run already at the names a run of `files` would give its outputs.
+    // Some listed file waits for a run that has not taken it: listed since the last run
+    // began, or taken back as waiting.
+    bool hasWaitingFiles() const;
+    // Whether the window offers to start a run: until one completes, and after it once files
+    // wait again.
+    bool offersStart() const { return !m_transcodeCompleted || hasWaitingFiles(); }
+    // Results of an earlier run already at the names a run of `files` would give its outputs;
+    // the files taken back from a saved list go on over theirs and are not asked about.
     QStringList existingOutputs(const QSet<QUuid> &files) const;
-    // The list came back from a saved one: its next run skips what is already done.
-    bool resumesSavedList() const { return m_resumes; }
     // The batch run: converts every listed file not done yet, with the settings as they are
     // now.
     void startTranscoding(RunOptions options = {});
@@ -273,7 +278,7 @@ private:
     QTimer m_tick;
     RunSummary m_lastRunSummary;
     QHash<QString, SavedFile> m_restoring; // by path, until intake has taken them in
-    bool m_resumes = false;                // the list came back from a saved one
+    QSet<QUuid> m_resumed;                 // files taken back from a saved list
     QList<FileFailureNote> m_rejectedFiles;
     QStringList m_alreadyListedFiles;
     RunContext m_context;

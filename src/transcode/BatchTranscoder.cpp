@@ -10,6 +10,25 @@
 #include <QFileInfo>
 #include <QTimer>
 
+namespace {
+
+// A result found at a file's output: skipped, unless the file was taken back after a stop and
+// the result is its own, finished before the stop: then the file is done.
+FileOutcome foundResult(const PlannedFile &file, const QString &path, qint64 size, double duration,
+                        const QString &reason)
+{
+    FileOutcome outcome{file.resumes ? FileOutcome::Status::Converted
+                                     : FileOutcome::Status::Skipped};
+    outcome.outputPath = path;
+    outcome.outputSize = size;
+    outcome.outputDuration = duration;
+    if (!file.resumes)
+        outcome.reason = reason;
+    return outcome;
+}
+
+} // namespace
+
 BatchTranscoder::BatchTranscoder(RunContext context, QObject *parent)
     : QObject(parent)
     , m_context(std::move(context))
@@ -52,9 +71,9 @@ void BatchTranscoder::start(const TranscodeSettings &settings, const QList<Video
     m_createdOutputDirectory.clear();
     m_resultSettings = ResultMark::settingsText(settings);
     m_clock.start();
-    m_planner->plan(
-        settings, files,
-        PlanChoices{options.shard, options.shardKey, options.only, options.existingOutput});
+    m_planner->plan(settings, files,
+                    PlanChoices{options.shard, options.shardKey, options.only,
+                                options.existingOutput, options.resumed});
 }
 
 void BatchTranscoder::cancel()
@@ -162,19 +181,18 @@ void BatchTranscoder::startFile(const PlannedFile &file)
         QTimer::singleShot(0, this, [this, file, removed] { finishFile(file, removed); });
         return;
     }
+    const bool skipsResults = file.resumes || m_options.existingOutput == ExistingOutput::Skip;
     // In replace mode a source that is already this run's result is done: converting it again
     // would only lose quality.
-    if (m_options.existingOutput == ExistingOutput::Skip && file.replacesSource &&
+    if (skipsResults && file.replacesSource &&
         ResultMark::isResult(filePath(file.source.url), m_resultSettings)) {
-        FileOutcome skipped{FileOutcome::Status::Skipped};
-        skipped.outputPath = filePath(file.source.url);
-        skipped.outputSize = file.source.size;
-        skipped.outputDuration = file.source.duration;
-        skipped.reason = QStringLiteral("已是转码结果");
-        QTimer::singleShot(0, this, [this, file, skipped] { finishFile(file, skipped); });
+        const FileOutcome outcome =
+            foundResult(file, filePath(file.source.url), file.source.size, file.source.duration,
+                        QStringLiteral("已是转码结果"));
+        QTimer::singleShot(0, this, [this, file, outcome] { finishFile(file, outcome); });
         return;
     }
-    if (m_options.existingOutput != ExistingOutput::Skip || !file.replacesOutput)
+    if (!skipsResults || !file.replacesOutput)
         return convert(file);
     // Done by an earlier run if what is there passes the same check a new result would.
     report(active, JobRecord::Status::Checking);
@@ -182,12 +200,8 @@ void BatchTranscoder::startFile(const PlannedFile &file)
     connect(active.check, &OutputCheck::passed, this, [this, file](const VideoFile &result) {
         m_active[file.position].check->deleteLater();
         m_active[file.position].check = nullptr;
-        FileOutcome skipped{FileOutcome::Status::Skipped};
-        skipped.outputPath = file.outputPath;
-        skipped.outputSize = result.size;
-        skipped.outputDuration = result.duration;
-        skipped.reason = QStringLiteral("已有转码结果");
-        finishFile(file, skipped);
+        finishFile(file, foundResult(file, file.outputPath, result.size, result.duration,
+                                     QStringLiteral("已有转码结果")));
     });
     connect(active.check, &OutputCheck::failed, this, [this, file] {
         m_active[file.position].check->deleteLater();

@@ -38,6 +38,8 @@ struct RunOptions
     QSet<QUuid> only;
     // What places a file in its shard (see `PlanChoices`).
     std::function<QString(const VideoFile &)> shardKey;
+    // Files of a list taken back after a stop (see `PlanChoices`).
+    QSet<QUuid> resumed = {};
 };
 
 // The batch run: takes the settings and the files once, plans, then converts the files in

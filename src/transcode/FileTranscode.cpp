@@ -53,6 +53,38 @@ const QString &sourceGrowingText()
 
 } // namespace
 
+Leftover removeLeftover(int folder, const QByteArray &name)
+{
+    // Looked at before it is opened: a pipe or a device is not ours to open.
+    struct stat status;
+    if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(status.st_mode))
+        return Leftover::Foreign;
+    FileLock leftover;
+    if (!leftover.takeAt(folder, name, FileLock::Mode::Exclusive))
+        return leftover.wasBusy() ? Leftover::Busy : Leftover::Foreign;
+    if (::fstat(leftover.descriptor(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_uid != ::geteuid() || status.st_nlink != 1 ||
+        !ResultMark::isUnfinished(leftover.descriptor()) || !leftover.isAt(folder, name))
+        return Leftover::Foreign;
+    return ::unlinkat(folder, name.constData(), 0) == 0 ? Leftover::Removed : Leftover::Foreign;
+}
+
+QStringList removeLeftoverPartials(const QString &folder)
+{
+    QStringList removed;
+    const Descriptor open = openFolder(AT_FDCWD, QFile::encodeName(folder), true);
+    if (!open.isOpen())
+        return removed;
+    const QDir listing(folder, QStringLiteral(".*.partial"), QDir::Name,
+                       QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : listing.entryList()) {
+        if (removeLeftover(open.fd(), QFile::encodeName(name)) == Leftover::Removed)
+            removed << listing.filePath(name);
+    }
+    return removed;
+}
+
 std::optional<QString> outputFolderProblem(const QString &folder)
 {
     struct stat status;
@@ -277,7 +309,7 @@ bool FileTranscode::createPartial(mode_t permissions)
                      .arg(QFileInfo(path).path(), systemErrorText(reason)));
             return false;
         }
-        switch (takeOverLeftover(partial->name)) {
+        switch (removeLeftover(m_folder.fd(), partial->name)) {
         case Leftover::Busy:
             failInUse(m_file.outputPath);
             return false;
@@ -294,24 +326,6 @@ bool FileTranscode::createPartial(mode_t permissions)
         QStringLiteral("无法在“%1”中建立临时文件").arg(QFileInfo(m_file.partialPath).path());
     fail(Error{QStringLiteral("FileSystem"), EEXIST, text}, text);
     return false;
-}
-
-FileTranscode::Leftover FileTranscode::takeOverLeftover(const QByteArray &name)
-{
-    // Looked at before it is opened: a pipe or a device is not ours to open.
-    struct stat status;
-    if (::fstatat(m_folder.fd(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(status.st_mode))
-        return Leftover::Foreign;
-    FileLock leftover;
-    if (!leftover.takeAt(m_folder.fd(), name, FileLock::Mode::Exclusive))
-        return leftover.wasBusy() ? Leftover::Busy : Leftover::Foreign;
-    if (::fstat(leftover.descriptor(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_uid != ::geteuid() || status.st_nlink != 1 ||
-        !ResultMark::isUnfinished(leftover.descriptor()) || !leftover.isAt(m_folder.fd(), name))
-        return Leftover::Foreign;
-    return ::unlinkat(m_folder.fd(), name.constData(), 0) == 0 ? Leftover::Removed
-                                                               : Leftover::Foreign;
 }
 
 // The commands write where the partial really is.
@@ -509,6 +523,7 @@ void FileTranscode::place(const VideoFile &result)
     if (!m_file.replacesSource)
         ResultMark::markSource(m_partial->lock.descriptor(), m_file.sourceMark);
 
+    bool outputTrashed = false;
     if (output == source) {
         const Result<QString> swapped = swapIn(m_outputName, source);
         if (!swapped)
@@ -524,6 +539,7 @@ void FileTranscode::place(const VideoFile &result)
             if (!swapped)
                 return fail(swapped.error(), swapped.error().description() + unchanged);
             replacedOutput = *swapped;
+            outputTrashed = true;
         } else if (!renameWithoutReplacing(folder, partial, folder, m_outputName)) {
             const int reason = errno;
             const QString text = reason == EEXIST ? QStringLiteral("输出位置已有“%1”，不会覆盖它")
@@ -547,6 +563,7 @@ void FileTranscode::place(const VideoFile &result)
     FileOutcome outcome{FileOutcome::Status::Converted};
     outcome.outputPath = output;
     outcome.replacedSource = m_file.replacesSource;
+    outcome.replacedOutput = outputTrashed;
     outcome.outputSize = result.size;
     outcome.outputDuration = result.duration;
     outcome.encoder = m_encoder;

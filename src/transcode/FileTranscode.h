@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 
 #include <chrono>
@@ -24,6 +26,14 @@ class ProcessRunner;
 // Why the run's output folder must not be used, if it must not: a link that another user made
 // there would send the results, and the hidden files written beside them, anywhere.
 std::optional<QString> outputFolderProblem(const QString &folder);
+
+// What a run of ours stopped by force (a crash, a kill) left under `name` in the open `folder`
+// is removed: a regular file of ours with a single link, marked unfinished, that no run at
+// work holds. Anything else is left as it is.
+enum class Leftover { Removed, Foreign, Busy };
+Leftover removeLeftover(int folder, const QByteArray &name);
+// The same for every hidden partial in `folder`; the paths of those removed.
+QStringList removeLeftoverPartials(const QString &folder);
 
 // Carries out the plan of one file, on the event loop. The result is written under a hidden
 // partial name that this run made (exclusively, never through a link or over a file that was
@@ -77,7 +87,6 @@ private:
         friend bool operator==(const SourceState &, const SourceState &) = default;
     };
     enum class Claim { Ready, Waiting, Failed };
-    enum class Leftover { Removed, Foreign, Busy };
     // A file made by this file's run, removed unless it becomes the result.
     struct OwnFile
     {
@@ -99,7 +108,6 @@ private:
     void claimOutputAndRun();
     bool claimOutput();
     bool createPartial(mode_t permissions);
-    Leftover takeOverLeftover(const QByteArray &name);
     void usePartial(const QString &path);
     bool createTemporaries(mode_t permissions);
     HeldCommand held(const QStringList &arguments) const;

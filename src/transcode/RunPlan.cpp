@@ -467,9 +467,10 @@ QList<PlannedFile> namedOutputs(const TranscodeSettings &settings, const QList<V
         PlannedFile file;
         file.position = position;
         file.source = source;
+        file.resumes = environment.choices.resumed.contains(source.id);
         file.sourceMark = ResultMark::sourceMarkOf(source, keyOf(source, environment.choices));
         if (!settings.overwriteOriginal) {
-            file.outputPath = names.claim(folder, input, format, keepExisting,
+            file.outputPath = names.claim(folder, input, format, keepExisting && !file.resumes,
                                           converts(source, environment.choices), file.sourceMark);
             file.replacesOutput = names.occupied(file.outputPath);
         } else if (OutputNaming::extension(source.name).compare(format, Qt::CaseInsensitive) == 0) {
@@ -579,7 +580,7 @@ QStringList existingOutputs(const TranscodeSettings &settings, const QList<Video
     for (const PlannedFile &file : namedOutputs(settings, files, replacing, folder)) {
         const bool taken =
             environment.choices.only.isEmpty() || environment.choices.only.contains(file.source.id);
-        if (file.replacesOutput && taken)
+        if (file.replacesOutput && taken && !file.resumes)
             existing << file.outputPath;
     }
     return existing;

@@ -68,6 +68,8 @@ struct PlannedFile
     // A file already exists at `outputPath` and must go to the Trash when the result is put
     // in place.
     bool replacesOutput = false;
+    // Taken back after a stop: a file at `outputPath` that passes the check is its result.
+    bool resumes = false;
     QByteArray sourceMark; // what a result beside others is marked with (see ResultMark)
     QSize outputSize;      // the picture as the output shows it, where known
     QList<PlannedCommand> commands;
@@ -121,6 +123,10 @@ struct PlanChoices
     // Only these files are converted, though outputs are named over all; all when empty.
     QSet<QUuid> only;
     ExistingOutput existingOutput = ExistingOutput::KeepBoth;
+    // Files of a list taken back after a stop: what is at their output names may be their own
+    // results, finished after the list was last saved. Whatever `existingOutput` says of the
+    // others, such a result is kept when it passes the check and the file is done.
+    QSet<QUuid> resumed = {};
 };
 
 // What is on disk at a path, not following a link there.
@@ -155,7 +161,8 @@ RunPlan planRun(const TranscodeSettings &settings, const QList<VideoFile> &files
 std::optional<DiskEntry> diskEntryAt(const QString &path);
 
 // The planned outputs in the output folder that a file already occupies, so that the window
-// can ask once before a run what becomes of them; of the files in `choices.only` where given.
+// can ask once before a run what becomes of them; of the files in `choices.only` where given,
+// and never of those in `choices.resumed`.
 QStringList existingOutputs(const TranscodeSettings &settings, const QList<VideoFile> &files,
                             const PlanEnvironment &environment);
 QStringList existingOutputs(const TranscodeSettings &settings, const QList<VideoFile> &files,

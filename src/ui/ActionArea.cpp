@@ -90,16 +90,24 @@ ActionArea::ActionArea(TranscodeViewModel &model, QWidget *parent)
          {&TranscodeViewModel::isTranscodingChanged, &TranscodeViewModel::transcodeCompletedChanged,
           &TranscodeViewModel::videoFilesChanged, &TranscodeViewModel::lastOutputDirectoryChanged})
         connect(&model, changed, this, &ActionArea::followRunState);
+    // Between runs the list may change: the panel sums up what it holds now.
     connect(&model.queue(), &JobQueue::jobsChanged, this, [this] {
-        if (!m_model.isTranscoding())
-            followRunState();
+        if (m_model.isTranscoding())
+            return;
+        followRunState();
+        if (m_model.transcodeCompleted())
+            followOutcomes();
     });
     connect(&model, &TranscodeViewModel::runProgressChanged, this, [this] {
         followFigures();
         followProgress();
     });
     connect(&model, &TranscodeViewModel::runTimesChanged, this, &ActionArea::followTimes);
-    connect(&model, &TranscodeViewModel::runFinished, this, &ActionArea::followSummary);
+    connect(&model, &TranscodeViewModel::runFinished, this, [this] {
+        followOutcomes();
+        m_folderNotOpened->hide();
+        followMessages();
+    });
     connect(&model, &TranscodeViewModel::lastErrorChanged, this, &ActionArea::followMessages);
     connect(&model, &TranscodeViewModel::runNoticeChanged, this, &ActionArea::followMessages);
     followRunState();
@@ -276,7 +284,7 @@ void ActionArea::followRunState()
 {
     const bool running = m_model.isTranscoding();
     const bool completed = m_model.transcodeCompleted();
-    m_startButton->setVisible(!completed);
+    m_startButton->setVisible(m_model.offersStart());
     // Only while some listed file is not converted yet: a list taken back whole has nothing
     // left to run.
     m_startButton->setEnabled(!running && m_model.hasFilesToConvert());
@@ -351,30 +359,38 @@ void ActionArea::followTimes()
     m_times->setText(text);
 }
 
-void ActionArea::followSummary()
+void ActionArea::followOutcomes()
 {
     // Every file's fate as the list holds it, so a retry's summary counts the earlier run's
     // results too.
     const JobQueue &queue = m_model.queue();
     const JobQueue::Counts outcomes = queue.outcomes();
     const bool anyFailed = outcomes.failed > 0;
-    m_completionTitle->setText(anyFailed ? u"转码结束，有文件失败"_s : u"转码完成!"_s);
+    // Worded as the notification words it.
+    m_completionTitle->setText(anyFailed ? RunSummary::completedTitle(outcomes.failed)
+                                         : u"转码完成!"_s);
     QPalette tone = m_completionTitle->palette();
     tone.setColor(QPalette::WindowText, anyFailed ? Look::red() : Look::green());
     m_completionTitle->setPalette(tone);
     m_summary->setText(RunSummary::countsText(outcomes.done, outcomes.failed, outcomes.skipped));
     QStringList failures;
-    int replaced = 0;
+    int replacedSources = 0;
+    int replacedOutputs = 0;
     for (int row = 0; row < queue.rowCount(); ++row) {
         const JobRecord &job = queue.job(row);
         if (job.status == JobRecord::Status::Failed)
             failures << queue.files().at(row).name + u": "_s + job.outcome.reason;
-        replaced += job.status == JobRecord::Status::Done && job.outcome.replacedSource;
+        const bool done = job.status == JobRecord::Status::Done;
+        replacedSources += done && job.outcome.replacedSource;
+        replacedOutputs += done && job.outcome.replacedOutput;
     }
-    // Where the originals went, when results took their place.
-    showWhenSet(m_replaced, QString(),
-                replaced > 0 ? u"已替换 %1 个原文件，原文件已移到回收站"_s.arg(replaced)
-                             : QString());
+    // Where the files went that results took the place of.
+    QStringList replaced;
+    if (replacedSources > 0)
+        replaced << u"已替换 %1 个原文件，原文件已移到回收站"_s.arg(replacedSources);
+    if (replacedOutputs > 0)
+        replaced << u"%1 个旧的转码结果已移到回收站"_s.arg(replacedOutputs);
+    showWhenSet(m_replaced, QString(), replaced.join(u"；"_s));
     QString named = failures.mid(0, NamedFailures).join(u'\n');
     if (failures.size() > NamedFailures)
         named += u"\n…（共 %1 个失败，详见各文件的卡片）"_s.arg(failures.size());
@@ -382,8 +398,6 @@ void ActionArea::followSummary()
     m_failures->setToolTip(failures.size() > NamedFailures ? failures.join(u'\n') : QString());
     m_retryButton->setVisible(anyFailed);
     m_removeDoneButton->setVisible(outcomes.done > 0);
-    m_folderNotOpened->hide();
-    followMessages();
 }
 
 void ActionArea::showFolderNotOpened(const QString &folder)

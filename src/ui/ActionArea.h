@@ -39,7 +39,8 @@ private:
     void followProgress();
     void followMessages();
     void followTimes();
-    void followSummary();
+    // What the listed files came to, in this run and earlier ones.
+    void followOutcomes();
 
     TranscodeViewModel &m_model;
     QPushButton *m_startButton = nullptr;

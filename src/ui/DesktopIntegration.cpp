@@ -57,8 +57,7 @@ RunNotification runNotification(RunOutcome outcome, const JobQueue::Counts &outc
     case RunOutcome::Completed:
         break;
     }
-    return {outcomes.failed > 0 ? u"转码完成，%1 个失败"_s.arg(outcomes.failed) : u"转码完成"_s,
-            counts};
+    return {RunSummary::completedTitle(outcomes.failed), counts};
 }
 
 DesktopIntegration::DesktopIntegration(TranscodeViewModel &model,

@@ -9,6 +9,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -62,10 +64,11 @@ int FileCardDelegate::itemGap(const QFont &base)
     return 2 * DotSpacing + QFontMetrics(propertyFont(base)).horizontalAdvance(u"•"_s);
 }
 
-void FileCardDelegate::setWidest(const QList<int> &itemWidths, int lineWidth)
+void FileCardDelegate::setWidest(const QList<int> &itemWidths, int lineWidth, int nameWidth)
 {
     m_itemWidths = itemWidths;
     m_lineWidth = lineWidth;
+    m_nameWidth = nameWidth;
 }
 
 int FileCardDelegate::oneLineCellWidth(const QFont &font) const
@@ -74,7 +77,8 @@ int FileCardDelegate::oneLineCellWidth(const QFont &font) const
     // The last line: the longest length and size, and the widest state beside them.
     const int footer = metrics.horizontalAdvance(u"0:00:00 • 888.8 MB"_s) + FooterGap +
                        metrics.horizontalAdvance(u"✓ 已完成 · 888.8 MB"_s);
-    return qMax(m_lineWidth, footer) + MinimumColumnWidth - contentWidth(MinimumColumnWidth);
+    return std::max({m_lineWidth, m_nameWidth, footer}) + MinimumColumnWidth -
+           contentWidth(MinimumColumnWidth);
 }
 
 void FileCardDelegate::setCellWidth(int width, const QFont &font)

@@ -24,9 +24,10 @@ public:
     static int itemGap(const QFont &base);
 
     // What the listed files need, as the view measured them: for each property the most any
-    // file needs, and the longest line of them all a single file needs.
-    void setWidest(const QList<int> &itemWidths, int lineWidth);
-    // The narrowest cell that shows every listed file's properties on one line.
+    // file needs, the longest line of them all a single file needs, and the longest name.
+    void setWidest(const QList<int> &itemWidths, int lineWidth, int nameWidth);
+    // The narrowest cell that shows every listed file's name whole and its properties on one
+    // line.
     int oneLineCellWidth(const QFont &font) const;
     // Every cell is this wide and as tall as the card that needs the most lines at that width.
     void setCellWidth(int width, const QFont &font);
@@ -52,6 +53,7 @@ private:
 
     QList<int> m_itemWidths;
     int m_lineWidth = 0;
+    int m_nameWidth = 0;
     int m_cellWidth = MinimumColumnWidth;
     int m_lines = 1;
     QPersistentModelIndex m_pressed;

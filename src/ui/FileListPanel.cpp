@@ -116,9 +116,12 @@ void FileGridView::measure(int first, int last)
         return;
     const QList<int> before = m_itemWidths;
     const int lineBefore = m_lineWidth;
+    const int nameBefore = m_nameWidth;
     const int gap = FileCardDelegate::itemGap(font());
+    const QFontMetrics nameMetrics(Look::headline(font()));
     for (int row = first; row <= last; ++row) {
         const auto file = model()->index(row, 0).data(JobQueue::VideoFileRole).value<VideoFile>();
+        m_nameWidth = qMax(m_nameWidth, nameMetrics.horizontalAdvance(file.name));
         const QList<CardItem> items = cardItems(file);
         int line = gap * qMax(0, static_cast<int>(items.size()) - 1);
         for (qsizetype i = 0; i < items.size() && i < m_itemWidths.size(); ++i) {
@@ -128,9 +131,9 @@ void FileGridView::measure(int first, int last)
         }
         m_lineWidth = qMax(m_lineWidth, line);
     }
-    if (m_itemWidths == before && m_lineWidth == lineBefore)
+    if (m_itemWidths == before && m_lineWidth == lineBefore && m_nameWidth == nameBefore)
         return;
-    m_delegate->setWidest(m_itemWidths, m_lineWidth);
+    m_delegate->setWidest(m_itemWidths, m_lineWidth, m_nameWidth);
     fitCells();
 }
 
@@ -138,7 +141,8 @@ void FileGridView::measureAll()
 {
     m_itemWidths.fill(0);
     m_lineWidth = 0;
-    m_delegate->setWidest(m_itemWidths, m_lineWidth);
+    m_nameWidth = 0;
+    m_delegate->setWidest(m_itemWidths, m_lineWidth, m_nameWidth);
     const int rows = model() ? model()->rowCount() : 0;
     if (rows > 0)
         measure(0, rows - 1);
@@ -191,6 +195,7 @@ void FileGridView::reset()
 
 FileListPanel::FileListPanel(TranscodeViewModel &model, QWidget *parent)
     : QWidget(parent)
+    , m_model(model)
     , m_rows(new FileListModel(model, this))
     , m_header(new QLabel(this))
     , m_grid(new FileGridView(this))
@@ -217,6 +222,22 @@ FileListPanel::FileListPanel(TranscodeViewModel &model, QWidget *parent)
     connect(m_rows, &QAbstractItemModel::rowsRemoved, this, &FileListPanel::followCount);
     connect(m_rows, &QAbstractItemModel::modelReset, this, &FileListPanel::followCount);
     followCount();
+
+    // Each run starts following; the user's own scrolling (a drag, a wheel, a click on the
+    // bar) ends it, while scrolling by the view itself does not.
+    connect(&model, &TranscodeViewModel::isTranscodingChanged, this,
+            [this] { m_followsRun = m_model.isTranscoding(); });
+    connect(m_grid->verticalScrollBar(), &QScrollBar::actionTriggered, this,
+            [this] { m_followsRun = false; });
+    connect(
+        &model.queue(), &JobQueue::jobChanged, this, [this](int row, JobRecord::Status previous) {
+            const JobRecord::Status status = m_model.queue().job(row).status;
+            const bool started =
+                previous == JobRecord::Status::Waiting &&
+                (status == JobRecord::Status::Converting || status == JobRecord::Status::Checking);
+            if (m_followsRun && started)
+                m_grid->scrollTo(m_rows->index(row, 0));
+        });
 }
 
 void FileListPanel::followCount()

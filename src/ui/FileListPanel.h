@@ -10,7 +10,7 @@ class FileListModel;
 class QLabel;
 class TranscodeViewModel;
 
-// A grid of file cards in as many columns as show every card's properties whole, wrapping
+// A grid of file cards in as many columns as show every card's name and properties whole, wrapping
 // them to more lines where even one column is too narrow. It is a plain list view, so only
 // the rows in sight are ever painted; what the widest file needs is measured as rows come.
 class FileGridView : public QListView
@@ -48,12 +48,14 @@ private:
     FileCardDelegate *m_delegate;
     QList<int> m_itemWidths;
     int m_lineWidth = 0;
+    int m_nameWidth = 0;
     QHash<QString, int> m_textWidths; // in the property font
     QTimer m_remeasure;
 };
 
 // The list of chosen files: a header with their number and the card grid. It shows only
-// while there are files, and takes whatever height the window can give it.
+// while there are files, and takes whatever height the window can give it. During a run it
+// keeps the file at work in sight, until the user scrolls it.
 class FileListPanel : public QWidget
 {
     Q_OBJECT
@@ -66,7 +68,9 @@ public:
 private:
     void followCount();
 
+    TranscodeViewModel &m_model;
     FileListModel *m_rows;
     QLabel *m_header;
     FileGridView *m_grid;
+    bool m_followsRun = false;
 };

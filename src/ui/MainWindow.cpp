@@ -174,7 +174,7 @@ MainWindow::MainWindow(TranscodeViewModel &model, QWidget *parent)
     startAction->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
     connect(startAction, &QAction::triggered, this, [this] {
-        if (!m_model.transcodeCompleted())
+        if (m_model.offersStart())
             startRun();
     });
     addAction(startAction);
@@ -207,13 +207,10 @@ void MainWindow::startRun(bool failedOnly)
                    u"将用转码结果替换 %1 个原文件，原文件会移到回收站。继续吗？"_s.arg(files)))
         return;
     RunOptions options;
-    // Results of an earlier run are never replaced unasked. A list taken back after a crash
-    // goes on where it stopped, skipping what is done.
+    // Results of an earlier run are never replaced unasked; files taken back after a crash go
+    // on where they stopped.
     const QStringList existing =
-        m_model.resumesSavedList()
-            ? QStringList()
-            : m_model.existingOutputs(failedOnly ? m_model.failedFiles()
-                                                 : m_model.unconvertedFiles());
+        m_model.existingOutputs(failedOnly ? m_model.failedFiles() : m_model.unconvertedFiles());
     if (!existing.isEmpty()) {
         const QString question =
             u"输出文件夹中已有 %1 个同名的转码结果（如“%2”）。要怎样处理？"_s.arg(existing.size())
@@ -258,7 +255,17 @@ bool MainWindow::event(QEvent *event)
 
 void MainWindow::askToStop()
 {
-    if (m_model.isTranscoding() && m_confirm(this, u"确定停止转码吗？"_s))
+    if (!m_model.isTranscoding())
+        return;
+    // A run that ends while the question is open leaves nothing to stop: the question goes.
+    const QMetaObject::Connection ended =
+        connect(&m_model, &TranscodeViewModel::runFinished, this, [this] {
+            for (QMessageBox *question : findChildren<QMessageBox *>(Qt::FindDirectChildrenOnly))
+                question->reject();
+        });
+    const bool stop = m_confirm(this, u"确定停止转码吗？"_s);
+    disconnect(ended);
+    if (stop && m_model.isTranscoding())
         m_model.cancelTranscoding();
 }
 
@@ -332,8 +339,9 @@ void MainWindow::offerRestore(QueueMemory &memory)
         m_model.restoreQueue(files);
         bar->deleteLater();
     });
+    // Declined, the saved list makes way for the one shown, which is kept from now on.
     connect(dismiss, &QPushButton::clicked, this, [bar, &memory] {
-        memory.forget();
+        memory.saveNow();
         bar->deleteLater();
     });
     m_regions->insertWidget(0, bar);

@@ -2,10 +2,12 @@
 
 #include "domain/SettingsRules.h"
 #include "session/TranscodeViewModel.h"
+#include "ui/CardText.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QStyle>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -24,37 +26,30 @@ QPushButton:focus { outline: none; border-color: #99c9ff; }
 
 const QString ActiveMark = u"✓ "_s;
 
+// The buttons line up with the texts above and below them; the last of a line may reach the
+// right edge, so that all six fit in one line at the smallest window size.
+constexpr int Indent = 8;
+constexpr int MarginY = 5;
+constexpr int Spacing = 8;
+
 } // namespace
 
 PresetBar::PresetBar(TranscodeViewModel &model, QWidget *parent)
-    : QScrollArea(parent)
+    : QWidget(parent)
     , m_model(model)
 {
-    setFrameShape(QFrame::NoFrame);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setWidgetResizable(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-
-    auto *row = new QWidget(this);
-    row->setAutoFillBackground(false);
-    auto *layout = new QHBoxLayout(row);
-    layout->setContentsMargins(8, 5, 8, 5);
-    layout->setSpacing(10);
     for (const TranscodePreset &preset : model.presets()) {
-        auto *button = new QPushButton(ActiveMark + preset.name, row);
+        auto *button = new QPushButton(ActiveMark + preset.name, this);
         button->setStyleSheet(ButtonStyle);
         button->setCursor(Qt::PointingHandCursor);
         // As wide with the mark as without, so that the row does not shift when it moves.
         button->setMinimumWidth(button->sizeHint().width());
         connect(button, &QPushButton::clicked, &model,
                 [&model, preset] { model.applyPreset(preset); });
-        layout->addWidget(button);
         m_buttons << button;
     }
-    layout->addStretch();
-    setWidget(row);
-    viewport()->setAutoFillBackground(false);
+    m_height = placeButtons(sizeHint().width());
 
     for (const auto changed :
          {&TranscodeViewModel::selectedCodecChanged, &TranscodeViewModel::selectedContainerChanged,
@@ -88,12 +83,55 @@ void PresetBar::followSettings()
     }
 }
 
+QList<int> PresetBar::buttonWidths() const
+{
+    QList<int> widths;
+    for (const QPushButton *button : m_buttons)
+        widths << qMax(button->sizeHint().width(), button->minimumWidth());
+    return widths;
+}
+
+int PresetBar::buttonHeight() const
+{
+    int height = 0;
+    for (const QPushButton *button : m_buttons)
+        height = qMax(height, button->sizeHint().height());
+    return height;
+}
+
+int PresetBar::placeButtons(int width)
+{
+    const QList<int> widths = buttonWidths();
+    const int height = buttonHeight();
+    const QList<QPoint> places = flowItems(widths, width - Indent, Spacing);
+    for (qsizetype i = 0; i < m_buttons.size(); ++i)
+        m_buttons[i]->setGeometry(Indent + places[i].x(),
+                                  MarginY + places[i].y() * (height + Spacing), widths[i], height);
+    const int lines = places.isEmpty() ? 1 : places.last().y() + 1;
+    return 2 * MarginY + lines * height + (lines - 1) * Spacing;
+}
+
+void PresetBar::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    const int height = placeButtons(width());
+    if (height != m_height) {
+        m_height = height;
+        updateGeometry();
+    }
+}
+
 QSize PresetBar::sizeHint() const
 {
-    return widget()->sizeHint();
+    const QList<int> widths = buttonWidths();
+    int line = Indent + Spacing * (static_cast<int>(widths.size()) - 1);
+    for (const int width : widths)
+        line += width;
+    return {line, m_height};
 }
 
 QSize PresetBar::minimumSizeHint() const
 {
-    return {0, widget()->sizeHint().height()};
+    const QList<int> widths = buttonWidths();
+    return {Indent + *std::max_element(widths.begin(), widths.end()), m_height};
 }

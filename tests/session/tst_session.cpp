@@ -4,6 +4,8 @@
 #include "session/QueueMemory.h"
 #include "session/RunClock.h"
 #include "session/TranscodeViewModel.h"
+#include "transcode/FileLock.h"
+#include "transcode/ResultMark.h"
 #include "transcode/RunPlan.h"
 
 #include <QMetaProperty>
@@ -467,12 +469,13 @@ private Q_SLOTS:
     void savedListsAreReadWholeOrNotAtAll_data()
     {
         const QByteArray good = QueueMemory::encode(
-            {{u"/A/a.mp4"_s, JobRecord::Status::Done, u"/A/out/a.mp4"_s, 42, {}},
+            {{u"/A/a.mp4"_s, JobRecord::Status::Done, u"/A/a.mp4"_s, 42, {}, true},
+             {u"/A/d.mp4"_s, JobRecord::Status::Done, u"/A/out/d.mp4"_s, 42, {}, false, true},
              {u"/A/b 片段.mp4"_s, JobRecord::Status::Failed, {}, 0, u"坏了"_s},
              {u"/A/c.mp4"_s, JobRecord::Status::Waiting, {}, 0, {}}});
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("files"); // -1: refused
-        QTest::newRow("whole") << good << 3;
+        QTest::newRow("whole") << good << 4;
         QTest::newRow("cut short") << good.left(good.size() / 2) << -1;
         QTest::newRow("empty") << QByteArray() << -1;
         QTest::newRow("not ours") << QByteArray(R"({"format":"x","version":1,"files":[]})") << -1;
@@ -497,16 +500,25 @@ private Q_SLOTS:
         QFETCH(int, files);
         const Result<QList<SavedFile>> read = QueueMemory::decode(bytes);
         QCOMPARE(read ? static_cast<int>(read->size()) : -1, files);
-        if (read && files == 3)
-            QCOMPARE(read->at(1),
-                     (SavedFile{u"/A/b 片段.mp4"_s, JobRecord::Status::Failed, {}, 0, u"坏了"_s}));
+        if (read && files == 4)
+            QCOMPARE(read->mid(0, 3),
+                     (QList<SavedFile>{
+                         {u"/A/a.mp4"_s, JobRecord::Status::Done, u"/A/a.mp4"_s, 42, {}, true},
+                         {u"/A/d.mp4"_s,
+                          JobRecord::Status::Done,
+                          u"/A/out/d.mp4"_s,
+                          42,
+                          {},
+                          false,
+                          true},
+                         {u"/A/b 片段.mp4"_s, JobRecord::Status::Failed, {}, 0, u"坏了"_s}}));
         else if (!read)
             QVERIFY(!read.error().description().isEmpty());
     }
 
     // The window's list survives its end, even a kill during a run: the files come back in
-    // their order, what was done stays done, and the next run converts only the rest,
-    // skipping a result that was finished after the last save.
+    // their order, what was done stays done, and the next run converts only the rest; a
+    // result that was finished after the last save is taken as done.
     void theListSurvivesARestart()
     {
         QTemporaryDir tools;
@@ -553,10 +565,42 @@ private Q_SLOTS:
         QCOMPARE(model.queue().job(1).status, JobRecord::Status::Waiting);
         QCOMPARE(run(model), RunOutcome::Completed);
         QCOMPARE(model.totalFiles(), 1);               // a and c were done
-        QCOMPARE(model.lastRunSummary().converted, 0); // b's result is there and whole
-        QCOMPARE(model.lastRunSummary().skipped, 1);
+        QCOMPARE(model.lastRunSummary().converted, 1); // b's result is there and whole
+        QCOMPARE(model.lastRunSummary().skipped, 0);
+        QCOMPARE(model.queue().job(1).status, JobRecord::Status::Done);
         for (const QString &call : fakeCalls(tools.path()))
             QVERIFY2(!call.contains(u"-progress"_s), qPrintable(call));
+    }
+
+    // A list taken back after a kill takes away the hidden partials a replacing run left
+    // beside its sources, and only those; a file that replaced its original still says so.
+    void restoringRemovesWhatAKilledRunLeft()
+    {
+        const QString folder = m_dir.filePath(u"killed"_s);
+        const QString k1 = copyTo(clip(Clip::Plain), folder + u"/k1.mp4"_s);
+        const QString k2 = copyTo(clip(Clip::Plain), folder + u"/k2.mp4"_s);
+        const auto partial = [&](const QString &name, bool marked) {
+            writeFile(folder + u'/' + name, "half");
+            if (!marked)
+                return;
+            QFile file(folder + u'/' + name);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(ResultMark::markUnfinished(file.handle()));
+        };
+        partial(u".k2.mp4.partial"_s, true);   // the killed run's
+        partial(u".k2.mp4.2.partial"_s, true); // another run's, at work
+        partial(u".k1.mp4.partial"_s, false);  // not ours
+        FileLock held;
+        QVERIFY(held.take(folder + u"/.k2.mp4.2.partial"_s, FileLock::Mode::Exclusive));
+
+        TranscodeViewModel model(quiet());
+        QSignalSpy taken(&model, &TranscodeViewModel::intakeFinished);
+        model.restoreQueue({{k1, JobRecord::Status::Done, k1, 42, {}, true},
+                            {k2, JobRecord::Status::Waiting, {}, 0, {}}});
+        QVERIFY(taken.wait(30000));
+        QCOMPARE(filesBelow(folder), (QStringList{u".k1.mp4.partial"_s, u".k2.mp4.2.partial"_s,
+                                                  u"k1.mp4"_s, u"k2.mp4"_s}));
+        QVERIFY(model.queue().job(0).outcome.replacedSource);
     }
 
     void whatIntakeCouldNotAddIsKept()

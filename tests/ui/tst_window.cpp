@@ -1,11 +1,13 @@
 #include "TestSupport.h"
 #include "probe/ProbeOutput.h"
+#include "session/QueueMemory.h"
 #include "session/TranscodeViewModel.h"
 #include "ui/CardText.h"
 #include "ui/DesktopIntegration.h"
 #include "ui/DropZone.h"
 #include "ui/FileCardDelegate.h"
 #include "ui/FileListPanel.h"
+#include "ui/Look.h"
 #include "ui/MainWindow.h"
 #include "ui/RunFigures.h"
 #include "ui/SettingsMemory.h"
@@ -15,16 +17,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
+#include <QTimer>
 #include <QToolButton>
+
 #include <csignal>
 
 using namespace Qt::StringLiterals;
@@ -261,6 +267,16 @@ private Q_SLOTS:
         odd.colorFormat = u"a_pixel_format_with_an_unusually_long_name"_s;
         w.model.appendVideoFiles({listedFile(u"a.mp4"_s), listedFile(u"b.mp4"_s)});
         FileGridView &grid = w.window.findChild<FileListPanel *>()->grid();
+        w.window.resize(1280, 900);
+        QTRY_COMPARE(grid.columnCount(), 2);
+        // A name that two columns would cut takes the one column it fits in whole.
+        const QFontMetrics nameMetrics(Look::headline(grid.font()));
+        QString name = u"clip"_s;
+        while (nameMetrics.horizontalAdvance(name + u".mp4"_s) < 700)
+            name += u"_long"_s;
+        w.model.appendVideoFiles({listedFile(name + u".mp4"_s)});
+        QTRY_COMPARE(grid.columnCount(), 1);
+        w.model.removeVideoFile(w.model.videoFiles().last().id);
         w.window.resize(1600, 900);
         QTRY_VERIFY(grid.columnCount() >= 2);
         QCOMPARE(grid.cardDelegate().propertyLines(), 1);
@@ -422,6 +438,7 @@ private Q_SLOTS:
         QTRY_VERIFY(w->shows(u"completionPanel"_s));
         QVERIFY(!w->shows(u"progressPanel"_s) && w->shows(u"newRunButton"_s));
         QCOMPARE(w->text(u"summaryLine"_s), u"已转码 1 个，失败 1 个，跳过 0 个"_s);
+        QCOMPARE(w->text(u"completionTitle"_s), u"转码完成，1 个失败"_s); // as the notification
         QCOMPARE(w->text(u"failureList"_s),
                  u"b.mp4: ffmpeg 转码失败（退出代码 1）: Unknown encoder 'libfoo'"_s);
         QVERIFY(!w->shows(u"errorLabel"_s));
@@ -439,7 +456,6 @@ private Q_SLOTS:
         QTRY_COMPARE(w->text(u"summaryLine"_s), u"已转码 2 个，失败 0 个，跳过 0 个"_s);
         QTest::mouseClick(w->child<QPushButton>(u"removeDoneButton"_s), Qt::LeftButton);
         QVERIFY(w->model.videoFiles().isEmpty());
-        QTest::mouseClick(w->child<QPushButton>(u"newRunButton"_s), Qt::LeftButton);
         QVERIFY(!w->shows(u"fileList"_s) && !w->shows(u"completionPanel"_s));
 
         // Stopped with Esc, after a question: nothing left, the sources whole.
@@ -518,10 +534,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("choice");
         QTest::addColumn<QStringList>("results"); // in the output folder afterwards
         QTest::addColumn<bool>("earlierKept");    // the earlier result still at its name
-        QTest::newRow("dismissed") << -1 << QStringList{u"a.mp4"_s} << true;
-        QTest::newRow("replace") << 0 << QStringList{u"a.mp4"_s} << false;
-        QTest::newRow("keep both") << 1 << QStringList{u"a (2).mp4"_s, u"a.mp4"_s} << true;
-        QTest::newRow("skip") << 2 << QStringList{u"a.mp4"_s} << true;
+        QTest::addColumn<QString>("trashed");     // what the completion panel says of it
+        QTest::newRow("dismissed") << -1 << QStringList{u"a.mp4"_s} << true << QString();
+        QTest::newRow("replace") << 0 << QStringList{u"a.mp4"_s} << false
+                                 << u"1 个旧的转码结果已移到回收站"_s;
+        QTest::newRow("keep both")
+            << 1 << QStringList{u"a (2).mp4"_s, u"a.mp4"_s} << true << QString();
+        QTest::newRow("skip") << 2 << QStringList{u"a.mp4"_s} << true << QString();
     }
 
     void earlierResultsAreNotReplacedUnasked()
@@ -554,6 +573,7 @@ private Q_SLOTS:
         QVERIFY(!w.model.isTranscoding());
         QTEST(filesBelow(folder + u"/已转码_H.264 (软件编码)"_s), "results");
         QTEST(fileFactsAt(earlier).key == before, "earlierKept");
+        QTEST(w.shows(u"replacedLine"_s) ? w.text(u"replacedLine"_s) : QString(), "trashed");
         if (choice == 2)
             QCOMPARE(w.model.queue().job(0).status, JobRecord::Status::Skipped);
         if (choice == 0) { // the earlier result can be restored from the Trash
@@ -567,7 +587,7 @@ private Q_SLOTS:
     }
 
     // While a run goes on its settings are shown and cannot be changed; a bitrate typed but
-    // not committed is the run's.
+    // not committed is the run's. A stop question open as the run ends goes with it.
     void settingsAreFixedDuringARun()
     {
         QTemporaryDir tools;
@@ -611,8 +631,26 @@ private Q_SLOTS:
         QTRY_VERIFY(QFile::exists(tools.filePath(u"pid"_s)));
         QCOMPARE(w.model.selectedBitrate(), 3.0);
         QCOMPARE(field->text(), u"3"_s);
-        w.model.cancelTranscoding();
-        QTRY_VERIFY(!w.model.isTranscoding());
+
+        bool leftOpen = false;
+        w.window.setConfirmer([&](QWidget *parent, const QString &question) {
+            QMessageBox box(QMessageBox::Question, QString(), question,
+                            QMessageBox::Yes | QMessageBox::No, parent);
+            // While it is asked, ffmpeg dies: the file fails and the run ends.
+            QTimer::singleShot(0, &box, [&] {
+                ::kill(contents(tools.filePath(u"pid"_s)).trimmed().toInt(), SIGKILL);
+            });
+            // Only so that the suite cannot hang on it.
+            QTimer::singleShot(60000, &box, [&] {
+                leftOpen = true;
+                box.reject();
+            });
+            return box.exec() == QMessageBox::Yes;
+        });
+        QTest::keyClick(&w.window, Qt::Key_Escape);
+        QVERIFY(!leftOpen);
+        QVERIFY(!w.model.isTranscoding());
+        QCOMPARE(w.model.queue().job(0).status, JobRecord::Status::Failed);
     }
 
     // A list taken back with every file converted has nothing to start.
@@ -625,6 +663,152 @@ private Q_SLOTS:
         QVERIFY(!w.child<QPushButton>(u"startButton"_s)->isEnabled());
         w.window.openPaths({copyTo(a, m_dir.filePath(u"left/b.mp4"_s))});
         QTRY_VERIFY_WITH_TIMEOUT(w.child<QPushButton>(u"startButton"_s)->isEnabled(), 30000);
+    }
+
+    // Files listed after a run, or while it goes on, are what the next start converts; what
+    // the completion panel sums up follows the list.
+    void filesListedLaterAreConvertedNext()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        const QString a = copyTo(clip(Clip::Plain), m_dir.filePath(u"later/a.mp4"_s));
+        Window w(tools.path());
+        w.model.setSelectedCodec(u"H.264 (软件编码)"_s);
+        w.model.appendVideoFiles({probed(a)});
+        auto *start = w.child<QPushButton>(u"startButton"_s);
+        QTest::mouseClick(start, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(w.shows(u"completionPanel"_s), 60000);
+        QVERIFY(!w.shows(u"startButton"_s));
+
+        w.model.appendVideoFiles({probed(copyTo(a, m_dir.filePath(u"later/b.mp4"_s)))});
+        QVERIFY(w.shows(u"startButton"_s) && start->isEnabled());
+        QVERIFY(!w.shows(u"completionPanel"_s));
+        QTest::keyClick(&w.window, Qt::Key_Return, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(w.shows(u"completionPanel"_s), 60000);
+        QCOMPARE(w.text(u"summaryLine"_s), u"已转码 2 个，失败 0 个，跳过 0 个"_s);
+        QCOMPARE(fakeCalls(tools.path()).filter(u"later/a.mp4"_s).size(), 1);
+
+        // Listed while c is converted (and fails): offered once the run has ended.
+        writeFile(tools.filePath(u"hang"_s), "");
+        w.model.appendVideoFiles({probed(copyTo(a, m_dir.filePath(u"later/c.mp4"_s)))});
+        QTest::mouseClick(start, Qt::LeftButton);
+        QTRY_VERIFY(QFile::exists(tools.filePath(u"pid"_s)));
+        w.model.appendVideoFiles({probed(copyTo(a, m_dir.filePath(u"later/d.mp4"_s)))});
+        QFile::remove(tools.filePath(u"hang"_s));
+        ::kill(contents(tools.filePath(u"pid"_s)).trimmed().toInt(), SIGKILL);
+        QTRY_VERIFY_WITH_TIMEOUT(w.shows(u"completionPanel"_s), 60000);
+        QCOMPARE(w.text(u"summaryLine"_s), u"已转码 2 个，失败 1 个，跳过 0 个"_s);
+        QVERIFY(w.shows(u"startButton"_s) && start->isEnabled());
+        QTest::keyClick(&w.window, Qt::Key_Return, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(w.text(u"summaryLine"_s), u"已转码 4 个，失败 0 个，跳过 0 个"_s,
+                                  60000);
+        QVERIFY(!w.shows(u"startButton"_s));
+
+        // Taken off the list, a file is no longer counted.
+        w.model.removeVideoFile(w.model.videoFiles().first().id);
+        QCOMPARE(w.text(u"summaryLine"_s), u"已转码 3 个，失败 0 个，跳过 0 个"_s);
+    }
+
+    // Declining the saved list keeps what is listed now for the next start.
+    void decliningTheSavedListKeepsTheListShown()
+    {
+        QTemporaryDir state;
+        Window w;
+        QueueMemory memory(w.model, state.filePath(u"Quillmere/queue.json"_s));
+        writeFile(state.filePath(u"Quillmere/queue.json"_s),
+                  QueueMemory::encode({{u"/A/old.mp4"_s, JobRecord::Status::Waiting, {}, 0, {}}}));
+        w.model.appendVideoFiles({listedFile(u"a.mp4"_s)});
+        w.window.offerRestore(memory);
+        QTest::mouseClick(w.child<QPushButton>(u"dismissRestoreButton"_s), Qt::LeftButton);
+        QCOMPARE(*memory.load(),
+                 (QList<SavedFile>{{u"/videos/a.mp4"_s, JobRecord::Status::Waiting, {}, 0, {}}}));
+    }
+
+    // After a restore, only the files taken back go on silently over what they left; a file
+    // listed besides them is asked about as any other.
+    void onlyRestoredFilesResumeSilently()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        const QString folder = m_dir.filePath(u"resume"_s);
+        const QString outputs = folder + u"/已转码_H.264 (软件编码)"_s;
+        const QString a = copyTo(clip(Clip::Plain), folder + u"/a.mp4"_s);
+        const QString c = copyTo(clip(Clip::Plain), folder + u"/c.mp4"_s);
+        copyTo(clip(Clip::Plain), outputs + u"/a.mp4"_s); // finished after the last save
+        copyTo(clip(Clip::Plain), outputs + u"/c.mp4"_s); // an earlier run's
+        Window w(tools.path());
+        w.model.setSelectedCodec(u"H.264 (软件编码)"_s);
+        w.window.openPaths({c});
+        QTRY_VERIFY_WITH_TIMEOUT(!w.model.isTakingIn() && w.model.videoFiles().size() == 1, 30000);
+        w.model.restoreQueue({SavedFile{a, JobRecord::Status::Waiting, {}, 0, {}}});
+        QTRY_VERIFY_WITH_TIMEOUT(!w.model.isTakingIn() && w.model.videoFiles().size() == 2, 30000);
+        QTest::mouseClick(w.child<QPushButton>(u"startButton"_s), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(w.shows(u"completionPanel"_s), 60000);
+        QCOMPARE(w.questions,
+                 QStringList{u"输出文件夹中已有 1 个同名的转码结果（如“c.mp4”）。要怎样处理？"_s});
+        QCOMPARE(filesBelow(outputs), (QStringList{u"a.mp4"_s, u"c (2).mp4"_s, u"c.mp4"_s}));
+        // a's result is there and whole: a is done.
+        QCOMPARE(w.model.queue().job(1).status, JobRecord::Status::Done);
+        QCOMPARE(w.text(u"summaryLine"_s), u"已转码 2 个，失败 0 个，跳过 0 个"_s);
+    }
+
+    // At the smallest size with the log open the content scrolls up and down, and nothing is
+    // cut at its side.
+    void nothingIsCutAtTheSmallestSize()
+    {
+        Window w;
+        w.model.appendVideoFiles({listedFile(u"a.mp4"_s), listedFile(u"b.mp4"_s)});
+        w.window.resize(800, 600);
+        QTest::mouseClick(w.child<QToolButton>(u"logToggle"_s), Qt::LeftButton);
+        auto *scroller = w.child<QScrollArea>(u"contentScroller"_s);
+        QTRY_VERIFY(scroller->verticalScrollBar()->isVisible());
+        QWidget *viewport = scroller->viewport();
+        QTRY_VERIFY(scroller->widget()->width() <= viewport->width());
+        for (QPushButton *button :
+             w.child<QWidget>(u"presetBar"_s)->findChildren<QPushButton *>()) {
+            const QRect shown(button->mapTo(viewport, QPoint(0, 0)), button->size());
+            QVERIFY2(shown.left() >= 0 && shown.right() < viewport->width(),
+                     qPrintable(button->text()));
+        }
+    }
+
+    // During a run the list keeps the file at work in sight, unless the user has scrolled it.
+    void theListFollowsTheRun()
+    {
+        QTemporaryDir tools;
+        fakeFFmpeg(tools.path());
+        writeFile(tools.filePath(u"result"_s), contents(clip(Clip::Plain)));
+        Window w(tools.path());
+        w.window.resize(800, 600);
+        w.model.setSelectedCodec(u"H.264 (软件编码)"_s);
+        const auto list = [&](const QString &set) {
+            QList<VideoFile> files;
+            for (int i = 0; i < 8; ++i)
+                files << probed(copyTo(clip(Clip::Plain),
+                                       m_dir.filePath(u"follow/%1%2.mp4"_s.arg(set).arg(i))));
+            w.model.appendVideoFiles(files);
+        };
+        list(u"a"_s);
+        FileGridView &grid = w.window.findChild<FileListPanel *>()->grid();
+        QScrollBar *scroll = grid.verticalScrollBar();
+        QTRY_VERIFY(scroll->maximum() > 0);
+        QTest::mouseClick(w.child<QPushButton>(u"startButton"_s), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(w.shows(u"completionPanel"_s), 60000);
+        QVERIFY(grid.viewport()->rect().intersects(
+            grid.visualRect(grid.model()->index(grid.model()->rowCount() - 1, 0))));
+
+        // Scrolled back by the user while the first file converts, it stays where it was put.
+        list(u"b"_s);
+        writeFile(tools.filePath(u"hang"_s), "");
+        QTest::mouseClick(w.child<QPushButton>(u"startButton"_s), Qt::LeftButton);
+        QTRY_VERIFY(QFile::exists(tools.filePath(u"pid"_s)));
+        scroll->triggerAction(QAbstractSlider::SliderToMinimum);
+        QFile::remove(tools.filePath(u"hang"_s));
+        ::kill(contents(tools.filePath(u"pid"_s)).trimmed().toInt(), SIGKILL);
+        QTRY_VERIFY_WITH_TIMEOUT(w.shows(u"completionPanel"_s), 60000);
+        QCOMPARE(scroll->value(), 0);
     }
 
     // The preset the settings match is marked, until one of them differs.
