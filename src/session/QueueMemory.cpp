@@ -68,7 +68,7 @@ QueueMemory::QueueMemory(TranscodeViewModel &model, QString path, QObject *paren
 
 QueueMemory::~QueueMemory()
 {
-    if (m_dirty)
+    if (m_dirty && !m_offering)
         saveNow();
     m_writer.waitForDone();
 }
@@ -113,6 +113,8 @@ QList<SavedFile> QueueMemory::snapshot() const
 
 void QueueMemory::save()
 {
+    if (m_offering)
+        return; // written once the user has answered
     m_dirty = false;
     // The snapshot shares its texts with the queue; encoding and writing happen off the event
     // loop, one write after another.

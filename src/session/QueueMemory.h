@@ -52,6 +52,9 @@ public:
     // Writes now, and waits until it is written. The list shown then takes the place of the
     // saved one, also when the user chose not to restore that.
     void saveNow();
+    // While the saved list is offered back, nothing is written over it: a crash before the
+    // user answers must not lose it to files listed meanwhile.
+    void setOffering(bool offering) { m_offering = offering; }
 
     // The bytes of the file that holds `files`.
     static QByteArray encode(const QList<SavedFile> &files);
@@ -67,4 +70,5 @@ private:
     QTimer m_delay;
     QThreadPool m_writer;
     bool m_dirty = false;
+    bool m_offering = false;
 };

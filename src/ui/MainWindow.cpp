@@ -335,12 +335,15 @@ void MainWindow::offerRestore(QueueMemory &memory)
     row->addWidget(text, 1);
     row->addWidget(restore);
     row->addWidget(dismiss);
-    connect(restore, &QPushButton::clicked, this, [this, bar, files] {
+    memory.setOffering(true);
+    connect(restore, &QPushButton::clicked, this, [this, bar, files, &memory] {
+        memory.setOffering(false);
         m_model.restoreQueue(files);
         bar->deleteLater();
     });
     // Declined, the saved list makes way for the one shown, which is kept from now on.
     connect(dismiss, &QPushButton::clicked, this, [bar, &memory] {
+        memory.setOffering(false);
         memory.saveNow();
         bar->deleteLater();
     });

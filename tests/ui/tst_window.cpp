@@ -710,19 +710,32 @@ private Q_SLOTS:
         QCOMPARE(w.text(u"summaryLine"_s), u"已转码 3 个，失败 0 个，跳过 0 个"_s);
     }
 
-    // Declining the saved list keeps what is listed now for the next start.
-    void decliningTheSavedListKeepsTheListShown()
+    // The saved list stays until the user answers its offer: declined, it makes way for what
+    // is listed now; unanswered when the window goes (closed, or killed), it is kept.
+    void aSavedListStaysUntilAnswered_data()
     {
+        QTest::addColumn<bool>("declined");
+        QTest::newRow("declined") << true;
+        QTest::newRow("unanswered") << false;
+    }
+
+    void aSavedListStaysUntilAnswered()
+    {
+        QFETCH(bool, declined);
         QTemporaryDir state;
+        const QString path = state.filePath(u"Quillmere/queue.json"_s);
+        const QList<SavedFile> saved{{u"/A/old.mp4"_s, JobRecord::Status::Waiting, {}, 0, {}}};
+        writeFile(path, QueueMemory::encode(saved));
         Window w;
-        QueueMemory memory(w.model, state.filePath(u"Quillmere/queue.json"_s));
-        writeFile(state.filePath(u"Quillmere/queue.json"_s),
-                  QueueMemory::encode({{u"/A/old.mp4"_s, JobRecord::Status::Waiting, {}, 0, {}}}));
-        w.model.appendVideoFiles({listedFile(u"a.mp4"_s)});
-        w.window.offerRestore(memory);
-        QTest::mouseClick(w.child<QPushButton>(u"dismissRestoreButton"_s), Qt::LeftButton);
-        QCOMPARE(*memory.load(),
-                 (QList<SavedFile>{{u"/videos/a.mp4"_s, JobRecord::Status::Waiting, {}, 0, {}}}));
+        {
+            QueueMemory memory(w.model, path);
+            w.model.appendVideoFiles({listedFile(u"a.mp4"_s)});
+            w.window.offerRestore(memory);
+            if (declined)
+                QTest::mouseClick(w.child<QPushButton>(u"dismissRestoreButton"_s), Qt::LeftButton);
+        } // what is unsaved is written as the memory goes, unless the offer stands
+        const QList<SavedFile> shown{{u"/videos/a.mp4"_s, JobRecord::Status::Waiting, {}, 0, {}}};
+        QCOMPARE(*QueueMemory(w.model, path).load(), declined ? shown : saved);
     }
 
     // After a restore, only the files taken back go on silently over what they left; a file
