@@ -83,7 +83,9 @@ struct VideoFile
     QString colorSpace;
     QString colorTransfer;
     QString colorPrimaries;
-    QStringList audioLayouts; // each audio track's channel layout ("5.1"), or "6 channels"
+    QStringList audioLayouts;         // each audio track's channel layout ("5.1"), or "6 channels"
+    QList<int> audioChannels;         // each audio track's channels; 0 where unknown
+    QList<qint64> audioBitsPerSecond; // each audio track's rate; -1 where unknown
 
     // The size the picture is shown at, rotation applied.
     int shownWidth() const { return rotation % 180 == 0 ? width : height; }
