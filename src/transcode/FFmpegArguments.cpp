@@ -147,6 +147,8 @@ QStringList EncodeCommand::conversionArguments(const QString &input, const QStri
     arguments << QStringLiteral("-i") << input << QStringLiteral("-y")
               << QStringLiteral("-progress") << QStringLiteral("pipe:1") << videoArguments(false);
     addOption(arguments, QStringLiteral("-fps_mode"), frameTiming);
+    if (frameLimit >= 0)
+        arguments << QStringLiteral("-frames:v") << QString::number(frameLimit);
     for (const QString &map : maps)
         arguments << QStringLiteral("-map") << map;
     if (keepMetadata)

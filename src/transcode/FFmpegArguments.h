@@ -38,6 +38,7 @@ struct EncodeCommand
     QStringList filters;       // "-vf", joined with ","
     QString frameRate;         // "-r"
     QString frameTiming;       // "-fps_mode"
+    qint64 frameLimit = -1;    // "-frames:v"
     QStringList maps;          // "-map" each
     bool keepMetadata = false; // "-map_metadata 0": global tags, creation date included
     // "-ch_layout:a:N": the layout an audio track is written with, where the encoder's own

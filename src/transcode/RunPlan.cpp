@@ -177,12 +177,38 @@ struct FrameTiming
     QString filter; // makes the rate constant, filling gaps and adding nothing at the end
     QString mode;   // "-fps_mode"
     qint64 frames = -1;
+    qint64 limit = -1; // "-frames:v"
     double frameSeconds = 0;
 };
 
+// The rates a container may store rounded (Matroska's nanoseconds make 59.94 "19001/317") are
+// the NTSC rates, exactly.
+Ratio exactBaseRate(const Ratio &rate)
+{
+    for (const qint64 ntsc : {24000, 30000, 48000, 60000, 120000}) {
+        const Ratio exact{ntsc, 1001};
+        if (rate.isKnown() && std::fabs(rate.value() / exact.value() - 1) < 1e-4)
+            return exact;
+    }
+    return rate;
+}
+
+// Whether cameras record at `rate`: whole or half frames a second, or such a rate slowed by
+// 1000/1001 as NTSC's, under Matroska's millisecond clock. Any other rate a file without a
+// frame count gives is the average of a variable rate.
+bool isRecordingRate(const Ratio &rate)
+{
+    for (const double slowed : {1.0, 1.001}) {
+        const double halves = 2 * rate.value() * slowed;
+        if (halves >= 1 && halves < 2000 && std::fabs(halves / std::round(halves) - 1) < 1e-4)
+            return true;
+    }
+    return false;
+}
+
 FrameTiming frameTimingFor(const TranscodeSettings &settings, const VideoFile &source)
 {
-    const Ratio rate = source.baseFrameRate;
+    const Ratio rate = exactBaseRate(source.baseFrameRate);
     if (settings.frameRate != OriginalFrameRate || !rate.isKnown())
         return {};
     FrameTiming timing;
@@ -194,10 +220,17 @@ FrameTiming frameTimingFor(const TranscodeSettings &settings, const VideoFile &s
                          std::llround(atBaseRate) == source.frameCount;
     const bool uncounted = source.frameCount <= 0 || source.videoDuration <= 0;
     const bool constant =
-        counted || (uncounted && source.averageFrameRate.isKnown() &&
+        counted || (uncounted && isRecordingRate(rate) && source.averageFrameRate.isKnown() &&
                     std::fabs(source.averageFrameRate.value() / rate.value() - 1) < 1e-3);
-    if (counted)
+    const QStringList formats = source.formatName.split(QLatin1Char(','));
+    if (counted) {
         timing.frames = source.frameCount;
+    } else if (constant && formats.contains(QStringLiteral("matroska")) && atBaseRate >= 1 &&
+               atBaseRate < 1e15 && std::fabs(atBaseRate - std::round(atBaseRate)) < 0.25) {
+        // Matroska counts no frames, but its tagged length at a steady rate is a whole number
+        // of them; a millisecond clock may round each end by a millisecond.
+        timing.frames = std::llround(atBaseRate);
+    }
     if (!constant) {
         // Each frame at its own time: the duration is kept and no frame repeated.
         timing.mode = QStringLiteral("vfr");
@@ -205,13 +238,23 @@ FrameTiming frameTimingFor(const TranscodeSettings &settings, const VideoFile &s
     }
     // ffmpeg's own constant rate keeps exactly the frames of a QuickTime or MP4 index that
     // starts with the file; elsewhere it repeats a frame at the end or at the start.
-    const QStringList formats = source.formatName.split(QLatin1Char(','));
     const bool indexed =
         formats.contains(QStringLiteral("mov")) || formats.contains(QStringLiteral("mp4"));
-    if (counted && indexed && std::fabs(source.videoStartOffset) < timing.frameSeconds / 2)
+    const bool fromTheStart = std::fabs(source.videoStartOffset) < timing.frameSeconds / 2;
+    if (counted && indexed && fromTheStart)
         return timing;
-    timing.filter = QStringLiteral("fps=%1/%2").arg(rate.num).arg(rate.den);
     timing.mode = QStringLiteral("passthrough");
+    if (counted && formats.contains(QStringLiteral("avi")) && fromTheStart) {
+        // An AVI's frames are the places in its index, from the start: an empty one (a dropped
+        // frame, or where packed B-frames leave the decoder a frame behind) repeats the
+        // picture before it, and the count is the index's.
+        timing.filter = QStringLiteral("fps=%1/%2:start_time=0").arg(rate.num).arg(rate.den);
+        timing.limit = timing.frames;
+        return timing;
+    }
+    // Times rounded to the millisecond (Matroska, FLV) may end the last frame a hair before a
+    // whole frame; the nearest rounding would drop it.
+    timing.filter = QStringLiteral("fps=%1/%2:round=up").arg(rate.num).arg(rate.den);
     return timing;
 }
 
@@ -303,6 +346,7 @@ EncodeCommand commandFor(EncodeCommand command, const QString &encoder,
         command.filters << upload;
     command.frameRate = exactFrameRate(command.frameRate);
     command.frameTiming = timing.mode;
+    command.frameLimit = timing.limit;
 
     // Without maps ffmpeg keeps one audio track and may try subtitles the container cannot
     // hold.

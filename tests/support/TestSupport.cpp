@@ -211,6 +211,12 @@ QString clip(Clip kind)
             QStringList{QStringLiteral("-metadata"), QStringLiteral("model=EOS R5"), path});
         break;
     }
+    case Clip::Packed:
+        path = dir.filePath(QStringLiteral("packed.avi"));
+        runFFmpeg(source(QStringLiteral("160x120")) + short_ +
+                      QStringLiteral("-c:v libxvid -bf 2").split(u' ')
+                  << path);
+        break;
     case Clip::Film:
         path = dir.filePath(QStringLiteral("film.mkv"));
         runFFmpeg(QStringLiteral("-f lavfi -i testsrc2=size=160x120:rate=24000/1001 -f lavfi -i "

@@ -303,6 +303,9 @@ private Q_SLOTS:
         QTest::newRow("dropped frames, proxy")
             << Clip::Gaps << proxy << u"frames=15, seconds=0.60"_s;
         QTest::newRow("dropped frames, prores proxy") << Clip::Gaps << proRes << u"frames=15"_s;
+        QTest::newRow("packed B-frames, proxy")
+            << Clip::Packed << proxy << u"frames=10, seconds=0.40"_s;
+        QTest::newRow("23.976 Matroska, regular") << Clip::Film << plain << u"frames=10"_s;
         QTest::newRow("tags, proxy") << Clip::Tagged << proxy << tagged;
         QTest::newRow("tags, prores proxy") << Clip::Tagged << proRes << tagged;
         QTest::newRow("tags, regular") << Clip::Tagged << plain << tagged;

@@ -285,19 +285,30 @@ private Q_SLOTS:
         QTest::newRow("indexed constant rate")
             << x264 << QStringList{u"rate=25/1"_s, u"frames=250"_s, u"length=10"_s} << QString()
             << h264;
-        QTest::newRow("counted, but not an index")
+        QTest::newRow("an AVI's index, from its start")
             << x264 << QStringList{u"rate=15/1"_s, u"frames=15"_s, u"length=1"_s, u"format=avi"_s}
-            << QString() << h264 + u" -vf fps=15/1 -fps_mode passthrough"_s;
+            << QString()
+            << h264 + u" -vf fps=15/1:start_time=0 -fps_mode passthrough -frames:v 15"_s;
         QTest::newRow("constant rate without an index")
             << x264 << QStringList{u"rate=30000/1001"_s, u"format=matroska,webm"_s} << QString()
-            << h264 + u" -vf fps=30000/1001 -fps_mode passthrough"_s;
+            << h264 + u" -vf fps=30000/1001:round=up -fps_mode passthrough"_s;
+        QTest::newRow("rounded NTSC rate")
+            << x264 << QStringList{u"rate=19001/317"_s, u"format=matroska,webm"_s} << QString()
+            << h264 + u" -vf fps=60000/1001:round=up -fps_mode passthrough"_s;
         QTest::newRow("video starting late")
             << proxy << QStringList{u"rate=25/1"_s, u"frames=250"_s, u"length=10"_s, u"start=0.5"_s}
             << QString()
-            << x264At.arg(u"5000k"_s) + u" -vf fps=25/1,scale=1280x720 -fps_mode passthrough"_s;
+            << x264At.arg(u"5000k"_s) +
+                   u" -vf fps=25/1:round=up,scale=1280x720 -fps_mode passthrough"_s;
         QTest::newRow("variable rate")
             << x264 << QStringList{u"rate=30/1"_s, u"avg=23/1"_s, u"frames=69"_s, u"length=3"_s}
             << QString() << h264 + u" -fps_mode vfr"_s;
+        QTest::newRow("a variable rate's average in Matroska")
+            << x264 << QStringList{u"rate=12782/445"_s, u"format=matroska,webm"_s} << QString()
+            << h264 + u" -fps_mode vfr"_s;
+        QTest::newRow("Matroska's clock for a rate")
+            << x264 << QStringList{u"rate=1000/1"_s, u"format=matroska,webm"_s} << QString()
+            << h264 + u" -fps_mode vfr"_s;
         QTest::newRow("chosen rate") << x264 + QStringList{u"rate=25"_s}
                                      << QStringList{u"rate=30/1"_s, u"format=matroska,webm"_s}
                                      << QString() << h264 + u" -r 25"_s;
@@ -642,17 +653,27 @@ private Q_SLOTS:
     void plannedSizesAndPromises()
     {
         const QList<VideoFile> files{
-            source(u"/A/a.mp4"_s, {u"size=1080x1920"_s}), source(u"/A/b.mp4"_s, {u"size=0x0"_s}),
+            source(u"/A/a.mp4"_s, {u"size=1080x1920"_s}),
+            source(u"/A/b.mp4"_s, {u"size=0x0"_s}),
             source(u"/A/c.mp4"_s, {u"rate=25/1"_s, u"frames=250"_s, u"length=10"_s}),
             source(u"/A/d.mp4"_s, {u"rate=25/1"_s, u"frames=251"_s, u"length=3"_s}),
-            source(u"/A/e.mp4"_s, {u"size=720x480"_s, u"sar=10:11"_s})};
+            source(u"/A/e.mp4"_s, {u"size=720x480"_s, u"sar=10:11"_s}),
+            source(u"/A/f.mkv"_s,
+                   {u"format=matroska,webm"_s, u"rate=24000/1001"_s, u"length=2.002"_s}),
+            source(u"/A/g.mkv"_s,
+                   {u"format=matroska,webm"_s, u"rate=24000/1001"_s, u"length=2.023"_s})};
         const RunPlan proxy =
             planRun(settingsWith({u"resolution=1280x720"_s}), files, answers(), environment());
         QList<QSize> sizes;
         for (const PlannedFile &file : proxy.files)
             sizes << file.outputSize;
-        QCOMPARE(sizes,
-                 (QList<QSize>{{404, 720}, {1280, 720}, {1280, 720}, {1280, 720}, {654, 480}}));
+        QCOMPARE(sizes, (QList<QSize>{{404, 720},
+                                      {1280, 720},
+                                      {1280, 720},
+                                      {1280, 720},
+                                      {654, 480},
+                                      {1280, 720},
+                                      {1280, 720}}));
         QCOMPARE(planRun(settingsWith({}), files, answers(), environment()).files.at(4).outputSize,
                  QSize(720, 480));
         const OutputPromise counted = proxy.files.at(2).promise;
@@ -662,6 +683,11 @@ private Q_SLOTS:
         // An index that counts more frames than its length shows (an edit list) promises none.
         QCOMPARE(proxy.files.at(3).promise.frames, -1);
         QCOMPARE(proxy.files.at(4).promise.displayAspect, 720.0 * 10 / 11 / 480);
+        // Matroska counts no frames: its tagged length at a steady rate promises them where it
+        // is a whole number of frames, not where it is half way between two.
+        QCOMPARE(
+            (QList<qint64>{proxy.files.at(5).promise.frames, proxy.files.at(6).promise.frames}),
+            (QList<qint64>{48, -1}));
         const TranscodeSettings chosenRate = settingsWith({u"rate=25"_s});
         QCOMPARE(planRun(chosenRate, files, answers(), environment()).files.at(2).promise.frames,
                  -1);
