@@ -149,6 +149,7 @@ QStringList EncodeCommand::conversionArguments(const QString &input, const QStri
     addOption(arguments, QStringLiteral("-fps_mode"), frameTiming);
     if (frameLimit >= 0)
         arguments << QStringLiteral("-frames:v") << QString::number(frameLimit);
+    addOption(arguments, QStringLiteral("-color_range"), colorRange);
     for (const QString &map : maps)
         arguments << QStringLiteral("-map") << map;
     if (keepMetadata)

@@ -39,6 +39,7 @@ struct EncodeCommand
     QString frameRate;         // "-r"
     QString frameTiming;       // "-fps_mode"
     qint64 frameLimit = -1;    // "-frames:v"
+    QString colorRange;        // "-color_range"
     QStringList maps;          // "-map" each
     bool keepMetadata = false; // "-map_metadata 0": global tags, creation date included
     // "-ch_layout:a:N": the layout an audio track is written with, where the encoder's own

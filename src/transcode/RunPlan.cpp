@@ -342,6 +342,13 @@ EncodeCommand commandFor(EncodeCommand command, const QString &encoder,
     if (!timing.filter.isEmpty())
         command.filters << timing.filter;
     command.filters << sizing.filters;
+    // A full-range picture stays full range where the stream can say so; converted to video
+    // range for a pixel format, it would lose its darkest and brightest steps.
+    if (source.colorRange == u"pc" && source.colorFormat.startsWith(u"yuv") &&
+        Encoders::keepsFullRange(encoder)) {
+        command.filters << QStringLiteral("scale=out_range=pc");
+        command.colorRange = QStringLiteral("pc");
+    }
     if (!upload.isEmpty())
         command.filters << upload;
     command.frameRate = exactFrameRate(command.frameRate);

@@ -224,6 +224,12 @@ QString clip(Clip kind)
                       .split(u' ') +
                   short_ + h264 + QStringList{QStringLiteral("-c:a"), QStringLiteral("aac"), path});
         break;
+    case Clip::FullRange:
+        path = dir.filePath(QStringLiteral("full range.avi"));
+        runFFmpeg(source(QStringLiteral("160x120")) + short_ +
+                      QStringLiteral("-c:v mjpeg -pix_fmt yuvj420p").split(u' ')
+                  << path);
+        break;
     case Clip::LowRate:
         path = dir.filePath(QStringLiteral("low rate.mkv"));
         runFFmpeg(source(QStringLiteral("320x240")) + sine +

@@ -57,6 +57,8 @@ VideoFile with(VideoFile file, const QStringList &changes)
             file.audioLayouts = value.split(u'|');
         else if (name == u"bits/s")
             file.videoBitsPerSecond = value.toLongLong();
+        else if (name == u"range")
+            file.colorRange = value;
         else if (name == u"read")
             file.packetsRead = value.toLongLong();
         else if (name == u"video")
@@ -321,6 +323,18 @@ private Q_SLOTS:
             << QString()
             << u"-c:v libx264 -b:v 10000k -movflags +faststart+use_metadata_tags -strict "
                "experimental -map_metadata 0"_s;
+        QTest::newRow("full range kept")
+            << x264 << QStringList{u"pix=yuvj420p"_s, u"range=pc"_s} << QString()
+            << u"-c:v libx264 -pix_fmt yuv420p -b:v 10000k -movflags +faststart -strict "
+               "experimental -vf scale=out_range=pc -color_range pc"_s;
+        QTest::newRow("full range to ProRes, which has no flag for it")
+            << QStringList{u"codec=ProRes (软件编码)"_s}
+            << QStringList{u"pix=yuvj422p"_s, u"range=pc"_s} << QString()
+            << u"-c:v prores_ks -pix_fmt yuv422p10le -profile:v 2"_s;
+        QTest::newRow("RGB is full range of its own")
+            << x264 << QStringList{u"pix=rgb24"_s, u"range=pc"_s} << QString()
+            << u"-c:v libx264 -pix_fmt yuv420p -b:v 10000k -movflags +faststart -strict "
+               "experimental"_s;
         QTest::newRow("camera in QuickTime")
             << QStringList{u"codec=ProRes (软件编码)"_s}
             << QStringList{u"tag=make:Canon"_s, u"tag=major_brand:qt  "_s} << QString()
