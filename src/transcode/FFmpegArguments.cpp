@@ -156,6 +156,8 @@ QStringList EncodeCommand::conversionArguments(const QString &input, const QStri
         arguments << QStringLiteral("-map_metadata") << QStringLiteral("0");
     for (const auto &[track, layout] : audioLayouts)
         arguments << QStringLiteral("-ch_layout:a:%1").arg(track) << layout;
+    for (const auto &[track, bitrate] : audioBitrates)
+        arguments << QStringLiteral("-b:a:%1").arg(track) << bitrate;
     arguments << QStringLiteral("-f") << format;
     addOption(arguments, QStringLiteral("-c:a"), audioCodec);
     return arguments << output;

@@ -45,6 +45,8 @@ struct EncodeCommand
     // "-ch_layout:a:N": the layout an audio track is written with, where the encoder's own
     // choice would not keep it.
     QList<std::pair<int, QString>> audioLayouts;
+    // "-b:a:N": an audio track's bitrate, where the encoder's own would be more than allowed.
+    QList<std::pair<int, QString>> audioBitrates;
 
     // The settings part of the command line exactly as the settings give it; the H.264 family
     // names its audio codec among its video options there.

@@ -152,23 +152,63 @@ Sizing sizingFor(const TranscodeSettings &settings, const VideoFile &source, con
     return sizing;
 }
 
+// What the output may spend, in bits a second: "-b:v", and "-b:a:N" where AAC's own choice
+// would spend more.
+struct Rates
+{
+    QString video;
+    QList<std::pair<int, QString>> audio;
+};
+
+// What ffmpeg's AAC encoder spends on a track by default: about 64 kbit/s a channel.
+double aacDefaultRate(int channels)
+{
+    return channels == 1 ? 69000.0 : 64000.0 * (channels > 0 ? channels : 2);
+}
+
 // A chosen bitrate is meant for the whole box: a picture fitted smaller gets it in proportion
-// to its pixels, and never more than the source's own.
-QString bitrateFor(const QString &settingsBitrate, const TranscodeSettings &settings,
-                   const VideoFile &source, const QSize &size)
+// to its pixels. Where the probe knows what the source spends, the output's video and each
+// audio track stay a tenth under it, so that the output is never more bytes than the source;
+// a part the probe does not know is what the container's rate leaves of the parts it does.
+Rates ratesFor(const QString &settingsBitrate, const TranscodeSettings &settings,
+               const VideoFile &source, const QSize &size)
 {
     const std::optional<QSize> box = boxOf(settings.resolution);
     if (settingsBitrate.isEmpty() || !box || size.isEmpty())
-        return settingsBitrate;
+        return {settingsBitrate, {}};
+    constexpr double spared = 0.9;
+    const double whole = static_cast<double>(std::max<qint64>(source.bitsPerSecond, 0));
+    const double sourceVideo = static_cast<double>(std::max<qint64>(source.videoBitsPerSecond, 0));
+    double knownAudio = 0;
+    int unknownAudio = 0;
+    for (int track = 0; track < source.audioStreams; ++track) {
+        const qint64 rate = source.audioBitsPerSecond.value(track, -1);
+        rate > 0 ? knownAudio += static_cast<double>(rate) : ++unknownAudio;
+    }
+    // A track the probe does not measure shares what the container leaves it, or, where the
+    // video is not measured either, a quarter of the container's rate.
+    const double shared = sourceVideo > 0 ? whole - sourceVideo - knownAudio : whole / 4;
+    Rates rates;
+    double audio = 0;
+    for (int track = 0; track < source.audioStreams; ++track) {
+        const double aac = aacDefaultRate(source.audioChannels.value(track, 0));
+        const qint64 rate = source.audioBitsPerSecond.value(track, -1);
+        const double part = rate > 0 ? static_cast<double>(rate) : shared / unknownAudio;
+        const double out = part > 0 ? std::min(aac, spared * part) : aac;
+        audio += out;
+        if (out < aac)
+            rates.audio << std::pair{track, bitrateArgument(std::max(out, 1000.0) / 1e6).value()};
+    }
     double mbps = settings.bitrate * (double(size.width()) * size.height()) /
                   (double(box->width()) * box->height());
-    const qint64 sourceBits =
-        source.videoBitsPerSecond > 0 ? source.videoBitsPerSecond : source.bitsPerSecond;
-    if (sourceBits > 0)
-        mbps = std::min(mbps, static_cast<double>(sourceBits) / 1e6);
-    if (!(mbps < settings.bitrate))
-        return settingsBitrate;
-    return bitrateArgument(std::max(mbps, 0.001)).value_or(settingsBitrate);
+    if (sourceVideo > 0)
+        mbps = std::min(mbps, spared * sourceVideo / 1e6);
+    else if (whole > 0)
+        mbps = std::min(mbps, (spared * whole - audio) / 1e6);
+    rates.video = mbps < settings.bitrate
+                      ? bitrateArgument(std::max(mbps, 0.001)).value_or(settingsBitrate)
+                      : settingsBitrate;
+    return rates;
 }
 
 // How the source's frames are kept with "原始帧率".
@@ -337,7 +377,9 @@ EncodeCommand commandFor(EncodeCommand command, const QString &encoder,
 
     const Sizing sizing = sizingFor(settings, source, encoder, command.filters);
     const FrameTiming timing = frameTimingFor(settings, source);
-    command.bitrate = bitrateFor(command.bitrate, settings, source, sizing.size);
+    const Rates rates = ratesFor(command.bitrate, settings, source, sizing.size);
+    command.bitrate = rates.video;
+    command.audioBitrates = rates.audio;
     command.filters.clear();
     if (!timing.filter.isEmpty())
         command.filters << timing.filter;

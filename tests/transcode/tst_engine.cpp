@@ -328,6 +328,7 @@ private Q_SLOTS:
             << Clip::FullRange << plain << u"range=pc, picture=source"_s;
         QTest::newRow("full range, av1") << Clip::FullRange << u"AV1极致压缩"_s << u"range=pc"_s;
         QTest::newRow("full range, prores proxy") << Clip::FullRange << proRes << u"range=tv"_s;
+        QTest::newRow("low rate, proxy") << Clip::LowRate << proxy << u"frames=25"_s;
         QTest::newRow("tags, proxy") << Clip::Tagged << proxy << tagged;
         QTest::newRow("tags, prores proxy") << Clip::Tagged << proRes << tagged;
         QTest::newRow("tags, regular") << Clip::Tagged << plain << tagged;
@@ -335,6 +336,7 @@ private Q_SLOTS:
 
     void proxiesKeepWhatTheSourceCarried()
     {
+        const QString proxy = u"H264代理"_s;
         QFETCH(Clip, clip);
         QFETCH(QString, preset);
         const QString name = u"in."_s + QFileInfo(TestSupport::clip(clip)).suffix();
@@ -356,6 +358,11 @@ private Q_SLOTS:
         const double shown = mediaFacts(TestSupport::clip(clip)).value(u"aspect"_s).toDouble();
         QVERIFY2(std::fabs(output.value(u"aspect"_s).toDouble() / shown - 1) < 0.01,
                  qPrintable(output.value(u"aspect"_s)));
+        // A proxy that spends a bitrate never takes more bytes than what it stands for.
+        if (preset == proxy)
+            QVERIFY2(QFileInfo(run.only().outputPath).size() <=
+                         QFileInfo(TestSupport::clip(clip)).size(),
+                     qPrintable(QString::number(QFileInfo(run.only().outputPath).size())));
     }
 
     // A result cut short whose index still claims its whole length is never kept as done: a

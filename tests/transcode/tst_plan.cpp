@@ -57,6 +57,14 @@ VideoFile with(VideoFile file, const QStringList &changes)
             file.audioLayouts = value.split(u'|');
         else if (name == u"bits/s")
             file.videoBitsPerSecond = value.toLongLong();
+        else if (name == u"container bits/s")
+            file.bitsPerSecond = value.toLongLong();
+        else if (name == u"audio bits/s")
+            for (const QString &rate : value.split(u'|'))
+                file.audioBitsPerSecond << rate.toLongLong();
+        else if (name == u"channels")
+            for (const QString &count : value.split(u'|'))
+                file.audioChannels << count.toInt();
         else if (name == u"range")
             file.colorRange = value;
         else if (name == u"read")
@@ -274,9 +282,23 @@ private Q_SLOTS:
         QTest::newRow("odd and smaller, evened down")
             << proxy << QStringList{u"size=721x405"_s} << QString()
             << x264At.arg(u"1578k"_s) + u" -vf scale=720x404"_s;
-        QTest::newRow("never above the source's bitrate")
+        // Never more bytes than the source: a tenth under what it spends on each part, a part
+        // the probe does not measure being what the container's rate leaves.
+        QTest::newRow("a tenth under the source's video")
             << proxy << QStringList{u"bits/s=2000000"_s} << QString()
-            << x264At.arg(u"2000k"_s) + u" -vf scale=1280x720"_s;
+            << x264At.arg(u"1800k"_s) + u" -vf scale=1280x720"_s;
+        QTest::newRow("and under its audio")
+            << proxy
+            << QStringList{u"bits/s=1000000"_s, u"audio bits/s=96000"_s, u"channels=2"_s,
+                           u"container bits/s=1200000"_s}
+            << QString() << x264At.arg(u"900k"_s) + u" -vf scale=1280x720 -b:a:0 86k"_s;
+        QTest::newRow("only the container measured")
+            << proxy << QStringList{u"container bits/s=200000"_s, u"channels=2"_s} << QString()
+            << x264At.arg(u"135k"_s) + u" -vf scale=1280x720 -b:a:0 45k"_s;
+        QTest::newRow("audio measured, video not")
+            << proxy
+            << QStringList{u"container bits/s=652034"_s, u"audio bits/s=128000"_s, u"channels=1"_s}
+            << QString() << x264At.arg(u"517k"_s) + u" -vf scale=1280x720"_s;
         QTest::newRow("unknown size, the box as it is")
             << proxy << QStringList{u"size=0x0"_s} << QString()
             << x264At.arg(u"5000k"_s) + u" -vf scale=1280x720"_s;
