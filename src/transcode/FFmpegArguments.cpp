@@ -154,6 +154,8 @@ QStringList EncodeCommand::conversionArguments(const QString &input, const QStri
         arguments << QStringLiteral("-map") << map;
     if (keepMetadata)
         arguments << QStringLiteral("-map_metadata") << QStringLiteral("0");
+    for (const QString &tag : clearedTags)
+        arguments << QStringLiteral("-metadata") << tag + QLatin1Char('=');
     for (const auto &[track, layout] : audioLayouts)
         arguments << QStringLiteral("-ch_layout:a:%1").arg(track) << layout;
     for (const auto &[track, bitrate] : audioBitrates)

@@ -42,6 +42,7 @@ struct EncodeCommand
     QString colorRange;        // "-color_range"
     QStringList maps;          // "-map" each
     bool keepMetadata = false; // "-map_metadata 0": global tags, creation date included
+    QStringList clearedTags;   // "-metadata KEY=" each: source tags that would misdescribe it
     // "-ch_layout:a:N": the layout an audio track is written with, where the encoder's own
     // choice would not keep it.
     QList<std::pair<int, QString>> audioLayouts;

@@ -345,8 +345,15 @@ void keepTags(EncodeCommand &command, const VideoFile &source, const QString &fo
         asKeys = asKeys || !(ownOrNamed.contains(key) ||
                              (format == u"mov" && namedInQuickTime.contains(key)));
     }
-    if (asKeys)
-        command.movFlags << QStringLiteral("+use_metadata_tags");
+    if (!asKeys)
+        return;
+    command.movFlags << QStringLiteral("+use_metadata_tags");
+    // As keys the source's brands would outlast the output's own.
+    for (const QString &brand : {QStringLiteral("major_brand"), QStringLiteral("minor_version"),
+                                 QStringLiteral("compatible_brands")}) {
+        if (source.tags.contains(brand))
+            command.clearedTags << brand;
+    }
 }
 
 // The settings' command made to work here and on this file: the encoder that works on this

@@ -77,8 +77,8 @@ TranscodeSettings presetSettings(const QString &name)
 }
 
 // What an editor and a viewer see of a file, read to its end: "size" as shown, "shape" of its
-// pixels, "frames", "seconds" of video, "aspect" shown, tags, "timecode", "chapters", "audio"
-// layouts, colour "primaries" and "range".
+// pixels, "frames", "seconds" of video, "aspect" shown, tags, "brand", "timecode", "chapters",
+// "audio" layouts, colour "primaries" and "range".
 QMap<QString, QString> mediaFacts(const QString &path)
 {
     QProcess ffprobe;
@@ -119,6 +119,7 @@ QMap<QString, QString> mediaFacts(const QString &path)
     }
     facts.insert(u"audio"_s, audio.join(u' '));
     const QJsonObject tags = json.value(u"format"_s).toObject().value(u"tags"_s).toObject();
+    facts.insert(u"brand"_s, tags.value(u"major_brand"_s).toString());
     facts.insert(u"created"_s, tags.value(u"creation_time"_s).toString().left(19));
     facts.insert(
         u"camera"_s,
@@ -329,9 +330,10 @@ private Q_SLOTS:
         QTest::newRow("full range, av1") << Clip::FullRange << u"AV1极致压缩"_s << u"range=pc"_s;
         QTest::newRow("full range, prores proxy") << Clip::FullRange << proRes << u"range=tv"_s;
         QTest::newRow("low rate, proxy") << Clip::LowRate << proxy << u"frames=25"_s;
-        QTest::newRow("tags, proxy") << Clip::Tagged << proxy << tagged;
+        // Written as an MP4, a QuickTime file's tags keep their values but not its brand.
+        QTest::newRow("tags, proxy") << Clip::Tagged << proxy << tagged + u", brand=isom"_s;
         QTest::newRow("tags, prores proxy") << Clip::Tagged << proRes << tagged;
-        QTest::newRow("tags, regular") << Clip::Tagged << plain << tagged;
+        QTest::newRow("tags, regular") << Clip::Tagged << plain << tagged + u", brand=isom"_s;
     }
 
     void proxiesKeepWhatTheSourceCarried()

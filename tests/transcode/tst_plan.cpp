@@ -345,6 +345,13 @@ private Q_SLOTS:
             << QString()
             << u"-c:v libx264 -b:v 10000k -movflags +faststart+use_metadata_tags -strict "
                "experimental -map_metadata 0"_s;
+        QTest::newRow("brands of a QuickTime source")
+            << x264
+            << QStringList{u"tag=creation_time:2020-01-02T03:04:05Z"_s, u"tag=major_brand:qt  "_s,
+                           u"tag=minor_version:512"_s, u"tag=com.apple.quicktime.make:Apple"_s}
+            << QString()
+            << u"-c:v libx264 -b:v 10000k -movflags +faststart+use_metadata_tags -strict "
+               "experimental -map_metadata 0 -metadata major_brand= -metadata minor_version="_s;
         QTest::newRow("full range kept")
             << x264 << QStringList{u"pix=yuvj420p"_s, u"range=pc"_s} << QString()
             << u"-c:v libx264 -pix_fmt yuv420p -b:v 10000k -movflags +faststart -strict "
