@@ -152,6 +152,16 @@ Sizing sizingFor(const TranscodeSettings &settings, const VideoFile &source, con
     return sizing;
 }
 
+QSize chosenSizeFor(const TranscodeSettings &settings, const VideoFile &source)
+{
+    if (const std::optional<QSize> box = boxOf(settings.resolution))
+        return *box;
+    const ShownPicture shown = shownPicture(source);
+    if (settings.resolution != OriginalResolution || !shown.isKnown())
+        return {};
+    return {shown.width, shown.height};
+}
+
 // What the output may spend, in bits a second: "-b:v", and "-b:a:N" where AAC's own choice
 // would spend more.
 struct Rates
@@ -733,6 +743,7 @@ RunPlan planRun(const TranscodeSettings &settings, const QList<VideoFile> &files
         file.encoder = answers.encoderFor(settingsCommand->encoder);
         file.outputSize =
             sizingFor(settings, file.source, file.encoder, settingsCommand->filters).size;
+        file.chosenSize = chosenSizeFor(settings, file.source);
         file.commands << conversion(file.encoder);
         if (Encoders::formOf(file.encoder) != Encoders::Form::Software) {
             file.retryEncoder = Encoders::softwareStandIn(file.encoder);

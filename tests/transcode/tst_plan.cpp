@@ -703,22 +703,28 @@ private Q_SLOTS:
             source(u"/A/e.mp4"_s, {u"size=720x480"_s, u"sar=10:11"_s}),
             source(u"/A/f.mkv"_s,
                    {u"format=matroska,webm"_s, u"rate=24000/1001"_s, u"length=2.002"_s}),
-            source(u"/A/g.mkv"_s,
-                   {u"format=matroska,webm"_s, u"rate=24000/1001"_s, u"length=2.023"_s})};
+            source(u"/A/g.mkv"_s, {u"format=matroska,webm"_s, u"rate=24000/1001"_s,
+                                   u"length=2.023"_s, u"size=721x405"_s})};
         const RunPlan proxy =
             planRun(settingsWith({u"resolution=1280x720"_s}), files, answers(), environment());
         QList<QSize> sizes;
-        for (const PlannedFile &file : proxy.files)
+        for (const PlannedFile &file : proxy.files) {
             sizes << file.outputSize;
+            QCOMPARE(file.chosenSize, QSize(1280, 720));
+        }
         QCOMPARE(sizes, (QList<QSize>{{404, 720},
                                       {1280, 720},
                                       {1280, 720},
                                       {1280, 720},
                                       {654, 480},
                                       {1280, 720},
-                                      {1280, 720}}));
-        QCOMPARE(planRun(settingsWith({}), files, answers(), environment()).files.at(4).outputSize,
-                 QSize(720, 480));
+                                      {720, 404}}));
+        // With the source's size chosen, its own as shown is what the output is measured by.
+        const RunPlan original = planRun(settingsWith({}), files, answers(), environment());
+        QCOMPARE(original.files.at(4).outputSize, QSize(720, 480));
+        QCOMPARE((QList<QSize>{original.files.at(6).outputSize, original.files.at(6).chosenSize,
+                               original.files.at(1).chosenSize}),
+                 (QList<QSize>{{720, 404}, {721, 405}, {}}));
         const OutputPromise counted = proxy.files.at(2).promise;
         QCOMPARE(
             (QList<double>{double(counted.frames), counted.videoDuration, counted.frameSeconds}),
