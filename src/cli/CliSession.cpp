@@ -236,7 +236,7 @@ void CliSession::printPlan(const RunPlan &plan)
         return finish(130);
     if (plan.refusal) {
         emitSummary(QStringLiteral("failed"), {{QStringLiteral("reason"), plan.refusal->detail}});
-        say(QStringLiteral("转码失败: ") + plan.refusal->detail);
+        say(QStringLiteral("转码会被拒绝: ") + plan.refusal->detail);
         return finish(1);
     }
     for (const QString &notice : plan.notices)

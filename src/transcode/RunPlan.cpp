@@ -472,7 +472,8 @@ RunRefusal noHevcAlpha(const TranscodeSettings &settings)
 {
     const QString why =
         QStringLiteral("此 ffmpeg 没有能保留 Alpha 通道的 HEVC 编码器，无法输出带 "
-                       "Alpha 通道的 HEVC；要保留 Alpha 通道，请选择 ProRes 4444。");
+                       "Alpha 通道的 HEVC；要保留 Alpha 通道，请选择预设“ProRes 4444透明”"
+                       "（ProRes 4444）。");
     if (takesAlphaRoute(settings))
         return {Error{QStringLiteral("VideoConversion"), -2, QStringLiteral("无法创建导出会话")},
                 QStringLiteral("无法创建导出会话：") + why};

@@ -438,7 +438,7 @@ private Q_SLOTS:
             const RunPlan plan = planRun(settingsWith({u"codec="_s + codec, u"alpha"_s}),
                                          {source()}, without, environment());
             QVERIFY(plan.files.isEmpty());
-            QVERIFY2(plan.refusal->detail.contains(u"ProRes 4444"_s),
+            QVERIFY2(plan.refusal->detail.contains(u"ProRes 4444透明"_s),
                      qPrintable(plan.refusal->detail));
         }
         QVERIFY(encoderQuestions(settingsWith({u"codec=HEVC (软件编码)"_s, u"alpha"_s})).hevcAlpha);
