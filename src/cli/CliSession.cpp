@@ -245,7 +245,7 @@ void CliSession::printPlan(const RunPlan &plan)
         return cancelBeforeRun();
     if (plan.refusal) {
         emitSummary(QStringLiteral("failed"), {{QStringLiteral("reason"), plan.refusal->detail}});
-        say(QStringLiteral("转码失败: ") + plan.refusal->detail);
+        say(QStringLiteral("转码会被拒绝: ") + plan.refusal->detail);
         return finish(1);
     }
     for (const QString &notice : plan.notices)
@@ -253,13 +253,22 @@ void CliSession::printPlan(const RunPlan &plan)
     // The plan is shell, a command a line, every word quoted: whatever a file's name holds, the
     // shell reads it back as that one word, and nothing else ever reaches standard output.
     for (const PlannedFile &file : plan.files) {
+        const QString size = file.outputSize.isEmpty() ? QString()
+                                                       : QStringLiteral("%1x%2")
+                                                             .arg(file.outputSize.width())
+                                                             .arg(file.outputSize.height());
         if (m_options.json) {
             QJsonObject fields = fileObject(file);
             fields.insert(QStringLiteral("encoder"), file.encoder);
+            if (!size.isEmpty())
+                fields.insert(QStringLiteral("output_size"), size);
             fields.insert(QStringLiteral("commands"), commandsArray(file.commands));
             emitEvent(QStringLiteral("file-planned"), fields);
             continue;
         }
+        // The fitted size where it is not the chosen one, as a comment the shell skips.
+        if (!size.isEmpty() && file.outputSize != file.chosenSize)
+            writeDataLine(QStringLiteral("# ") + size);
         for (const PlannedCommand &command : file.commands)
             writeDataLine(commandText(command.program, command.arguments));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMetaType>
+#include <QSize>
 #include <QString>
 #include <QUuid>
 
@@ -25,6 +26,8 @@ struct JobRecord
     QUuid fileId;
     QString sourcePath;
     QString outputPath; // as planned
+    // The picture size the settings name for the file: the chosen box, or its own as shown.
+    QSize chosenSize;
     Status status = Status::Waiting;
     double fraction = 0; // of this file
     ProgressFigures figures;

@@ -83,8 +83,10 @@ struct VideoFile
     QString colorSpace;
     QString colorTransfer;
     QString colorPrimaries;
-    QStringList audioLayouts;     // each audio track's channel layout ("5.1"), or "6 channels"
-    QList<double> audioDurations; // each audio track's own length; 0 when unknown
+    QStringList audioLayouts;         // each audio track's channel layout ("5.1"), or "6 channels"
+    QList<int> audioChannels;         // each audio track's channels; 0 where unknown
+    QList<qint64> audioBitsPerSecond; // each audio track's rate; -1 where unknown
+    QList<double> audioDurations;     // each audio track's own length; 0 when unknown
 
     // The size the picture is shown at, rotation applied.
     int shownWidth() const { return rotation % 180 == 0 ? width : height; }

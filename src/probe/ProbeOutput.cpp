@@ -137,6 +137,52 @@ QString textOf(const QJsonObject &object, const QString &key)
     return stringValue(object.value(key)).value_or(QString());
 }
 
+// A Matroska track tag, with or without mkvmerge's older language suffix.
+QString trackTag(const QJsonObject &stream, const QString &name)
+{
+    const QJsonObject tags = stream.value(QStringLiteral("tags")).toObject();
+    const QString plain = textOf(tags, name);
+    return !plain.isEmpty() ? plain : textOf(tags, name + QStringLiteral("-eng"));
+}
+
+// Matroska's "00:00:02.023000000".
+std::optional<double> clockSeconds(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() != 3)
+        return std::nullopt;
+    const std::optional<qint64> hours = parseWholeInteger(parts[0]);
+    const std::optional<qint64> minutes = parseWholeInteger(parts[1]);
+    const std::optional<double> seconds = parseWholeNumber(parts[2]);
+    if (!hours || !minutes || !seconds || *hours < 0 || *minutes < 0 || *seconds < 0)
+        return std::nullopt;
+    return double(*hours) * 3600 + double(*minutes) * 60 + *seconds;
+}
+
+// A stream's bits per second: its own, else mkvmerge's statistics; -1 where neither is known.
+qint64 bitsPerSecondOf(const QJsonObject &stream)
+{
+    return parseWholeInteger(textOf(stream, QStringLiteral("bit_rate")))
+        .value_or(parseWholeInteger(trackTag(stream, QStringLiteral("BPS"))).value_or(-1));
+}
+
+// The video's length where the container gives none: Matroska tags it, mkvmerge's statistics
+// as the track's length, ffmpeg's writer as the time the track ends.
+void readTrackLength(VideoFile &file, const QJsonObject &video, std::optional<double> start)
+{
+    if (file.videoDuration > 0)
+        return;
+    const std::optional<double> tagged = clockSeconds(trackTag(video, QStringLiteral("DURATION")));
+    if (!tagged)
+        return;
+    const bool isLength = trackTag(video, QStringLiteral("_STATISTICS_TAGS"))
+                              .split(QLatin1Char(' '))
+                              .contains(QStringLiteral("DURATION"));
+    const double length = isLength ? *tagged : *tagged - start.value_or(0);
+    if (length > 0)
+        file.videoDuration = length;
+}
+
 // What ffprobe says of the video stream and the container beyond the card's fields.
 void readMediaFacts(VideoFile &file, const QJsonObject &video, const QJsonObject &format,
                     const QJsonArray &streams)
@@ -152,8 +198,8 @@ void readMediaFacts(VideoFile &file, const QJsonObject &video, const QJsonObject
     const std::optional<double> fileStart = secondsOf(format.value(QStringLiteral("start_time")));
     if (videoStart && fileStart)
         file.videoStartOffset = *videoStart - *fileStart;
-    file.videoBitsPerSecond =
-        parseWholeInteger(textOf(video, QStringLiteral("bit_rate"))).value_or(-1);
+    readTrackLength(file, video, videoStart);
+    file.videoBitsPerSecond = bitsPerSecondOf(video);
     file.formatName = textOf(format, QStringLiteral("format_name"));
     const QJsonObject tags = format.value(QStringLiteral("tags")).toObject();
     for (auto tag = tags.begin(); tag != tags.end(); ++tag) {
@@ -179,6 +225,8 @@ void readMediaFacts(VideoFile &file, const QJsonObject &video, const QJsonObject
         file.audioLayouts << (!layout.isEmpty() ? layout
                               : channels        ? QStringLiteral("%1 channels").arg(*channels)
                                                 : QString());
+        file.audioChannels << static_cast<int>(std::clamp<qint64>(channels.value_or(0), 0, 1024));
+        file.audioBitsPerSecond << bitsPerSecondOf(stream);
         file.audioDurations << secondsOf(stream.value(QStringLiteral("duration"))).value_or(0);
     }
 }

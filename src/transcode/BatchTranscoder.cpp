@@ -174,6 +174,7 @@ void BatchTranscoder::startFile(const PlannedFile &file)
     active.record.fileId = file.source.id;
     active.record.sourcePath = filePath(file.source.url);
     active.record.outputPath = file.outputPath;
+    active.record.chosenSize = file.chosenSize;
     active.record.startedAt = secondsSinceStart();
     if (m_removed.contains(file.source.id)) {
         FileOutcome removed{FileOutcome::Status::Cancelled};

@@ -83,6 +83,11 @@ bool needsEvenSize(const QString &encoder)
            encoder.startsWith(u"h264_") || encoder.startsWith(u"hevc_");
 }
 
+bool keepsFullRange(const QString &encoder)
+{
+    return encoder == u"libx264" || encoder == u"libx265" || encoder == u"libsvtav1";
+}
+
 QStringList deviceOptions(Form form, const QString &renderNode)
 {
     switch (form) {

@@ -28,6 +28,9 @@ Form formOf(const QString &encoder);
 bool isHevc(const QString &encoder);
 // Encoders that refuse a picture with an odd width or height.
 bool needsEvenSize(const QString &encoder);
+// Encoders whose streams say that a picture is full range, so that players read it so. ProRes
+// has no such flag: its pictures are video range. The hardware encoders are left to convert.
+bool keepsFullRange(const QString &encoder);
 
 // Options that go before the input: the device a hardware form needs.
 QStringList deviceOptions(Form form, const QString &renderNode);

@@ -147,12 +147,19 @@ QStringList EncodeCommand::conversionArguments(const QString &input, const QStri
     arguments << QStringLiteral("-i") << input << QStringLiteral("-y")
               << QStringLiteral("-progress") << QStringLiteral("pipe:1") << videoArguments(false);
     addOption(arguments, QStringLiteral("-fps_mode"), frameTiming);
+    if (frameLimit >= 0)
+        arguments << QStringLiteral("-frames:v") << QString::number(frameLimit);
+    addOption(arguments, QStringLiteral("-color_range"), colorRange);
     for (const QString &map : maps)
         arguments << QStringLiteral("-map") << map;
     if (keepMetadata)
         arguments << QStringLiteral("-map_metadata") << QStringLiteral("0");
+    for (const QString &tag : clearedTags)
+        arguments << QStringLiteral("-metadata") << tag + QLatin1Char('=');
     for (const auto &[track, layout] : audioLayouts)
         arguments << QStringLiteral("-ch_layout:a:%1").arg(track) << layout;
+    for (const auto &[track, bitrate] : audioBitrates)
+        arguments << QStringLiteral("-b:a:%1").arg(track) << bitrate;
     arguments << QStringLiteral("-f") << format;
     addOption(arguments, QStringLiteral("-c:a"), audioCodec);
     return arguments << output;

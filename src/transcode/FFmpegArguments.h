@@ -38,11 +38,16 @@ struct EncodeCommand
     QStringList filters;       // "-vf", joined with ","
     QString frameRate;         // "-r"
     QString frameTiming;       // "-fps_mode"
+    qint64 frameLimit = -1;    // "-frames:v"
+    QString colorRange;        // "-color_range"
     QStringList maps;          // "-map" each
     bool keepMetadata = false; // "-map_metadata 0": global tags, creation date included
+    QStringList clearedTags;   // "-metadata KEY=" each: source tags that would misdescribe it
     // "-ch_layout:a:N": the layout an audio track is written with, where the encoder's own
     // choice would not keep it.
     QList<std::pair<int, QString>> audioLayouts;
+    // "-b:a:N": an audio track's bitrate, where the encoder's own would be more than allowed.
+    QList<std::pair<int, QString>> audioBitrates;
 
     // The settings part of the command line exactly as the settings give it; the H.264 family
     // names its audio codec among its video options there.

@@ -153,23 +153,73 @@ Sizing sizingFor(const TranscodeSettings &settings, const VideoFile &source, con
     return sizing;
 }
 
+QSize chosenSizeFor(const TranscodeSettings &settings, const VideoFile &source)
+{
+    if (const std::optional<QSize> box = boxOf(settings.resolution))
+        return *box;
+    const ShownPicture shown = shownPicture(source);
+    if (settings.resolution != OriginalResolution || !shown.isKnown())
+        return {};
+    return {shown.width, shown.height};
+}
+
+// What the output may spend, in bits a second: "-b:v", and "-b:a:N" where AAC's own choice
+// would spend more.
+struct Rates
+{
+    QString video;
+    QList<std::pair<int, QString>> audio;
+};
+
+// What ffmpeg's AAC encoder spends on a track by default: about 64 kbit/s a channel.
+double aacDefaultRate(int channels)
+{
+    return channels == 1 ? 69000.0 : 64000.0 * (channels > 0 ? channels : 2);
+}
+
 // A chosen bitrate is meant for the whole box: a picture fitted smaller gets it in proportion
-// to its pixels, and never more than the source's own.
-QString bitrateFor(const QString &settingsBitrate, const TranscodeSettings &settings,
-                   const VideoFile &source, const QSize &size)
+// to its pixels. Where the probe knows what the source spends, the output's video and each
+// audio track stay a tenth under it, so that the output is never more bytes than the source;
+// a part the probe does not know is what the container's rate leaves of the parts it does.
+Rates ratesFor(const QString &settingsBitrate, const TranscodeSettings &settings,
+               const VideoFile &source, const QSize &size)
 {
     const std::optional<QSize> box = boxOf(settings.resolution);
     if (settingsBitrate.isEmpty() || !box || size.isEmpty())
-        return settingsBitrate;
+        return {settingsBitrate, {}};
+    constexpr double spared = 0.9;
+    const double whole = static_cast<double>(std::max<qint64>(source.bitsPerSecond, 0));
+    const double sourceVideo = static_cast<double>(std::max<qint64>(source.videoBitsPerSecond, 0));
+    double knownAudio = 0;
+    int unknownAudio = 0;
+    for (int track = 0; track < source.audioStreams; ++track) {
+        const qint64 rate = source.audioBitsPerSecond.value(track, -1);
+        rate > 0 ? knownAudio += static_cast<double>(rate) : ++unknownAudio;
+    }
+    // A track the probe does not measure shares what the container leaves it, or, where the
+    // video is not measured either, a quarter of the container's rate.
+    const double shared = sourceVideo > 0 ? whole - sourceVideo - knownAudio : whole / 4;
+    Rates rates;
+    double audio = 0;
+    for (int track = 0; track < source.audioStreams; ++track) {
+        const double aac = aacDefaultRate(source.audioChannels.value(track, 0));
+        const qint64 rate = source.audioBitsPerSecond.value(track, -1);
+        const double part = rate > 0 ? static_cast<double>(rate) : shared / unknownAudio;
+        const double out = part > 0 ? std::min(aac, spared * part) : aac;
+        audio += out;
+        if (out < aac)
+            rates.audio << std::pair{track, bitrateArgument(std::max(out, 1000.0) / 1e6).value()};
+    }
     double mbps = settings.bitrate * (double(size.width()) * size.height()) /
                   (double(box->width()) * box->height());
-    const qint64 sourceBits =
-        source.videoBitsPerSecond > 0 ? source.videoBitsPerSecond : source.bitsPerSecond;
-    if (sourceBits > 0)
-        mbps = std::min(mbps, static_cast<double>(sourceBits) / 1e6);
-    if (!(mbps < settings.bitrate))
-        return settingsBitrate;
-    return bitrateArgument(std::max(mbps, 0.001)).value_or(settingsBitrate);
+    if (sourceVideo > 0)
+        mbps = std::min(mbps, spared * sourceVideo / 1e6);
+    else if (whole > 0)
+        mbps = std::min(mbps, (spared * whole - audio) / 1e6);
+    rates.video = mbps < settings.bitrate
+                      ? bitrateArgument(std::max(mbps, 0.001)).value_or(settingsBitrate)
+                      : settingsBitrate;
+    return rates;
 }
 
 // How the source's frames are kept with "原始帧率".
@@ -178,12 +228,38 @@ struct FrameTiming
     QString filter; // makes the rate constant, filling gaps and adding nothing at the end
     QString mode;   // "-fps_mode"
     qint64 frames = -1;
+    qint64 limit = -1; // "-frames:v"
     double frameSeconds = 0;
 };
 
+// The rates a container may store rounded (Matroska's nanoseconds make 59.94 "19001/317") are
+// the NTSC rates, exactly.
+Ratio exactBaseRate(const Ratio &rate)
+{
+    for (const qint64 ntsc : {24000, 30000, 48000, 60000, 120000}) {
+        const Ratio exact{ntsc, 1001};
+        if (rate.isKnown() && std::fabs(rate.value() / exact.value() - 1) < 1e-4)
+            return exact;
+    }
+    return rate;
+}
+
+// Whether cameras record at `rate`: whole or half frames a second, or such a rate slowed by
+// 1000/1001 as NTSC's, under Matroska's millisecond clock. Any other rate a file without a
+// frame count gives is the average of a variable rate.
+bool isRecordingRate(const Ratio &rate)
+{
+    for (const double slowed : {1.0, 1.001}) {
+        const double halves = 2 * rate.value() * slowed;
+        if (halves >= 1 && halves < 2000 && std::fabs(halves / std::round(halves) - 1) < 1e-4)
+            return true;
+    }
+    return false;
+}
+
 FrameTiming frameTimingFor(const TranscodeSettings &settings, const VideoFile &source)
 {
-    const Ratio rate = source.baseFrameRate;
+    const Ratio rate = exactBaseRate(source.baseFrameRate);
     if (settings.frameRate != OriginalFrameRate || !rate.isKnown())
         return {};
     FrameTiming timing;
@@ -195,10 +271,17 @@ FrameTiming frameTimingFor(const TranscodeSettings &settings, const VideoFile &s
                          std::llround(atBaseRate) == source.frameCount;
     const bool uncounted = source.frameCount <= 0 || source.videoDuration <= 0;
     const bool constant =
-        counted || (uncounted && source.averageFrameRate.isKnown() &&
+        counted || (uncounted && isRecordingRate(rate) && source.averageFrameRate.isKnown() &&
                     std::fabs(source.averageFrameRate.value() / rate.value() - 1) < 1e-3);
-    if (counted)
+    const QStringList formats = source.formatName.split(QLatin1Char(','));
+    if (counted) {
         timing.frames = source.frameCount;
+    } else if (constant && formats.contains(QStringLiteral("matroska")) && atBaseRate >= 1 &&
+               atBaseRate < 1e15 && std::fabs(atBaseRate - std::round(atBaseRate)) < 0.25) {
+        // Matroska counts no frames, but its tagged length at a steady rate is a whole number
+        // of them; a millisecond clock may round each end by a millisecond.
+        timing.frames = std::llround(atBaseRate);
+    }
     if (!constant) {
         // Each frame at its own time: the duration is kept and no frame repeated.
         timing.mode = QStringLiteral("vfr");
@@ -206,13 +289,23 @@ FrameTiming frameTimingFor(const TranscodeSettings &settings, const VideoFile &s
     }
     // ffmpeg's own constant rate keeps exactly the frames of a QuickTime or MP4 index that
     // starts with the file; elsewhere it repeats a frame at the end or at the start.
-    const QStringList formats = source.formatName.split(QLatin1Char(','));
     const bool indexed =
         formats.contains(QStringLiteral("mov")) || formats.contains(QStringLiteral("mp4"));
-    if (counted && indexed && std::fabs(source.videoStartOffset) < timing.frameSeconds / 2)
+    const bool fromTheStart = std::fabs(source.videoStartOffset) < timing.frameSeconds / 2;
+    if (counted && indexed && fromTheStart)
         return timing;
-    timing.filter = QStringLiteral("fps=%1/%2").arg(rate.num).arg(rate.den);
     timing.mode = QStringLiteral("passthrough");
+    if (counted && formats.contains(QStringLiteral("avi")) && fromTheStart) {
+        // An AVI's frames are the places in its index, from the start: an empty one (a dropped
+        // frame, or where packed B-frames leave the decoder a frame behind) repeats the
+        // picture before it, and the count is the index's.
+        timing.filter = QStringLiteral("fps=%1/%2:start_time=0").arg(rate.num).arg(rate.den);
+        timing.limit = timing.frames;
+        return timing;
+    }
+    // Times rounded to the millisecond (Matroska, FLV) may end the last frame a hair before a
+    // whole frame; the nearest rounding would drop it.
+    timing.filter = QStringLiteral("fps=%1/%2:round=up").arg(rate.num).arg(rate.den);
     return timing;
 }
 
@@ -263,8 +356,15 @@ void keepTags(EncodeCommand &command, const VideoFile &source, const QString &fo
         asKeys = asKeys || !(ownOrNamed.contains(key) ||
                              (format == u"mov" && namedInQuickTime.contains(key)));
     }
-    if (asKeys)
-        command.movFlags << QStringLiteral("+use_metadata_tags");
+    if (!asKeys)
+        return;
+    command.movFlags << QStringLiteral("+use_metadata_tags");
+    // As keys the source's brands would outlast the output's own.
+    for (const QString &brand : {QStringLiteral("major_brand"), QStringLiteral("minor_version"),
+                                 QStringLiteral("compatible_brands")}) {
+        if (source.tags.contains(brand))
+            command.clearedTags << brand;
+    }
 }
 
 // The settings' command made to work here and on this file: the encoder that works on this
@@ -295,15 +395,25 @@ EncodeCommand commandFor(EncodeCommand command, const QString &encoder,
 
     const Sizing sizing = sizingFor(settings, source, encoder, command.filters);
     const FrameTiming timing = frameTimingFor(settings, source);
-    command.bitrate = bitrateFor(command.bitrate, settings, source, sizing.size);
+    const Rates rates = ratesFor(command.bitrate, settings, source, sizing.size);
+    command.bitrate = rates.video;
+    command.audioBitrates = rates.audio;
     command.filters.clear();
     if (!timing.filter.isEmpty())
         command.filters << timing.filter;
     command.filters << sizing.filters;
+    // A full-range picture stays full range where the stream can say so; converted to video
+    // range for a pixel format, it would lose its darkest and brightest steps.
+    if (source.colorRange == u"pc" && source.colorFormat.startsWith(u"yuv") &&
+        Encoders::keepsFullRange(encoder)) {
+        command.filters << QStringLiteral("scale=out_range=pc");
+        command.colorRange = QStringLiteral("pc");
+    }
     if (!upload.isEmpty())
         command.filters << upload;
     command.frameRate = exactFrameRate(command.frameRate);
     command.frameTiming = timing.mode;
+    command.frameLimit = timing.limit;
 
     // Without maps ffmpeg keeps one audio track and may try subtitles the container cannot
     // hold.
@@ -358,7 +468,8 @@ RunRefusal noHevcAlpha(const TranscodeSettings &settings)
 {
     const QString why =
         QStringLiteral("此 ffmpeg 没有能保留 Alpha 通道的 HEVC 编码器，无法输出带 "
-                       "Alpha 通道的 HEVC；要保留 Alpha 通道，请选择 ProRes 4444。");
+                       "Alpha 通道的 HEVC；要保留 Alpha 通道，请选择预设“ProRes 4444透明”"
+                       "（ProRes 4444）。");
     if (takesAlphaRoute(settings))
         return {Error{QStringLiteral("VideoConversion"), -2, QStringLiteral("无法创建导出会话")},
                 QStringLiteral("无法创建导出会话：") + why};
@@ -651,6 +762,7 @@ RunPlan planRun(const TranscodeSettings &settings, const QList<VideoFile> &files
         file.encoder = answers.encoderFor(settingsCommand->encoder);
         file.outputSize =
             sizingFor(settings, file.source, file.encoder, settingsCommand->filters).size;
+        file.chosenSize = chosenSizeFor(settings, file.source);
         file.commands << conversion(file.encoder);
         if (Encoders::formOf(file.encoder) != Encoders::Form::Software) {
             file.retryEncoder = Encoders::softwareStandIn(file.encoder);

@@ -72,6 +72,8 @@ struct PlannedFile
     bool resumes = false;
     QByteArray sourceMark; // what a result beside others is marked with (see ResultMark)
     QSize outputSize;      // the picture as the output shows it, where known
+    // What the settings name for it: the chosen box, or with "原始分辨率" its own size as shown.
+    QSize chosenSize;
     QList<PlannedCommand> commands;
     // The same conversion with the software encoder, tried once when a hardware encoder fails
     // in the middle of the file.

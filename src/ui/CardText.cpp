@@ -112,9 +112,15 @@ std::optional<CardStatus> cardStatus(const JobRecord &job, bool inRun)
                           CardStatus::Tone::Busy, job.fraction};
     case JobRecord::Status::Checking:
         return CardStatus{u"检查结果…"_s, CardStatus::Tone::Busy, job.fraction};
-    case JobRecord::Status::Done:
-        return CardStatus{u"✓ 已完成 · "_s + sizeText(job.outcome.outputSize),
-                          CardStatus::Tone::Good, std::nullopt};
+    case JobRecord::Status::Done: {
+        QString text = u"✓ 已完成 · "_s + sizeText(job.outcome.outputSize);
+        // The picture's size where it is not the one chosen: fitted, or never enlarged.
+        const VideoFile &result = job.outcome.result;
+        const QSize shown(result.shownWidth(), result.shownHeight());
+        if (!shown.isEmpty() && !job.chosenSize.isEmpty() && shown != job.chosenSize)
+            text += u" · → %1x%2"_s.arg(shown.width()).arg(shown.height());
+        return CardStatus{text, CardStatus::Tone::Good, std::nullopt};
+    }
     case JobRecord::Status::Failed:
         return CardStatus{u"✗ 失败"_s, CardStatus::Tone::Bad, std::nullopt};
     case JobRecord::Status::Skipped:

@@ -277,6 +277,9 @@ private Q_SLOTS:
         QTest::newRow("variable")
             << clip(Clip::Variable)
             << u"1:1 shape, 25/1 rate, 20/1 average, 8 frames, 0.4 s; audio mono"_s;
+        QTest::newRow("matroska, its length tagged")
+            << clip(Clip::Film)
+            << u"1:1 shape, 24000/1001 rate, 24000/1001 average, -1 frames, 0.417 s; audio mono"_s;
         QTest::newRow("tagged")
             << clip(Clip::Tagged)
             << u"1:1 shape, 25/1 rate, 25/1 average, 10 frames, 0.4 s; timecode 01:00:00:00; "
@@ -314,6 +317,46 @@ private Q_SLOTS:
                 facts += u"; audio "_s + file.audioLayouts.join(u' ');
             QTEST(facts, "facts");
         }
+    }
+
+    // Matroska keeps a track's length and rate as tags where the stream has none: mkvmerge's
+    // statistics give the length, ffmpeg's writer the time the track ends.
+    void trackStatistics_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("facts"); // length, video bits/s; each audio track's
+        const QByteArray audio =
+            q(", {'codec_type': 'audio', 'channels': 2, 'tags': {'BPS-eng': '24000'}}");
+        const auto with = [&](const QByteArray &video) {
+            return q("{'streams': [{'codec_type': 'video', ") + video + q("}") + audio +
+                   q("], 'format': {'start_time': '0.000000'}}");
+        };
+        QTest::newRow("ffmpeg's end time")
+            << with(q("'start_time': '0.021000', 'tags': {'DURATION': '00:00:02.023000000'}"))
+            << u"2.002 s, -1 b/s; 2 ch 24000 b/s"_s;
+        QTest::newRow("mkvmerge's length and rate")
+            << with(q("'start_time': '0.521000', 'tags': {'DURATION': '00:00:02.002000000', "
+                      "'BPS': '724387', '_STATISTICS_TAGS': 'BPS DURATION NUMBER_OF_FRAMES'}"))
+            << u"2.002 s, 724387 b/s; 2 ch 24000 b/s"_s;
+        QTest::newRow("the stream's own first")
+            << with(q("'duration': '1.500000', 'bit_rate': '5000', 'tags': {'DURATION': "
+                      "'00:01:00.000000000', 'BPS': '9'}"))
+            << u"1.5 s, 5000 b/s; 2 ch 24000 b/s"_s;
+        QTest::newRow("not a clock")
+            << with(q("'tags': {'DURATION': '2.5'}")) << u"0 s, -1 b/s; 2 ch 24000 b/s"_s;
+    }
+
+    void trackStatistics()
+    {
+        QFETCH(QByteArray, json);
+        const ProbeOutcome outcome = interpretProbeOutput(json, clipUrl, {});
+        QVERIFY2(outcome.file, qPrintable(outcome.trace.join(u'\n')));
+        const VideoFile &file = *outcome.file;
+        QString facts = u"%1 s, %2 b/s"_s.arg(file.videoDuration).arg(file.videoBitsPerSecond);
+        for (int track = 0; track < file.audioStreams; ++track)
+            facts += u"; %1 ch %2 b/s"_s.arg(file.audioChannels.value(track))
+                         .arg(file.audioBitsPerSecond.value(track));
+        QTEST(facts, "facts");
     }
 
     // A playlist or a list of other files is refused before anything reads what it names.
@@ -411,7 +454,9 @@ private Q_SLOTS:
                                          {"portrait", Clip::Portrait},
                                          {"variable", Clip::Variable},
                                          {"gaps", Clip::Gaps},
-                                         {"tagged", Clip::Tagged}})
+                                         {"tagged", Clip::Tagged},
+                                         {"film", Clip::Film},
+                                         {"low rate", Clip::LowRate}})
             QTest::newRow(name) << clip(kind);
         QTest::newRow("hostile name")
             << copyTo(clip(Clip::Vp9), media + u"/-x %41%zz\n'\"q\\ 片.webm"_s);

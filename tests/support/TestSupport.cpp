@@ -219,6 +219,33 @@ QString clip(Clip kind)
                     .split(u' ')
             << path);
         break;
+    case Clip::Packed:
+        path = dir.filePath(QStringLiteral("packed.avi"));
+        runFFmpeg(source(QStringLiteral("160x120")) + short_ +
+                      QStringLiteral("-c:v libxvid -bf 2").split(u' ')
+                  << path);
+        break;
+    case Clip::Film:
+        path = dir.filePath(QStringLiteral("film.mkv"));
+        runFFmpeg(QStringLiteral("-f lavfi -i testsrc2=size=160x120:rate=24000/1001 -f lavfi -i "
+                                 "sine=sample_rate=48000")
+                      .split(u' ') +
+                  short_ + h264 + QStringList{QStringLiteral("-c:a"), QStringLiteral("aac"), path});
+        break;
+    case Clip::FullRange:
+        path = dir.filePath(QStringLiteral("full range.avi"));
+        runFFmpeg(source(QStringLiteral("160x120")) + short_ +
+                      QStringLiteral("-c:v mjpeg -pix_fmt yuvj420p").split(u' ')
+                  << path);
+        break;
+    case Clip::LowRate:
+        path = dir.filePath(QStringLiteral("low rate.mkv"));
+        runFFmpeg(source(QStringLiteral("320x240")) + sine +
+                      QStringLiteral("-t 1 -c:v libx264 -preset ultrafast -b:v 100k -c:a libopus "
+                                     "-b:a 24k")
+                          .split(u' ')
+                  << path);
+        break;
     case Clip::Playlist:
         path = dir.filePath(QStringLiteral("playlist.mp4"));
         runFFmpeg(QStringList{QStringLiteral("-i"), clip(Clip::Plain), QStringLiteral("-c"),

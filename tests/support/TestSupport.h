@@ -33,6 +33,10 @@ enum class Clip {
     Variable,   // frames at uneven times
     Gaps,       // .avi whose index counts 15 frames, 4 of them dropped
     Tagged,     // .mov with a creation date, make and model, timecode, chapters, 5.1, BT.709
+    Packed,     // Xvid .avi with packed B-frames: its index counts 10 frames, 8 chunks hold them
+    Film,       // 23.976 fps .mkv whose video starts half a frame after its AAC audio
+    FullRange,  // MJPEG .avi in full-range yuvj420p
+    LowRate,    // .mkv that spends little: 320x240 H.264 at 100 kbit/s, Opus at 24 kbit/s, 1 s
     Playlist,   // an HLS playlist named .mp4 that points at a clip beside it
     Streamed,   // 2 s of .mkv written as a live stream is: its header tells no length
 };

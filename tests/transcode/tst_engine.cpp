@@ -77,8 +77,8 @@ TranscodeSettings presetSettings(const QString &name)
 }
 
 // What an editor and a viewer see of a file, read to its end: "size" as shown, "shape" of its
-// pixels, "frames", "seconds" of video, "aspect" shown, tags, "timecode", "chapters", "audio"
-// layouts and colour "primaries".
+// pixels, "frames", "seconds" of video, "aspect" shown, tags, "brand", "timecode", "chapters",
+// "audio" layouts, colour "primaries" and "range".
 QMap<QString, QString> mediaFacts(const QString &path)
 {
     QProcess ffprobe;
@@ -115,15 +115,32 @@ QMap<QString, QString> mediaFacts(const QString &path)
         facts.insert(u"seconds"_s,
                      QString::number(stream.value(u"duration"_s).toString().toDouble(), 'f', 2));
         facts.insert(u"primaries"_s, stream.value(u"color_primaries"_s).toString());
+        facts.insert(u"range"_s, stream.value(u"color_range"_s).toString());
     }
     facts.insert(u"audio"_s, audio.join(u' '));
     const QJsonObject tags = json.value(u"format"_s).toObject().value(u"tags"_s).toObject();
+    facts.insert(u"brand"_s, tags.value(u"major_brand"_s).toString());
     facts.insert(u"created"_s, tags.value(u"creation_time"_s).toString().left(19));
     facts.insert(
         u"camera"_s,
         (tags.value(u"make"_s).toString() + u' ' + tags.value(u"model"_s).toString()).trimmed());
     facts.insert(u"chapters"_s, QString::number(json.value(u"chapters"_s).toArray().size()));
     return facts;
+}
+
+// How closely the first picture of `output` shows that of `source`, in dB of PSNR, each read
+// as its tags say.
+double likeness(const QString &output, const QString &source)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(u"ffmpeg"_s,
+                 {u"-v"_s, u"error"_s, u"-i"_s, output, u"-i"_s, source, u"-filter_complex"_s,
+                  u"[1:v][0:v]scale2ref[s][o];[s]format=rgb24[a];[o]format=rgb24[b];"
+                  "[a][b]psnr=stats_file=-"_s,
+                  u"-frames:v"_s, u"1"_s, u"-f"_s, u"null"_s, u"-"_s});
+    ffmpeg.waitForFinished(30000);
+    const QString stats = QString::fromUtf8(ffmpeg.readAllStandardOutput());
+    return stats.section(u"psnr_avg:"_s, 1).section(u' ', 0, 0).toDouble();
 }
 
 qint64 modifiedTime(const QString &path)
@@ -303,13 +320,25 @@ private Q_SLOTS:
         QTest::newRow("dropped frames, proxy")
             << Clip::Gaps << proxy << u"frames=15, seconds=0.60"_s;
         QTest::newRow("dropped frames, prores proxy") << Clip::Gaps << proRes << u"frames=15"_s;
-        QTest::newRow("tags, proxy") << Clip::Tagged << proxy << tagged;
+        QTest::newRow("packed B-frames, proxy")
+            << Clip::Packed << proxy << u"frames=10, seconds=0.40"_s;
+        QTest::newRow("23.976 Matroska, regular") << Clip::Film << plain << u"frames=10"_s;
+        // Full range where the stream can say so, its values kept; ProRes has no such flag.
+        QTest::newRow("full range, proxy") << Clip::FullRange << proxy << u"range=pc"_s;
+        QTest::newRow("full range, regular")
+            << Clip::FullRange << plain << u"range=pc, picture=source"_s;
+        QTest::newRow("full range, av1") << Clip::FullRange << u"AV1极致压缩"_s << u"range=pc"_s;
+        QTest::newRow("full range, prores proxy") << Clip::FullRange << proRes << u"range=tv"_s;
+        QTest::newRow("low rate, proxy") << Clip::LowRate << proxy << u"frames=25"_s;
+        // Written as an MP4, a QuickTime file's tags keep their values but not its brand.
+        QTest::newRow("tags, proxy") << Clip::Tagged << proxy << tagged + u", brand=isom"_s;
         QTest::newRow("tags, prores proxy") << Clip::Tagged << proRes << tagged;
-        QTest::newRow("tags, regular") << Clip::Tagged << plain << tagged;
+        QTest::newRow("tags, regular") << Clip::Tagged << plain << tagged + u", brand=isom"_s;
     }
 
     void proxiesKeepWhatTheSourceCarried()
     {
+        const QString proxy = u"H264代理"_s;
         QFETCH(Clip, clip);
         QFETCH(QString, preset);
         const QString name = u"in."_s + QFileInfo(TestSupport::clip(clip)).suffix();
@@ -317,14 +346,25 @@ private Q_SLOTS:
         const EngineRun run = runEngine(presetSettings(preset), listed(folder, {name}));
         QVERIFY2(run.only().status == FileOutcome::Status::Converted,
                  qPrintable(run.only().reason));
-        const QMap<QString, QString> output = mediaFacts(run.only().outputPath);
+        QMap<QString, QString> output = mediaFacts(run.only().outputPath);
         QFETCH(QString, facts);
+        // The first picture as the source's, each read as its range says: a range misread
+        // costs 20 dB and more.
+        if (facts.contains(u"picture="_s)) {
+            const double psnr = likeness(run.only().outputPath, TestSupport::clip(clip));
+            output.insert(u"picture"_s, psnr > 45 ? u"source"_s : QString::number(psnr));
+        }
         for (const QString &fact : facts.split(u", "_s))
             QCOMPARE(fact.section(u'=', 0, 0) + u'=' + output.value(fact.section(u'=', 0, 0)),
                      fact);
         const double shown = mediaFacts(TestSupport::clip(clip)).value(u"aspect"_s).toDouble();
         QVERIFY2(std::fabs(output.value(u"aspect"_s).toDouble() / shown - 1) < 0.01,
                  qPrintable(output.value(u"aspect"_s)));
+        // A proxy that spends a bitrate never takes more bytes than what it stands for.
+        if (preset == proxy)
+            QVERIFY2(QFileInfo(run.only().outputPath).size() <=
+                         QFileInfo(TestSupport::clip(clip)).size(),
+                     qPrintable(QString::number(QFileInfo(run.only().outputPath).size())));
     }
 
     // A result cut short whose index still claims its whole length is never kept as done: a

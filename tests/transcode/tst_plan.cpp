@@ -58,6 +58,16 @@ VideoFile with(VideoFile file, const QStringList &changes)
             file.audioLayouts = value.split(u'|');
         else if (name == u"bits/s")
             file.videoBitsPerSecond = value.toLongLong();
+        else if (name == u"container bits/s")
+            file.bitsPerSecond = value.toLongLong();
+        else if (name == u"audio bits/s")
+            for (const QString &rate : value.split(u'|'))
+                file.audioBitsPerSecond << rate.toLongLong();
+        else if (name == u"channels")
+            for (const QString &count : value.split(u'|'))
+                file.audioChannels << count.toInt();
+        else if (name == u"range")
+            file.colorRange = value;
         else if (name == u"read")
             file.packetsRead = value.toLongLong();
         else if (name == u"video")
@@ -275,9 +285,23 @@ private Q_SLOTS:
         QTest::newRow("odd and smaller, evened down")
             << proxy << QStringList{u"size=721x405"_s} << QString()
             << x264At.arg(u"1578k"_s) + u" -vf scale=720x404"_s;
-        QTest::newRow("never above the source's bitrate")
+        // Never more bytes than the source: a tenth under what it spends on each part, a part
+        // the probe does not measure being what the container's rate leaves.
+        QTest::newRow("a tenth under the source's video")
             << proxy << QStringList{u"bits/s=2000000"_s} << QString()
-            << x264At.arg(u"2000k"_s) + u" -vf scale=1280x720"_s;
+            << x264At.arg(u"1800k"_s) + u" -vf scale=1280x720"_s;
+        QTest::newRow("and under its audio")
+            << proxy
+            << QStringList{u"bits/s=1000000"_s, u"audio bits/s=96000"_s, u"channels=2"_s,
+                           u"container bits/s=1200000"_s}
+            << QString() << x264At.arg(u"900k"_s) + u" -vf scale=1280x720 -b:a:0 86k"_s;
+        QTest::newRow("only the container measured")
+            << proxy << QStringList{u"container bits/s=200000"_s, u"channels=2"_s} << QString()
+            << x264At.arg(u"135k"_s) + u" -vf scale=1280x720 -b:a:0 45k"_s;
+        QTest::newRow("audio measured, video not")
+            << proxy
+            << QStringList{u"container bits/s=652034"_s, u"audio bits/s=128000"_s, u"channels=1"_s}
+            << QString() << x264At.arg(u"517k"_s) + u" -vf scale=1280x720"_s;
         QTest::newRow("unknown size, the box as it is")
             << proxy << QStringList{u"size=0x0"_s} << QString()
             << x264At.arg(u"5000k"_s) + u" -vf scale=1280x720"_s;
@@ -288,19 +312,30 @@ private Q_SLOTS:
         QTest::newRow("indexed constant rate")
             << x264 << QStringList{u"rate=25/1"_s, u"frames=250"_s, u"length=10"_s} << QString()
             << h264;
-        QTest::newRow("counted, but not an index")
+        QTest::newRow("an AVI's index, from its start")
             << x264 << QStringList{u"rate=15/1"_s, u"frames=15"_s, u"length=1"_s, u"format=avi"_s}
-            << QString() << h264 + u" -vf fps=15/1 -fps_mode passthrough"_s;
+            << QString()
+            << h264 + u" -vf fps=15/1:start_time=0 -fps_mode passthrough -frames:v 15"_s;
         QTest::newRow("constant rate without an index")
             << x264 << QStringList{u"rate=30000/1001"_s, u"format=matroska,webm"_s} << QString()
-            << h264 + u" -vf fps=30000/1001 -fps_mode passthrough"_s;
+            << h264 + u" -vf fps=30000/1001:round=up -fps_mode passthrough"_s;
+        QTest::newRow("rounded NTSC rate")
+            << x264 << QStringList{u"rate=19001/317"_s, u"format=matroska,webm"_s} << QString()
+            << h264 + u" -vf fps=60000/1001:round=up -fps_mode passthrough"_s;
         QTest::newRow("video starting late")
             << proxy << QStringList{u"rate=25/1"_s, u"frames=250"_s, u"length=10"_s, u"start=0.5"_s}
             << QString()
-            << x264At.arg(u"5000k"_s) + u" -vf fps=25/1,scale=1280x720 -fps_mode passthrough"_s;
+            << x264At.arg(u"5000k"_s) +
+                   u" -vf fps=25/1:round=up,scale=1280x720 -fps_mode passthrough"_s;
         QTest::newRow("variable rate")
             << x264 << QStringList{u"rate=30/1"_s, u"avg=23/1"_s, u"frames=69"_s, u"length=3"_s}
             << QString() << h264 + u" -fps_mode vfr"_s;
+        QTest::newRow("a variable rate's average in Matroska")
+            << x264 << QStringList{u"rate=12782/445"_s, u"format=matroska,webm"_s} << QString()
+            << h264 + u" -fps_mode vfr"_s;
+        QTest::newRow("Matroska's clock for a rate")
+            << x264 << QStringList{u"rate=1000/1"_s, u"format=matroska,webm"_s} << QString()
+            << h264 + u" -fps_mode vfr"_s;
         QTest::newRow("chosen rate") << x264 + QStringList{u"rate=25"_s}
                                      << QStringList{u"rate=30/1"_s, u"format=matroska,webm"_s}
                                      << QString() << h264 + u" -r 25"_s;
@@ -313,6 +348,25 @@ private Q_SLOTS:
             << QString()
             << u"-c:v libx264 -b:v 10000k -movflags +faststart+use_metadata_tags -strict "
                "experimental -map_metadata 0"_s;
+        QTest::newRow("brands of a QuickTime source")
+            << x264
+            << QStringList{u"tag=creation_time:2020-01-02T03:04:05Z"_s, u"tag=major_brand:qt  "_s,
+                           u"tag=minor_version:512"_s, u"tag=com.apple.quicktime.make:Apple"_s}
+            << QString()
+            << u"-c:v libx264 -b:v 10000k -movflags +faststart+use_metadata_tags -strict "
+               "experimental -map_metadata 0 -metadata major_brand= -metadata minor_version="_s;
+        QTest::newRow("full range kept")
+            << x264 << QStringList{u"pix=yuvj420p"_s, u"range=pc"_s} << QString()
+            << u"-c:v libx264 -pix_fmt yuv420p -b:v 10000k -movflags +faststart -strict "
+               "experimental -vf scale=out_range=pc -color_range pc"_s;
+        QTest::newRow("full range to ProRes, which has no flag for it")
+            << QStringList{u"codec=ProRes (软件编码)"_s}
+            << QStringList{u"pix=yuvj422p"_s, u"range=pc"_s} << QString()
+            << u"-c:v prores_ks -pix_fmt yuv422p10le -profile:v 2"_s;
+        QTest::newRow("RGB is full range of its own")
+            << x264 << QStringList{u"pix=rgb24"_s, u"range=pc"_s} << QString()
+            << u"-c:v libx264 -pix_fmt yuv420p -b:v 10000k -movflags +faststart -strict "
+               "experimental"_s;
         QTest::newRow("camera in QuickTime")
             << QStringList{u"codec=ProRes (软件编码)"_s}
             << QStringList{u"tag=make:Canon"_s, u"tag=major_brand:qt  "_s} << QString()
@@ -387,7 +441,7 @@ private Q_SLOTS:
             const RunPlan plan = planRun(settingsWith({u"codec="_s + codec, u"alpha"_s}),
                                          {source()}, without, environment());
             QVERIFY(plan.files.isEmpty());
-            QVERIFY2(plan.refusal->detail.contains(u"ProRes 4444"_s),
+            QVERIFY2(plan.refusal->detail.contains(u"ProRes 4444透明"_s),
                      qPrintable(plan.refusal->detail));
         }
         QVERIFY(encoderQuestions(settingsWith({u"codec=HEVC (软件编码)"_s, u"alpha"_s})).hevcAlpha);
@@ -701,19 +755,35 @@ private Q_SLOTS:
     void plannedSizesAndPromises()
     {
         const QList<VideoFile> files{
-            source(u"/A/a.mp4"_s, {u"size=1080x1920"_s}), source(u"/A/b.mp4"_s, {u"size=0x0"_s}),
+            source(u"/A/a.mp4"_s, {u"size=1080x1920"_s}),
+            source(u"/A/b.mp4"_s, {u"size=0x0"_s}),
             source(u"/A/c.mp4"_s, {u"rate=25/1"_s, u"frames=250"_s, u"length=10"_s}),
             source(u"/A/d.mp4"_s, {u"rate=25/1"_s, u"frames=251"_s, u"length=3"_s}),
-            source(u"/A/e.mp4"_s, {u"size=720x480"_s, u"sar=10:11"_s})};
+            source(u"/A/e.mp4"_s, {u"size=720x480"_s, u"sar=10:11"_s}),
+            source(u"/A/f.mkv"_s,
+                   {u"format=matroska,webm"_s, u"rate=24000/1001"_s, u"length=2.002"_s}),
+            source(u"/A/g.mkv"_s, {u"format=matroska,webm"_s, u"rate=24000/1001"_s,
+                                   u"length=2.023"_s, u"size=721x405"_s})};
         const RunPlan proxy =
             planRun(settingsWith({u"resolution=1280x720"_s}), files, answers(), environment());
         QList<QSize> sizes;
-        for (const PlannedFile &file : proxy.files)
+        for (const PlannedFile &file : proxy.files) {
             sizes << file.outputSize;
-        QCOMPARE(sizes,
-                 (QList<QSize>{{404, 720}, {1280, 720}, {1280, 720}, {1280, 720}, {654, 480}}));
-        QCOMPARE(planRun(settingsWith({}), files, answers(), environment()).files.at(4).outputSize,
-                 QSize(720, 480));
+            QCOMPARE(file.chosenSize, QSize(1280, 720));
+        }
+        QCOMPARE(sizes, (QList<QSize>{{404, 720},
+                                      {1280, 720},
+                                      {1280, 720},
+                                      {1280, 720},
+                                      {654, 480},
+                                      {1280, 720},
+                                      {720, 404}}));
+        // With the source's size chosen, its own as shown is what the output is measured by.
+        const RunPlan original = planRun(settingsWith({}), files, answers(), environment());
+        QCOMPARE(original.files.at(4).outputSize, QSize(720, 480));
+        QCOMPARE((QList<QSize>{original.files.at(6).outputSize, original.files.at(6).chosenSize,
+                               original.files.at(1).chosenSize}),
+                 (QList<QSize>{{720, 404}, {721, 405}, {}}));
         const OutputPromise counted = proxy.files.at(2).promise;
         QCOMPARE(
             (QList<double>{double(counted.frames), counted.videoDuration, counted.frameSeconds}),
@@ -721,6 +791,11 @@ private Q_SLOTS:
         // An index that counts more frames than its length shows (an edit list) promises none.
         QCOMPARE(proxy.files.at(3).promise.frames, -1);
         QCOMPARE(proxy.files.at(4).promise.displayAspect, 720.0 * 10 / 11 / 480);
+        // Matroska counts no frames: its tagged length at a steady rate promises them where it
+        // is a whole number of frames, not where it is half way between two.
+        QCOMPARE(
+            (QList<qint64>{proxy.files.at(5).promise.frames, proxy.files.at(6).promise.frames}),
+            (QList<qint64>{48, -1}));
         const TranscodeSettings chosenRate = settingsWith({u"rate=25"_s});
         QCOMPARE(planRun(chosenRate, files, answers(), environment()).files.at(2).promise.frames,
                  -1);

@@ -331,6 +331,20 @@ private Q_SLOTS:
                  (QStringList{u"等待中"_s, u"转码中 45%"_s, u"✓ 已完成 · 2.5 MB"_s, u"✗ 失败"_s,
                               u"已跳过"_s, u"已取消"_s}));
         QVERIFY(!cardStatus(JobRecord(), false)); // a file no run has taken
+        // A finished picture's size where it is not the chosen one: fitted, or not enlarged.
+        const auto finished = [](QSize chosen, QSize result) {
+            JobRecord job;
+            job.status = S::Done;
+            job.outcome.outputSize = 2500000;
+            job.chosenSize = chosen;
+            job.outcome.result.width = result.width();
+            job.outcome.result.height = result.height();
+            return cardStatus(job, true)->text;
+        };
+        QCOMPARE((QStringList{finished({1280, 720}, {640, 480}), finished({1280, 720}, {1280, 720}),
+                              finished({}, {640, 480})}),
+                 (QStringList{u"✓ 已完成 · 2.5 MB · → 640x480"_s, u"✓ 已完成 · 2.5 MB"_s,
+                              u"✓ 已完成 · 2.5 MB"_s}));
     }
 
     void tenThousandFilesAreRowsNotWidgets()
