@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -92,12 +93,16 @@ bool markSource(int descriptor, const QByteArray &mark)
                        static_cast<size_t>(mark.size()), 0) == 0;
 }
 
-QByteArray sourceMarkAt(const QString &path)
+std::optional<QByteArray> sourceMarkAt(const QString &path)
 {
     QByteArray value(8192, '\0');
     const ssize_t size = ::lgetxattr(QFile::encodeName(path).constData(), SourceAttribute,
                                      value.data(), static_cast<size_t>(value.size()));
-    return size > 0 ? value.left(size) : QByteArray();
+    if (size >= 0)
+        return value.left(size);
+    if (errno == ENOTSUP)
+        return std::nullopt;
+    return QByteArray();
 }
 
 } // namespace ResultMark

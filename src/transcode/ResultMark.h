@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 #include "domain/TranscodeSettings.h"
 #include "domain/VideoFile.h"
 
@@ -30,7 +32,8 @@ bool isResult(const QString &path, const QString &settings);
 // another file's, nor for that of a source changed since.
 QByteArray sourceMarkOf(const VideoFile &source, const QString &key);
 bool markSource(int descriptor, const QByteArray &mark);
-// The mark of the file at `path`, not following a link; empty where there is none.
-QByteArray sourceMarkAt(const QString &path);
+// The mark of the file at `path`, not following a link: empty where there is none, nothing
+// where its file system keeps no marks.
+std::optional<QByteArray> sourceMarkAt(const QString &path);
 
 } // namespace ResultMark

@@ -507,18 +507,27 @@ public:
     }
 
     // In `folder`, named after `source` with `extension`; " (2)", " (3)", ... when taken.
-    // `existingIsTaken`: a file already there is kept, not replaced; `converted`: whether this
-    // run converts the source, whose results are marked `mark`. Anything there but a plain
-    // file that is not an input is never replaced.
+    // `existing`: what becomes of a file already there; `converted`: whether this run converts
+    // the source, whose results are marked `mark`. Anything there but a plain file that is not
+    // an input is never replaced.
+    struct Claim
+    {
+        ExistingOutput existing = ExistingOutput::KeepBoth;
+        bool converted = true;
+        QByteArray mark;
+        // Taken back after a stop: only a result proven this file's by its mark is skipped,
+        // where the file system keeps marks.
+        bool resumes = false;
+    };
     QString claim(const QString &folder, const QString &source, const QString &extension,
-                  bool existingIsTaken, bool converted, const QByteArray &mark)
+                  const Claim &how)
     {
         const QString stem = OutputNaming::baseName(QFileInfo(source).fileName());
         for (int n = 1;; ++n) {
             const QString suffix = n == 1 ? QString() : QStringLiteral(" (%1)").arg(n);
             const QString path =
                 QDir(folder).filePath(OutputNaming::fittedName(stem, suffix, extension));
-            if (isTaken(path, existingIsTaken, converted, mark))
+            if (isTaken(path, how))
                 continue;
             m_claimed.insert(path);
             return path;
@@ -540,8 +549,7 @@ public:
     }
 
 private:
-    bool isTaken(const QString &path, bool existingIsTaken, bool converted,
-                 const QByteArray &mark) const
+    bool isTaken(const QString &path, const Claim &how) const
     {
         if (m_claimed.contains(path) || m_inputs.contains(path))
             return true;
@@ -551,11 +559,11 @@ private:
         if (!existing->regularFile || m_inputKeys.contains(existing->key))
             return true;
         if (existing->madeFrom.isEmpty())
-            return existingIsTaken;
-        if (existing->madeFrom != mark)
+            return how.existing == ExistingOutput::KeepBoth || (how.resumes && existing->marksKept);
+        if (existing->madeFrom != how.mark)
             return true; // another file's result, or one of this file before it changed
         // This file's own: where this run leaves the file alone, its result keeps the name.
-        return converted && existingIsTaken;
+        return how.converted && how.existing == ExistingOutput::KeepBoth;
     }
 
     std::function<std::optional<DiskEntry>(const QString &)> m_fileAt;
@@ -569,7 +577,6 @@ QList<PlannedFile> namedOutputs(const TranscodeSettings &settings, const QList<V
                                 const PlanEnvironment &environment, const QString &folder)
 {
     const QString format = OutputNaming::outputExtension(settings.codec, settings.container);
-    const bool keepExisting = environment.choices.existingOutput == ExistingOutput::KeepBoth;
     OutputNamer names(files, environment);
     QList<PlannedFile> named;
     for (int position = 0; position < files.size(); ++position) {
@@ -581,8 +588,10 @@ QList<PlannedFile> namedOutputs(const TranscodeSettings &settings, const QList<V
         file.resumes = environment.choices.resumed.contains(source.id);
         file.sourceMark = ResultMark::sourceMarkOf(source, keyOf(source, environment.choices));
         if (!settings.overwriteOriginal) {
-            file.outputPath = names.claim(folder, input, format, keepExisting && !file.resumes,
-                                          converts(source, environment.choices), file.sourceMark);
+            file.outputPath = names.claim(
+                folder, input, format,
+                {file.resumes ? ExistingOutput::Skip : environment.choices.existingOutput,
+                 converts(source, environment.choices), file.sourceMark, file.resumes});
             file.replacesOutput = names.occupied(file.outputPath);
         } else if (OutputNaming::extension(source.name).compare(format, Qt::CaseInsensitive) == 0) {
             file.outputPath = input;
@@ -590,8 +599,8 @@ QList<PlannedFile> namedOutputs(const TranscodeSettings &settings, const QList<V
             file.replacesSource = true;
         } else {
             // A new container gets a name that says so; nothing already there is replaced.
-            file.outputPath =
-                names.claim(QFileInfo(input).path(), input, format, true, true, file.sourceMark);
+            file.outputPath = names.claim(QFileInfo(input).path(), input, format,
+                                          {ExistingOutput::KeepBoth, true, file.sourceMark});
             file.replacesSource = true;
         }
         file.partialPath = names.partialFor(file.outputPath);
@@ -657,10 +666,16 @@ std::optional<DiskEntry> diskEntryAt(const QString &path)
     struct stat status;
     if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
         return std::nullopt;
-    const bool regular = S_ISREG(status.st_mode);
-    return DiskEntry{{static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)},
-                     regular,
-                     regular ? ResultMark::sourceMarkAt(path) : QByteArray()};
+    DiskEntry entry{{static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)},
+                    S_ISREG(status.st_mode),
+                    {},
+                    false};
+    if (entry.regularFile) {
+        const std::optional<QByteArray> mark = ResultMark::sourceMarkAt(path);
+        entry.madeFrom = mark.value_or(QByteArray());
+        entry.marksKept = mark.has_value();
+    }
+    return entry;
 }
 
 bool inShard(const QString &key, const Shard &shard)

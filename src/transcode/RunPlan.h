@@ -136,7 +136,8 @@ struct DiskEntry
 {
     FileKey key;
     bool regularFile = false;
-    QByteArray madeFrom; // a result's mark of its source (see ResultMark); empty for others
+    QByteArray madeFrom;    // a result's mark of its source (see ResultMark); empty for others
+    bool marksKept = false; // whether its file system keeps such marks
 };
 
 // What the plan may look up besides its arguments.

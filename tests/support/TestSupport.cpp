@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "probe/ProbeOutput.h"
+#include "transcode/ResultMark.h"
 
 #include <QDateTime>
 #include <QDirIterator>
@@ -10,6 +11,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/xattr.h>
 
 namespace TestSupport {
 
@@ -379,6 +382,14 @@ VideoFile probed(const QString &path)
     const ProbeOutcome outcome = interpretProbeOutput(ffprobe.readAllStandardOutput(),
                                                       QUrl::fromLocalFile(path), fileFactsAt(path));
     return outcome.file.value_or(VideoFile());
+}
+
+void markAsResultOf(const QString &result, const QString &source)
+{
+    const QByteArray mark = ResultMark::sourceMarkOf(probed(source), source);
+    if (::setxattr(QFile::encodeName(result).constData(), "user.quillmere.source", mark.constData(),
+                   static_cast<size_t>(mark.size()), 0) != 0)
+        qFatal("test fixture: cannot mark %s", qPrintable(result));
 }
 
 const FileOutcome &EngineRun::only() const

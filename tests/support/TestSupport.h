@@ -79,6 +79,8 @@ private:
 
 // The record the probe makes of a file, with the real ffprobe.
 VideoFile probed(const QString &path);
+// Marks `result` as a run in the window marks what it made of `source`.
+void markAsResultOf(const QString &result, const QString &source);
 
 // The engine alone on `files`, and everything it reported.
 struct EngineRun

@@ -574,13 +574,24 @@ private Q_SLOTS:
     // replaced as another file's, and keeping its name while its file is not converted.
     void resultsKnowTheirSource_data()
     {
-        QTest::addColumn<QString>("madeFrom"); // the source that x.mp4 there was made from
+        // The source that x.mp4 there was made from; "unmarked" where marks are kept, empty
+        // where they are not.
+        QTest::addColumn<QString>("madeFrom");
         QTest::addColumn<bool>("convertsX");
         QTest::addColumn<int>("policy");
         QTest::addColumn<QStringList>("outputs"); // of the files converted; "*": replaces
         const int keep = int(ExistingOutput::KeepBoth), skip = int(ExistingOutput::Skip);
+        const int replace = int(ExistingOutput::Replace), resumed = -1; // x.mov taken back
         QTest::newRow("unmarked, skip")
             << u""_s << true << skip << QStringList{u"x.mp4*"_s, u"x (2).mp4"_s};
+        QTest::newRow("unmarked where marks are kept, skip")
+            << u"unmarked"_s << true << skip << QStringList{u"x.mp4*"_s, u"x (2).mp4"_s};
+        QTest::newRow("unmarked where marks are kept, replace")
+            << u"unmarked"_s << true << replace << QStringList{u"x.mp4*"_s, u"x (2).mp4"_s};
+        QTest::newRow("unmarked where marks are kept, resumed")
+            << u"unmarked"_s << true << resumed << QStringList{u"x (2).mp4"_s, u"x (3).mp4"_s};
+        QTest::newRow("its own, resumed")
+            << u"/A/x.mov"_s << true << resumed << QStringList{u"x.mp4*"_s, u"x (2).mp4"_s};
         QTest::newRow("its own, skip")
             << u"/A/x.mov"_s << true << skip << QStringList{u"x.mp4*"_s, u"x (2).mp4"_s};
         QTest::newRow("its own, keep both")
@@ -609,13 +620,17 @@ private Q_SLOTS:
             VideoFile then = source();
             if (madeFrom.startsWith(u"changed "_s))
                 then.size = 1;
+            const bool marked = madeFrom.startsWith(u'/') || madeFrom.startsWith(u"changed "_s);
             return DiskEntry{{1, 1},
                              true,
-                             madeFrom.isEmpty()
-                                 ? QByteArray()
-                                 : ResultMark::sourceMarkOf(then, madeFrom.section(u' ', -1))};
+                             marked ? ResultMark::sourceMarkOf(then, madeFrom.section(u' ', -1))
+                                    : QByteArray(),
+                             !madeFrom.isEmpty()};
         };
-        there.choices.existingOutput = static_cast<ExistingOutput>(policy);
+        if (policy == -1)
+            there.choices.resumed = {files.at(0).id};
+        else
+            there.choices.existingOutput = static_cast<ExistingOutput>(policy);
         there.choices.only = {files.at(1).id};
         if (convertsX)
             there.choices.only << files.at(0).id;

@@ -763,8 +763,8 @@ private Q_SLOTS:
         const QString outputs = folder + u"/已转码_H.264 (软件编码)"_s;
         const QString a = copyTo(clip(Clip::Plain), folder + u"/a.mp4"_s);
         const QString c = copyTo(clip(Clip::Plain), folder + u"/c.mp4"_s);
-        copyTo(clip(Clip::Plain), outputs + u"/a.mp4"_s); // finished after the last save
-        copyTo(clip(Clip::Plain), outputs + u"/c.mp4"_s); // an earlier run's
+        markAsResultOf(copyTo(clip(Clip::Plain), outputs + u"/a.mp4"_s), a); // after the last save
+        copyTo(clip(Clip::Plain), outputs + u"/c.mp4"_s);                    // an earlier run's
         Window w(tools.path());
         w.model.setSelectedCodec(u"H.264 (软件编码)"_s);
         w.window.openPaths({c});
