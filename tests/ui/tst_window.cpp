@@ -472,13 +472,18 @@ private Q_SLOTS:
         QVERIFY(w->model.videoFiles().isEmpty());
         QVERIFY(!w->shows(u"fileList"_s) && !w->shows(u"completionPanel"_s));
 
-        // Stopped with Esc, after a question: nothing left, the sources whole.
+        // Stopped with its button (a deliberate click: no question, unlike Esc): nothing left,
+        // the sources whole.
         writeFile(tools.filePath(u"hang"_s), "");
         w->model.appendVideoFiles({probed(source)});
         QTest::mouseClick(w->child<QPushButton>(u"startButton"_s), Qt::LeftButton);
         QTRY_VERIFY(QFile::exists(tools.filePath(u"pid"_s)));
-        QTest::keyClick(&w->window, Qt::Key_Escape);
-        QCOMPARE(w->questions.last(), u"确定停止转码吗？"_s);
+        auto *stop = w->child<QPushButton>(u"stopButton"_s);
+        QVERIFY(stop->isVisible());
+        QCOMPARE(stop->text(), u"停止转码"_s);
+        const qsizetype asked = w->questions.size();
+        QTest::mouseClick(stop, Qt::LeftButton);
+        QCOMPARE(w->questions.size(), asked);
         QTRY_VERIFY(!w->model.isTranscoding());
         QCOMPARE(w->text(u"noticeLabel"_s), u"转码已取消"_s);
         QCOMPARE(filesBelow(m_dir.filePath(u"win"_s)),
@@ -647,7 +652,9 @@ private Q_SLOTS:
         QCOMPARE(field->text(), u"3"_s);
 
         bool leftOpen = false;
+        QString asked;
         w.window.setConfirmer([&](QWidget *parent, const QString &question) {
+            asked = question;
             QMessageBox box(QMessageBox::Question, QString(), question,
                             QMessageBox::Yes | QMessageBox::No, parent);
             // While it is asked, ffmpeg dies: the file fails and the run ends.
@@ -662,6 +669,7 @@ private Q_SLOTS:
             return box.exec() == QMessageBox::Yes;
         });
         QTest::keyClick(&w.window, Qt::Key_Escape);
+        QCOMPARE(asked, u"确定停止转码吗？"_s);
         QVERIFY(!leftOpen);
         QVERIFY(!w.model.isTranscoding());
         QCOMPARE(w.model.queue().job(0).status, JobRecord::Status::Failed);
