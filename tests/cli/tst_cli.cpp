@@ -598,6 +598,22 @@ private Q_SLOTS:
         QCOMPARE(filesBelow(m_dir.filePath(u"refused"_s)), QStringList{u"a.mp4"_s});
     }
 
+    // A saved plan must not promise a run into someone else's link.
+    void aDryRunIntoAnotherUsersLinkIsRefused()
+    {
+        if (::geteuid() != 0)
+            QSKIP("giving a link away needs root");
+        const QString video = copyTo(clip(Clip::Plain), m_dir.filePath(u"linked/a.mp4"_s));
+        const QString link = m_dir.filePath(u"linked/已转码_H.264 (软件编码)"_s);
+        QVERIFY(QFile::link(m_dir.filePath(u"linked-elsewhere"_s), link));
+        QVERIFY(::lchown(QFile::encodeName(link).constData(), 4321, 4321) == 0);
+        const CliRun dry = runCli({u"--dry-run"_s, u"--codec"_s, u"h264-sw"_s, video});
+        QCOMPARE(dry.exitCode, 1);
+        QVERIFY2(dry.err.contains(u"转码会被拒绝: "_s) && dry.err.contains(u"其他用户建立的链接"_s),
+                 qPrintable(dry.err));
+        QVERIFY(dry.out.isEmpty());
+    }
+
     // Standard output carries data only; standard error the progress, notices, failures and
     // the summary, less with --quiet, the trace too with --verbose.
     void whatGoesWhere()
