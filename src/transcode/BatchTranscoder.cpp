@@ -121,11 +121,8 @@ void BatchTranscoder::onPlanned(const RunPlan &plan)
     if (plan.refusal)
         return finishRun(RunOutcome::Failed, plan.refusal);
     const QString folder = plan.outputDirectory;
+    // Another user's link as the folder is refused by the plan itself.
     const QFileInfo where(folder);
-    if (const std::optional<QString> problem = outputFolderProblem(folder);
-        problem && !plan.files.isEmpty())
-        return finishRun(RunOutcome::Failed,
-                         RunRefusal{Error{QStringLiteral("FileSystem"), 3, *problem}, *problem});
     if (!folder.isEmpty() && !plan.files.isEmpty() && !where.exists()) {
         if (!QDir().mkpath(folder)) {
             return finishRun(RunOutcome::Failed,

@@ -704,9 +704,7 @@ QStringList existingOutputs(const TranscodeSettings &settings, const QList<Video
     if (folder.isEmpty())
         return existing;
     for (const PlannedFile &file : namedOutputs(settings, files, replacing, folder)) {
-        const bool taken =
-            environment.choices.only.isEmpty() || environment.choices.only.contains(file.source.id);
-        if (file.replacesOutput && taken && !file.resumes)
+        if (file.replacesOutput && !file.resumes && converts(file.source, environment.choices))
             existing << file.outputPath;
     }
     return existing;
